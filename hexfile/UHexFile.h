@@ -1,0 +1,81 @@
+// The memory image of one chip's code memory, and its Intel HEX files.
+//
+// THexFile is a block of bytes addressed from 0 whose size follows the chip
+// kind (2048, 4096, 8192 or 20480 bytes; at most 65535). Every access is
+// bounds-checked; every failure of the image is raised as EHexFile, and every
+// failure of the file system as EInOutError.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// Failure of the image or of the HEX text it reads ("Checksum error at line:3").
+class EHexFile : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Failure of a file operation; the message is the reason in words
+// ("File not found", "File access denied", "Disk full", "I/O error 5").
+class EInOutError : public std::runtime_error {
+ public:
+  explicit EInOutError(int errorCode);
+  // The errno behind the failure.
+  int ErrorCode() const { return FErrorCode; }
+  // The words for an errno value, as the message of an EInOutError carries them.
+  static std::string Reason(int errorCode);
+
+ private:
+  int FErrorCode;
+};
+
+class THexFile {
+ public:
+  // Create: an empty image, size 0, record length 16.
+  THexFile();
+
+  uint16_t Size() const { return FSize; }
+  // Data bytes per record when the image is saved; always 16.
+  uint8_t RecordLength() const { return FRecordLength; }
+
+  // Gives the image a new size: bytes below the smaller size keep their
+  // values, growth is zero-filled. When the memory cannot be had, raises
+  // "Cannot set new memory size to %d" and leaves size and contents as they were.
+  void SetSize(uint16_t NewSize);
+  void Fill(uint8_t Value);
+  // Fill with 0xFF, the erased state of a flash cell.
+  void Clear();
+
+  // Bounds-checked access; an address at or above Size() raises
+  // "Exceed Memory Size[Target:%X Size:%X]".
+  uint8_t GetByte(uint16_t Address) const;
+  void SetByte(uint16_t Address, uint8_t Value);
+
+  // Clears the image and reads Intel HEX records (types 00 and 01) into it.
+  // Returns true or raises (EHexFile for the text, EInOutError for the file).
+  bool LoadFromFile(const std::string& FileName);
+  // The same reader over any text stream (a file's contents, a fuzzer's input).
+  bool LoadFromStream(std::istream& Input);
+  // Writes the whole image as Intel HEX: a comment line, 16-byte records, the
+  // end record, CR LF after every line. The previous file is replaced only
+  // once the new one has been written completely.
+  bool SaveToFile(const std::string& FileName) const;
+
+  // For tests: the largest size SetSize may allocate; a larger request fails
+  // as an exhausted memory would. Unlimited by default.
+  void SetAllocationLimit(std::size_t Bytes) { FAllocationLimit = Bytes; }
+
+ private:
+  std::vector<uint8_t> FData;
+  uint16_t FSize = 0;
+  uint8_t FRecordLength = 16;
+  std::size_t FAllocationLimit = SIZE_MAX;
+};
+
+}  // namespace korvane

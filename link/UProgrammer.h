@@ -1,0 +1,141 @@
+// The programmer: every exchange with the board, the chip operations and the
+// two workflows (program a HEX file into the chip, read the chip into a file).
+//
+// TProgrammer owns the serial port, the two memory images, the port list, the
+// chip code and the busy flag. It knows nothing of any window toolkit: it
+// reports through the view operations below, which the main window implements
+// with its widgets, the command-line tool with terminal output, and the tests
+// with a recorder. The main window derives from it, so the operations stay
+// methods of the window.
+//
+// Two ways of failing: an unsuccessful exchange gives a false result and a
+// status text; the port, the images and the files raise (EComPort, EHexFile,
+// EInOutError) and nothing here catches them, except the port scan.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "UComPort.h"
+#include "UHexFile.h"
+
+namespace korvane {
+
+// Chip codes: 0 none, 1 to 7 the seven kinds.
+enum TChipCode : uint8_t {
+  chipNone = 0,
+  chip89C51 = 1,
+  chip89LV51 = 2,
+  chip89C52 = 3,
+  chip89LV52 = 4,
+  chip89C55 = 5,
+  chip89LV55 = 6,
+  chip89C2051 = 7,
+};
+
+// "89C51" ... "89C2051/4051" for codes 1 to 7; empty for 0 and anything else.
+std::string ChipName(uint8_t Code);
+// The code-memory size of codes 1 to 6 (4096, 8192, 20480); 0 for the others,
+// whose size is not fixed by the kind.
+uint16_t ChipMemorySize(uint8_t Code);
+
+// The board's control bytes.
+constexpr uint8_t CR = 13;
+constexpr uint8_t LF = 10;
+constexpr uint8_t DC1 = 17;
+constexpr uint8_t DC3 = 19;
+
+class TProgrammer {
+ public:
+  TProgrammer();
+  virtual ~TProgrammer();
+  TProgrammer(const TProgrammer&) = delete;
+  TProgrammer& operator=(const TProgrammer&) = delete;
+
+  // --- The command exchange -------------------------------------------------
+  // Sends Cmd (0 sends nothing) and collects the reply until Terminator occurs
+  // anywhere in it or TimeoutMs has been spent (at least one pass). Reply is
+  // replaced only when the exchange ends; a port error leaves it untouched.
+  void SendCommand(uint8_t Cmd, uint8_t Terminator, int32_t TimeoutMs, std::string& Reply);
+
+  // --- Discovery and identification -----------------------------------------
+  // One poll's worth of discovery: checks the known chip on the port in use,
+  // or scans the port list for the board's banner.
+  void DetectProgrammer();
+  // Works out the chip from the banner, or from the chip's signature ("p").
+  void IdentifyChip(const std::string& Banner);
+  // Records the chip code and sizes both images for codes 1 to 6.
+  void SetTargetChip(uint8_t Code);
+
+  // The poll: unless busy, runs DetectProgrammer with the busy flag set and
+  // calls TargetChipChanged() when the chip code changed. Exceptions go on to
+  // the caller (the window shows them) after the flag and view are settled.
+  void Poll();
+
+  // --- Chip operations ------------------------------------------------------
+  bool SetCounter(uint16_t Count);
+  bool EraseChip();
+  bool WriteChip(uint16_t Count);
+  bool ReadChip(uint16_t Count);
+  bool VerifyChip(uint16_t Count);
+  bool FastVerifyChip(uint16_t Count);
+  bool LockChip(uint16_t Count);
+  // The highest address whose byte is not FF; none for an image that is all FF.
+  std::optional<uint16_t> LastUsedAddress(const THexFile& Image) const;
+
+  // --- Workflows ------------------------------------------------------------
+  // Load FileName, erase, count, write, verify, optionally lock. The outcome is
+  // the status text ("Complete!" or the failing step's message).
+  void ProgramChip(const std::string& FileName);
+  // Read the whole code memory and save it to FileName; the outcome is the
+  // status text. A failed read or save never touches an existing FileName.
+  void ReadToFile(const std::string& FileName);
+
+  // --- State ----------------------------------------------------------------
+  uint8_t TargetChip() const { return FTargetChip; }
+  bool Busy() const { return FBusy; }
+  void SetBusy(bool Value) { FBusy = Value; }
+  const THexFile& SourceImage() const { return FSourceImage; }
+  const THexFile& ChipImage() const { return FChipImage; }
+  const std::vector<std::string>& PortList() const { return FPortList; }
+  TComPort& Port() { return ComPort; }
+  // The code-memory size that the 89C2051/4051 uses now.
+  uint16_t ChosenMemorySize() const { return CodeMemorySize(); }
+  // Sizes both images to the 89C2051/4051 choice (the radio group's click).
+  void ApplyMemorySizeChoice();
+
+ protected:
+  // --- The view: how the operations report ----------------------------------
+  virtual void SetStatus(const std::string& Text) = 0;
+  virtual void RepaintStatus() = 0;
+  virtual void RepaintWindow() = 0;
+  virtual void SetProgressRange(int Min, int Max) = 0;
+  virtual void SetProgressPosition(int Position) = 0;
+  // A plain message box that waits for the user.
+  virtual void ShowMessage(const std::string& Text) = 0;
+  virtual void StopPollTimer() = 0;
+  virtual void StartPollTimer() = 0;
+  virtual void ShowWaitCursor() = 0;
+  virtual void RestoreCursor() = 0;
+  // The chip code changed during a poll (the window's UpdateTargetChip).
+  virtual void TargetChipChanged() = 0;
+
+  // --- The options the workflows read from the view -------------------------
+  // Fast Verify enabled and ticked.
+  virtual bool FastVerifyChosen() const = 0;
+  // Lock ticked.
+  virtual bool LockChosen() const = 0;
+  // The 89C2051/4051 code-memory choice: 2048 or 4096.
+  virtual uint16_t CodeMemorySize() const = 0;
+
+  TComPort ComPort;
+  THexFile FSourceImage;
+  THexFile FChipImage;
+  std::vector<std::string> FPortList;
+  uint8_t FTargetChip = chipNone;
+  bool FBusy = false;
+};
+
+}  // namespace korvane
