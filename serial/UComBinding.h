@@ -1,0 +1,60 @@
+// The operating-system side of the serial port and of the port list.
+//
+// TCustomComPort keeps the settings and runs the open, close and read
+// sequences; every call that reaches the operating system goes through the
+// functions below, which exactly one binding defines (serial/posix/ now,
+// serial/win32/ later). Each function returns 0 on success or the platform's
+// error number of the failed call (errno on POSIX); the port turns that into
+// the EComPort of the step that failed. None of them throws.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "UComPort.h"
+
+namespace korvane::binding {
+
+// Opens the device named Port for reading and writing, exclusively: a second
+// open of the same device fails (EBUSY on POSIX). On failure Handle is left
+// as it was.
+int OpenDevice(const std::string& Port, TComHandle& Handle);
+// Releases the device; its failures are of no use to anyone and ignored.
+void CloseDevice(TComHandle Handle);
+
+// The sizes of the driver's input and output queues.
+int SetupQueues(TComHandle Handle, int32_t InputSize, int32_t OutputSize);
+// The line: speed, framing, parity, flow control, DTR and RTS.
+int ApplyLineSettings(TComHandle Handle, const TLineSettings& Settings);
+// The time-outs; a binding whose reads take them as an argument only checks
+// them here.
+int ApplyTimeouts(TComHandle Handle, const TTimeoutRecord& Timeouts);
+
+// The modem status lines the port reads once after opening.
+enum class TModemLine { mlCTS, mlDSR, mlRLSD };
+// Reads one modem status line. A device that has no modem lines (a
+// pseudo-terminal) is no failure: the line then reads inactive.
+int ReadModemLine(TComHandle Handle, TModemLine Line, bool& Active);
+
+// Ends every transfer still in progress, leaving the queues as they are.
+int AbortTransfers(TComHandle Handle);
+// Discards the input queue, the output queue, or both.
+int Purge(TComHandle Handle, bool Input, bool Output);
+int InputCount(TComHandle Handle, int32_t& Count);
+
+// Reads at most Count bytes under the time-out rule of Timeouts; Transferred
+// is how many arrived (a time-out is no failure). A hung-up device fails.
+int Read(TComHandle Handle, void* Buffer, int32_t Count, const TTimeoutRecord& Timeouts,
+         int32_t& Transferred);
+// Puts one byte on the line without waiting for it to leave. A line that
+// cannot take the byte for longer than the write time-outs allow fails.
+int SendChar(TComHandle Handle, uint8_t Ch, const TTimeoutRecord& Timeouts);
+// Waits until input is waiting (Ready true) or TimeoutMs has passed (Ready
+// false). A hung-up device fails.
+int WaitForInput(TComHandle Handle, int32_t TimeoutMs, bool& Ready);
+
+// The names of the machine's serial ports, unsorted, as Open accepts them.
+int ListPorts(std::vector<std::string>& Names);
+
+}  // namespace korvane::binding

@@ -1,0 +1,442 @@
+// The POSIX binding of the serial port: termios, ioctl and poll on a file
+// descriptor.
+//
+// The descriptor stays non-blocking for its whole life. Every wait is a
+// poll(2) with the time the settings allow, so that no call can hang on a
+// silent line, and a hung-up device (pseudo-terminal master closed, USB
+// adapter pulled) is reported as EIO instead of a read that returns nothing
+// at once, again and again.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+#include "UComBinding.h"
+#include "UCustomSpeed.h"
+#include "UTtyPorts.h"
+
+namespace korvane::binding {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr uint32_t NoLimit = 0xFFFFFFFF;
+// No single wait is planned longer than this (about 24 days).
+constexpr uint64_t LongestWaitMs = 0x7FFFFFFF;
+
+int Descriptor(TComHandle Handle) {
+  return static_cast<int>(Handle);
+}
+
+// A pseudo-terminal, or a driver without modem lines, refuses the modem
+// ioctls with one of these; for such a device there is nothing to set.
+bool NoModemLines(int Error) {
+  return Error == ENOTTY || Error == EINVAL;
+}
+
+// A device that hung up reports itself readable; it is only while bytes
+// received before the hang-up are still waiting.
+bool StillReadable(int Fd, short Events) {
+  int Waiting = 0;
+  return (Events & POLLIN) != 0 && ioctl(Fd, FIONREAD, &Waiting) == 0 && Waiting > 0;
+}
+
+// Waits until Fd is ready for Events (POLLIN or POLLOUT) or Deadline has
+// passed (no deadline: without limit). Ready tells which. A device that
+// hung up fails with EIO once nothing is left to read.
+int WaitFor(int Fd, short Events, std::optional<Clock::time_point> Deadline, bool& Ready) {
+  Ready = false;
+  for (;;) {
+    int TimeoutMs = -1;
+    if (Deadline) {
+      auto Left = std::chrono::ceil<milliseconds>(*Deadline - Clock::now()).count();
+      TimeoutMs = static_cast<int>(std::clamp<int64_t>(Left, 0, LongestWaitMs));
+    }
+    pollfd Entry{Fd, Events, 0};
+    int Result = poll(&Entry, 1, TimeoutMs);
+    if (Result < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return errno;
+    }
+    if (Result == 0) {
+      // poll may wake a little early; only the clock ends the wait.
+      if (Deadline && Clock::now() >= *Deadline) {
+        return 0;
+      }
+      continue;
+    }
+    if (Entry.revents & POLLNVAL) {
+      return EBADF;
+    }
+    if ((Entry.revents & (POLLHUP | POLLERR)) != 0 && !StillReadable(Fd, Events)) {
+      return EIO;
+    }
+    if (Entry.revents & Events) {
+      Ready = true;
+      return 0;
+    }
+    return EIO;
+  }
+}
+
+std::optional<Clock::time_point> DeadlineAfter(uint64_t Ms) {
+  return Clock::now() + milliseconds(std::min(Ms, LongestWaitMs));
+}
+
+#ifdef __linux__
+// USB adapters otherwise hold received bytes back for up to 16 ms, which
+// every DC1/DC3 turnaround of the board's handshake would pay. Drivers that
+// have no such flag (pseudo-terminals among them) refuse; nothing is lost.
+void SetLowLatency(int Fd) {
+  serial_struct Serial{};
+  if (ioctl(Fd, TIOCGSERIAL, &Serial) == 0 && (Serial.flags & ASYNC_LOW_LATENCY) == 0) {
+    Serial.flags |= ASYNC_LOW_LATENCY;
+    ioctl(Fd, TIOCSSERIAL, &Serial);
+  }
+}
+#else
+void SetLowLatency(int) {}
+#endif
+
+speed_t StandardSpeed(uint32_t Rate) {
+  switch (Rate) {
+    case 110:
+      return B110;
+    case 300:
+      return B300;
+    case 600:
+      return B600;
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    default:
+      return B0;
+  }
+}
+
+// The record as termios: raw bytes both ways, the framing, and the flow
+// control that POSIX can express. DSR flow control, DSR sensitivity,
+// discarding NUL and the XON/XOFF limits have no termios counterpart.
+int SetTermios(int Fd, const TLineSettings& Settings) {
+  if (Settings.ByteSize < 5 || Settings.ByteSize > 8 || Settings.Parity > 4 ||
+      Settings.StopBits > 2) {
+    return EINVAL;
+  }
+  termios Line{};
+  if (tcgetattr(Fd, &Line) != 0) {
+    return errno;
+  }
+  cfmakeraw(&Line);
+  Line.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR);
+  Line.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS);
+#ifdef CMSPAR
+  Line.c_cflag &= ~CMSPAR;
+#endif
+  Line.c_cflag |= CREAD | CLOCAL;
+
+  static constexpr tcflag_t Sizes[] = {CS5, CS6, CS7, CS8};
+  Line.c_cflag |= Sizes[Settings.ByteSize - 5];
+  // One and a half stop bits is what a UART sends for "two" with 5-bit
+  // characters; POSIX knows only one or two.
+  if (Settings.StopBits != 0) {
+    Line.c_cflag |= CSTOPB;
+  }
+  switch (Settings.Parity) {
+    case 1:
+      Line.c_cflag |= PARENB | PARODD;
+      break;
+    case 2:
+      Line.c_cflag |= PARENB;
+      break;
+    case 3:
+    case 4:
+#ifdef CMSPAR
+      Line.c_cflag |= PARENB | CMSPAR | (Settings.Parity == 3 ? PARODD : 0);
+      break;
+#else
+      return EINVAL;
+#endif
+  }
+  // Checked parity: a byte that fails the check is read as NUL.
+  if (Settings.fParity) {
+    Line.c_iflag |= INPCK;
+  }
+  if (Settings.fOutxCtsFlow || Settings.fRtsControl == 2) {
+    Line.c_cflag |= CRTSCTS;
+  }
+  if (Settings.fOutX) {
+    Line.c_iflag |= IXON;
+  }
+  if (Settings.fInX) {
+    Line.c_iflag |= IXOFF;
+  }
+  Line.c_cc[VSTART] = static_cast<cc_t>(Settings.XonChar);
+  Line.c_cc[VSTOP] = static_cast<cc_t>(Settings.XoffChar);
+  // Reads never block in the driver: every wait is a poll with a deadline.
+  Line.c_cc[VMIN] = 0;
+  Line.c_cc[VTIME] = 0;
+
+  speed_t Speed = StandardSpeed(Settings.BaudRate);
+  if (Speed != B0 && (cfsetispeed(&Line, Speed) != 0 || cfsetospeed(&Line, Speed) != 0)) {
+    return errno;
+  }
+  if (tcsetattr(Fd, TCSANOW, &Line) != 0) {
+    return errno;
+  }
+  if (Speed == B0) {
+    return SetCustomSpeed(Fd, Settings.BaudRate);
+  }
+  return 0;
+}
+
+// DTR and RTS as the record says; the kernel raises both when a device is
+// opened, and the board expects them inactive.
+int SetModemLines(int Fd, const TLineSettings& Settings) {
+  int Raise = 0;
+  int Drop = 0;
+  // There is no DTR handshake on POSIX; the line is held active instead.
+  (Settings.fDtrControl == 0 ? Drop : Raise) |= TIOCM_DTR;
+  // RTS handshake is CRTSCTS, driven by the kernel; toggling RTS around
+  // each transmission is left inactive between them.
+  if (Settings.fRtsControl == 1) {
+    Raise |= TIOCM_RTS;
+  } else if (Settings.fRtsControl != 2) {
+    Drop |= TIOCM_RTS;
+  }
+  if (Drop != 0 && ioctl(Fd, TIOCMBIC, &Drop) != 0 && !NoModemLines(errno)) {
+    return errno;
+  }
+  if (Raise != 0 && ioctl(Fd, TIOCMBIS, &Raise) != 0 && !NoModemLines(errno)) {
+    return errno;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int OpenDevice(const std::string& Port, TComHandle& Handle) {
+  std::string Path = Port.find('/') == std::string::npos ? "/dev/" + Port : Port;
+  int Fd = open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (Fd < 0) {
+    return errno;
+  }
+  // TIOCEXCL does not stop root, so the lock is what keeps a second opener
+  // out; the flag still stops other users' programs that take no lock.
+  if (flock(Fd, LOCK_EX | LOCK_NB) != 0) {
+    int Error = errno == EWOULDBLOCK ? EBUSY : errno;
+    close(Fd);
+    return Error;
+  }
+  ioctl(Fd, TIOCEXCL);
+  SetLowLatency(Fd);
+  Handle = Fd;
+  return 0;
+}
+
+void CloseDevice(TComHandle Handle) {
+  int Fd = Descriptor(Handle);
+  // The exclusive flag belongs to the device, not to the descriptor.
+  ioctl(Fd, TIOCNXCL);
+  close(Fd);
+}
+
+int SetupQueues(TComHandle Handle, int32_t, int32_t) {
+  // The kernel sizes its own queues.
+  return Descriptor(Handle) < 0 ? EBADF : 0;
+}
+
+int ApplyLineSettings(TComHandle Handle, const TLineSettings& Settings) {
+  int Fd = Descriptor(Handle);
+  if (int Error = SetTermios(Fd, Settings); Error != 0) {
+    return Error;
+  }
+  return SetModemLines(Fd, Settings);
+}
+
+int ApplyTimeouts(TComHandle Handle, const TTimeoutRecord&) {
+  // Every read and send takes the time-outs with it.
+  return Descriptor(Handle) < 0 ? EBADF : 0;
+}
+
+int ReadModemLine(TComHandle Handle, TModemLine Line, bool& Active) {
+  int Lines = 0;
+  Active = false;
+  if (ioctl(Descriptor(Handle), TIOCMGET, &Lines) != 0) {
+    return NoModemLines(errno) ? 0 : errno;
+  }
+  switch (Line) {
+    case TModemLine::mlCTS:
+      Active = (Lines & TIOCM_CTS) != 0;
+      break;
+    case TModemLine::mlDSR:
+      Active = (Lines & TIOCM_DSR) != 0;
+      break;
+    case TModemLine::mlRLSD:
+      Active = (Lines & TIOCM_CAR) != 0;
+      break;
+  }
+  return 0;
+}
+
+int AbortTransfers(TComHandle Handle) {
+  // Transfers here are synchronous: when the port is closed none is pending.
+  return Descriptor(Handle) < 0 ? EBADF : 0;
+}
+
+int Purge(TComHandle Handle, bool Input, bool Output) {
+  int Fd = Descriptor(Handle);
+  if (Fd < 0) {
+    return EBADF;
+  }
+  if (!Input && !Output) {
+    return 0;
+  }
+  int Queues = Input && Output ? TCIOFLUSH : (Input ? TCIFLUSH : TCOFLUSH);
+  return tcflush(Fd, Queues) == 0 ? 0 : errno;
+}
+
+int InputCount(TComHandle Handle, int32_t& Count) {
+  int Waiting = 0;
+  if (ioctl(Descriptor(Handle), FIONREAD, &Waiting) != 0) {
+    return errno;
+  }
+  Count = Waiting;
+  return 0;
+}
+
+// The time-out rule: a read of Count bytes ends when they have all come,
+// after ReadTotalMultiplier * Count + ReadTotalConstant ms (both 0: no total
+// limit), or when ReadInterval ms pass between two bytes (0 or all ones: no
+// interval limit). All ones for the interval with both totals 0 returns at
+// once with what is waiting; all ones for the interval and the multiplier
+// with a constant waits up to the constant for the first byte and returns
+// with what has come then.
+int Read(TComHandle Handle, void* Buffer, int32_t Count, const TTimeoutRecord& Timeouts,
+         int32_t& Transferred) {
+  Transferred = 0;
+  int Fd = Descriptor(Handle);
+  if (Fd < 0) {
+    return EBADF;
+  }
+  if (Count <= 0) {
+    return 0;
+  }
+  const uint32_t Interval = Timeouts.ReadIntervalTimeout;
+  const uint32_t Multiplier = Timeouts.ReadTotalTimeoutMultiplier;
+  const uint32_t Constant = Timeouts.ReadTotalTimeoutConstant;
+  const bool WaitingOnly = Interval == NoLimit && Multiplier == 0 && Constant == 0;
+  const bool FirstByteOnly =
+      Interval == NoLimit && Multiplier == NoLimit && Constant != 0 && Constant != NoLimit;
+
+  std::optional<Clock::time_point> Deadline;
+  if (WaitingOnly) {
+    Deadline = Clock::now();
+  } else if (FirstByteOnly) {
+    Deadline = DeadlineAfter(Constant);
+  } else if (Multiplier != 0 || Constant != 0) {
+    Deadline = DeadlineAfter(uint64_t{Multiplier} * static_cast<uint64_t>(Count) + Constant);
+  }
+  const bool GapLimited = Interval != 0 && Interval != NoLimit;
+
+  auto* Bytes = static_cast<uint8_t*>(Buffer);
+  while (Transferred < Count) {
+    std::optional<Clock::time_point> Until = Deadline;
+    if (GapLimited && Transferred > 0) {
+      Clock::time_point GapEnd = Clock::now() + milliseconds(Interval);
+      Until = Until ? std::min(*Until, GapEnd) : GapEnd;
+    }
+    bool Ready = false;
+    if (int Error = WaitFor(Fd, POLLIN, Until, Ready); Error != 0) {
+      return Error;
+    }
+    if (!Ready) {
+      break;
+    }
+    ssize_t Got = read(Fd, Bytes + Transferred, static_cast<size_t>(Count - Transferred));
+    if (Got > 0) {
+      Transferred += static_cast<int32_t>(Got);
+      if (FirstByteOnly) {
+        break;
+      }
+    } else if (Got == 0) {
+      return EIO;  // readable yet empty: the device has hung up
+    } else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+      return errno;
+    }
+  }
+  return 0;
+}
+
+int SendChar(TComHandle Handle, uint8_t Ch, const TTimeoutRecord& Timeouts) {
+  int Fd = Descriptor(Handle);
+  if (Fd < 0) {
+    return EBADF;
+  }
+  // A full output queue is waited out for as long as the write time-outs
+  // allow for one byte (both 0: without limit), in the kernel.
+  std::optional<Clock::time_point> Deadline;
+  uint64_t LimitMs =
+      uint64_t{Timeouts.WriteTotalTimeoutMultiplier} + Timeouts.WriteTotalTimeoutConstant;
+  if (LimitMs != 0) {
+    Deadline = DeadlineAfter(LimitMs);
+  }
+  for (;;) {
+    ssize_t Written = write(Fd, &Ch, 1);
+    if (Written == 1) {
+      return 0;
+    }
+    if (Written < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+      return errno;
+    }
+    bool Ready = false;
+    if (int Error = WaitFor(Fd, POLLOUT, Deadline, Ready); Error != 0) {
+      return Error;
+    }
+    if (!Ready) {
+      return EAGAIN;
+    }
+  }
+}
+
+int WaitForInput(TComHandle Handle, int32_t TimeoutMs, bool& Ready) {
+  Ready = false;
+  int Fd = Descriptor(Handle);
+  if (Fd < 0) {
+    return EBADF;
+  }
+  return WaitFor(Fd, POLLIN, DeadlineAfter(static_cast<uint64_t>(std::max(TimeoutMs, 0))), Ready);
+}
+
+int ListPorts(std::vector<std::string>& Names) {
+  return ScanTtyClass("/sys/class/tty", Names);
+}
+
+}  // namespace korvane::binding
