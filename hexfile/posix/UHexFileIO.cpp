@@ -1,0 +1,215 @@
+#include "UHexFileIO.h"
+
+#include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+
+#include "UHexFile.h"
+#include "UHexText.h"
+
+namespace korvane {
+
+namespace {
+
+void WriteAll(int Handle, std::string_view Content) {
+  while (!Content.empty()) {
+    const ssize_t Written = ::write(Handle, Content.data(), Content.size());
+    if (Written < 0) {
+      if (errno == EINTR)
+        continue;
+      throw EInOutError(errno);
+    }
+    if (Written == 0)
+      throw EInOutError(EIO);
+    Content.remove_prefix(static_cast<std::size_t>(Written));
+  }
+}
+
+// Six characters that make a temporary name unlikely to be taken; creation
+// with O_EXCL settles any clash.
+std::string TemporarySuffix(unsigned Attempt) {
+  static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  uint64_t Seed =
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  Seed ^= static_cast<uint64_t>(::getpid()) << 32;
+  Seed += Attempt * 0x9E3779B97F4A7C15ULL;
+  std::string Suffix;
+  for (int I = 0; I < 6; ++I) {
+    Seed ^= Seed >> 29;
+    Seed *= 0xBF58476D1CE4E5B9ULL;
+    Suffix += kAlphabet[Seed % 36];
+  }
+  return Suffix;
+}
+
+// Removes the temporary file unless the save went through.
+class TTemporaryFile {
+ public:
+  explicit TTemporaryFile(const std::string& Target) {
+    const std::size_t Slash = Target.rfind('/');
+    const std::string Folder = Slash == std::string::npos ? "" : Target.substr(0, Slash + 1);
+    const std::string Base = Slash == std::string::npos ? Target : Target.substr(Slash + 1);
+    // Shortened so that the name stays within the file system's limit.
+    const std::string Prefix = Folder + "." + Base.substr(0, 200) + ".";
+    for (unsigned Attempt = 0;; ++Attempt) {
+      FName = Prefix + TemporarySuffix(Attempt) + ".tmp";
+      FHandle = ::open(FName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (FHandle >= 0)
+        break;
+      if (errno != EEXIST || Attempt == 100)
+        throw EInOutError(errno);
+    }
+  }
+  ~TTemporaryFile() {
+    if (FHandle >= 0)
+      ::close(FHandle);
+    if (!FName.empty())
+      ::unlink(FName.c_str());
+  }
+  TTemporaryFile(const TTemporaryFile&) = delete;
+  TTemporaryFile& operator=(const TTemporaryFile&) = delete;
+
+  int Handle() const { return FHandle; }
+  const std::string& Name() const { return FName; }
+  void Close() {
+    const int Handle = FHandle;
+    FHandle = -1;
+    if (::close(Handle) != 0)
+      throw EInOutError(errno);
+  }
+  // The file now lives under another name: nothing to remove.
+  void Keep() { FName.clear(); }
+
+ private:
+  std::string FName;
+  int FHandle = -1;
+};
+
+void WriteInPlace(const std::string& FileName, std::string_view Content) {
+  const int Handle = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (Handle < 0)
+    throw EInOutError(errno);
+  try {
+    WriteAll(Handle, Content);
+  } catch (...) {
+    ::close(Handle);
+    throw;
+  }
+  if (::close(Handle) != 0)
+    throw EInOutError(errno);
+}
+
+void SyncFolderOf(const std::string& FileName) {
+  const std::size_t Slash = FileName.rfind('/');
+  const std::string Folder =
+      Slash == std::string::npos ? "." : (Slash == 0 ? "/" : FileName.substr(0, Slash));
+  const int Handle = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (Handle < 0)
+    return;
+  ::fsync(Handle);
+  ::close(Handle);
+}
+
+std::string LocaleSeparator(nl_item Item, std::string_view Default) {
+  // The user's settings, from the environment, whatever locale the program runs in.
+  const locale_t User = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
+  if (User == static_cast<locale_t>(0))
+    return FormatSeparator(::nl_langinfo(Item), Default);
+  std::string Separator = FormatSeparator(::nl_langinfo_l(Item, User), Default);
+  ::freelocale(User);
+  return Separator;
+}
+
+}  // namespace
+
+TInputFile::TInputFile(const std::string& FileName) {
+  FHandle = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (FHandle < 0)
+    throw EInOutError(errno);
+  struct stat Status;
+  const int Error = ::fstat(FHandle, &Status) != 0 ? errno : S_ISDIR(Status.st_mode) ? EISDIR : 0;
+  if (Error != 0) {
+    ::close(FHandle);
+    throw EInOutError(Error);
+  }
+}
+
+TInputFile::~TInputFile() {
+  ::close(FHandle);
+}
+
+std::size_t TInputFile::Read(char* Buffer, std::size_t Capacity) {
+  for (;;) {
+    const ssize_t Got = ::read(FHandle, Buffer, Capacity);
+    if (Got >= 0)
+      return static_cast<std::size_t>(Got);
+    if (errno != EINTR)
+      throw EInOutError(errno);
+  }
+}
+
+void ReplaceFileContents(const std::string& FileName, std::string_view Content) {
+  std::string Target = FileName;
+  struct stat Previous;
+  const bool Exists = ::stat(FileName.c_str(), &Previous) == 0;
+  if (!Exists && errno != ENOENT)
+    throw EInOutError(errno);
+
+  struct stat Link;
+  if (::lstat(FileName.c_str(), &Link) == 0 && S_ISLNK(Link.st_mode)) {
+    // Replace the file the link leads to, not the link. A link that leads
+    // nowhere yet is followed by a plain creation.
+    if (!Exists)
+      return WriteInPlace(FileName, Content);
+    char* Resolved = ::realpath(FileName.c_str(), nullptr);
+    if (Resolved == nullptr)
+      throw EInOutError(errno);
+    Target = Resolved;
+    std::free(Resolved);
+  }
+  if (Exists && !S_ISREG(Previous.st_mode))
+    return WriteInPlace(FileName, Content);
+
+  TTemporaryFile Temporary(Target);
+  if (Exists) {
+    // Best effort, as a plain overwrite would keep them; only root may give
+    // the file back to another owner.
+    if (Previous.st_uid != ::geteuid() || Previous.st_gid != ::getegid())
+      (void)!::fchown(Temporary.Handle(), Previous.st_uid, Previous.st_gid);
+    ::fchmod(Temporary.Handle(), Previous.st_mode & 07777);
+  }
+  WriteAll(Temporary.Handle(), Content);
+  if (::fsync(Temporary.Handle()) != 0)
+    throw EInOutError(errno);
+  Temporary.Close();
+  if (::rename(Temporary.Name().c_str(), Target.c_str()) != 0)
+    throw EInOutError(errno);
+  Temporary.Keep();
+  // The new contents are in place; a failure to flush the folder's entry
+  // cannot be undone any more and is not reported.
+  SyncFolderOf(Target);
+}
+
+std::tm LocalNow() {
+  const std::time_t Now = std::time(nullptr);
+  std::tm Local{};
+  ::localtime_r(&Now, &Local);
+  return Local;
+}
+
+std::string RegionalDateSeparator() {
+  return LocaleSeparator(D_FMT, "/");
+}
+
+std::string RegionalTimeSeparator() {
+  return LocaleSeparator(T_FMT, ":");
+}
+
+}  // namespace korvane

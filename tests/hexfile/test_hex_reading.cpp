@@ -1,0 +1,253 @@
+// Loading Intel HEX files: what the reader accepts, the exact messages of
+// what it refuses, and what a failed load leaves in the image.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "HexTestFiles.h"
+#include "UHexFile.h"
+
+using korvane::EHexFile;
+using korvane::EInOutError;
+using korvane::THexFile;
+using korvane::test::TTempFolder;
+using korvane::test::WriteFileText;
+
+namespace {
+
+// A data record for Data at Address, with its checksum worked out here.
+std::string Record(uint16_t Address, const std::vector<uint8_t>& Data) {
+  std::string Text = ":";
+  unsigned Sum = 0;
+  const auto Append = [&](unsigned Byte) {
+    char Hex[3];
+    std::snprintf(Hex, sizeof Hex, "%02X", Byte);
+    Text += Hex;
+    Sum += Byte;
+  };
+  Append(static_cast<unsigned>(Data.size()));
+  Append(Address >> 8);
+  Append(Address & 0xFF);
+  Append(0x00);
+  for (uint8_t B : Data)
+    Append(B);
+  Append((0x100 - Sum % 0x100) % 0x100);
+  return Text;
+}
+
+class HexReading : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Image.SetSize(4096);
+    Image.Fill(0x00);  // a load must erase what was there
+  }
+
+  bool Load(const std::string& Text) {
+    WriteFileText(Folder / "in.hex", Text);
+    return Image.LoadFromFile(Folder / "in.hex");
+  }
+
+  // The message of the EHexFile that loading Text raises, or "" when none.
+  std::string LoadError(const std::string& Text) {
+    try {
+      Load(Text);
+    } catch (const EHexFile& E) {
+      return E.what();
+    }
+    return "";
+  }
+
+  void ExpectErased(unsigned From, unsigned To) {
+    for (unsigned A = From; A < To; ++A)
+      ASSERT_EQ(Image.GetByte(static_cast<uint16_t>(A)), 0xFF) << "at address " << A;
+  }
+
+  TTempFolder Folder;
+  THexFile Image;
+};
+
+}  // namespace
+
+TEST_F(HexReading, EmptyFileAndLoneEndRecordGiveAnErasedImage) {
+  EXPECT_TRUE(Load(""));
+  ExpectErased(0, 4096);
+
+  Image.Fill(0x00);
+  EXPECT_TRUE(Load(":00000001FF\r\n"));
+  ExpectErased(0, 4096);
+}
+
+TEST_F(HexReading, StoresDataRecordsInAnyOrderWithOrWithoutEndRecord) {
+  EXPECT_TRUE(Load(":03001000AABBCCBC\n:0400000001020304F2\n"));
+  EXPECT_EQ(Image.GetByte(0x0000), 0x01);
+  EXPECT_EQ(Image.GetByte(0x0003), 0x04);
+  EXPECT_EQ(Image.GetByte(0x0010), 0xAA);
+  EXPECT_EQ(Image.GetByte(0x0012), 0xCC);
+  EXPECT_EQ(Image.GetByte(0x0004), 0xFF);
+  EXPECT_EQ(Image.GetByte(0x0013), 0xFF);
+
+  // A record after the end record is read like any other; a later byte
+  // replaces an earlier one.
+  EXPECT_TRUE(
+      Load(":0400000001020304F2\r\n:00000001FF\r\n:04002000DEADBEEFA4\r\n"
+           ":03000000AABBCCCC\r\n"));
+  EXPECT_EQ(Image.GetByte(0x0000), 0xAA);
+  EXPECT_EQ(Image.GetByte(0x0003), 0x04);
+  EXPECT_EQ(Image.GetByte(0x0020), 0xDE);
+  EXPECT_EQ(Image.GetByte(0x0023), 0xEF);
+}
+
+TEST_F(HexReading, AcceptsLowerCaseAndTextAfterTheChecksum) {
+  EXPECT_TRUE(Load(":04002000deadbeefa4 ; trailing words\r\n:00000001ff\r\n"));
+  EXPECT_EQ(Image.GetByte(0x0020), 0xDE);
+  EXPECT_EQ(Image.GetByte(0x0023), 0xEF);
+}
+
+TEST_F(HexReading, SkipsCommentsBlankLinesAndRecordsNotStartingWithTheColon) {
+  EXPECT_TRUE(Load("; a comment\r\n\r\n :0400000001020304F2\r\nnot a record\n"));
+  ExpectErased(0, 4096);
+}
+
+TEST_F(HexReading, LoneCarriageReturnIsDroppedFromTheLine) {
+  EXPECT_TRUE(Load(":04002000DE\rADBEEFA4\r\r\n:0400000001\r020304F2"));
+  EXPECT_EQ(Image.GetByte(0x0021), 0xAD);
+  EXPECT_EQ(Image.GetByte(0x0023), 0xEF);
+  EXPECT_EQ(Image.GetByte(0x0003), 0x04);
+}
+
+TEST_F(HexReading, CtrlZAtTheStartOfALineEndsTheInput) {
+  EXPECT_TRUE(Load(":0400000001020304F2\r\n\x1A garbage\r\n:04002000DEADBEEF00\r\n:\r\n"));
+  EXPECT_EQ(Image.GetByte(0x0000), 0x01);
+  EXPECT_EQ(Image.GetByte(0x0020), 0xFF);
+}
+
+TEST_F(HexReading, ReportsBadFieldsWithTheirLineNumbers) {
+  EXPECT_EQ(LoadError(":\r\n"), "Invalid Data at Line:1");
+  EXPECT_EQ(LoadError("\r\n:10\r\n"), "Incomplete data at Line:2");
+  EXPECT_EQ(LoadError(";\r\n:0G00000001020304F2\r\n"), "Invalid Data at Line:2");
+  EXPECT_EQ(LoadError(":040000000102030 F2\r\n"), "Invalid Data at Line:1");
+  EXPECT_EQ(LoadError(":0400000001020304F\r\n"), "Incomplete data at Line:1");
+  EXPECT_EQ(LoadError(":0400000001020304FX\r\n"), "Invalid Data at Line:1");
+  EXPECT_EQ(LoadError(":04000000+1020304F2\r\n"), "Invalid Data at Line:1");
+  EXPECT_EQ(LoadError(":0400000001020304F3\r\n"), "Checksum error at line:1");
+}
+
+TEST_F(HexReading, ExtendedAddressRecordsAreRefusedEvenFirst) {
+  EXPECT_EQ(LoadError(":020000041000EA\r\n:0400000001020304F2\r\n"),
+            "Non subport block type at line:1");
+  EXPECT_EQ(LoadError(":0400000001020304F2\n:00000002FE\n"), "Non subport block type at line:2");
+  ExpectErased(4, 4096);
+}
+
+TEST_F(HexReading, EndRecordTakesItsChecksumRightAfterTheType) {
+  // Count 2: the line must be 15 characters long, but the checksum is FD, the
+  // two characters after the type, and it balances 02 + 00 + 00 + 01.
+  EXPECT_TRUE(Load(":02000001FDZZZZ\r\n:0400000001020304F2\r\n"));
+  EXPECT_EQ(Image.GetByte(0x0000), 0x01);
+  EXPECT_EQ(LoadError(":02000001FD\r\n"), "Incomplete data at Line:1");
+  EXPECT_EQ(LoadError(":00000001FE\r\n"), "Checksum error at line:1");
+}
+
+TEST_F(HexReading, ChecksumErrorKeepsTheBytesOfEveryRecordRead) {
+  EXPECT_EQ(LoadError(";comment\r\n:0400000001020304F2\r\n:03001000AABBCC00\r\n"),
+            "Checksum error at line:3");
+  EXPECT_EQ(Image.GetByte(0x0000), 0x01);
+  EXPECT_EQ(Image.GetByte(0x0003), 0x04);
+  EXPECT_EQ(Image.GetByte(0x0010), 0xAA);
+  EXPECT_EQ(Image.GetByte(0x0012), 0xCC);
+  EXPECT_EQ(Image.GetByte(0x0013), 0xFF);
+}
+
+TEST_F(HexReading, InvalidDataByteKeepsOnlyTheBytesBeforeIt) {
+  EXPECT_EQ(LoadError(":04002000DEADXXEFA4\r\n"), "Invalid Data at Line:1");
+  EXPECT_EQ(Image.GetByte(0x0020), 0xDE);
+  EXPECT_EQ(Image.GetByte(0x0021), 0xAD);
+  EXPECT_EQ(Image.GetByte(0x0022), 0xFF);
+  EXPECT_EQ(Image.GetByte(0x0023), 0xFF);
+}
+
+TEST_F(HexReading, ShortLineAndUnknownTypeStoreNothing) {
+  EXPECT_EQ(LoadError(":04002000DEADBE\r\n"), "Incomplete data at Line:1");
+  ExpectErased(0, 4096);
+  EXPECT_EQ(LoadError(":04002003DEADBEEFA1\r\n"), "Non subport block type at line:1");
+  ExpectErased(0, 4096);
+}
+
+TEST_F(HexReading, RecordRunningPastTheImageStoresWhatFits) {
+  EXPECT_EQ(LoadError(":100FF800101112131415161718191A1B1C1D1E1F71\r\n"),
+            "Exceed Memory Size[Target:1000 Size:1000]");
+  for (unsigned A = 0x0FF8; A < 0x1000; ++A)
+    EXPECT_EQ(Image.GetByte(static_cast<uint16_t>(A)), A - 0x0FE8);
+  ExpectErased(0, 0x0FF8);
+}
+
+TEST_F(HexReading, LongestRecordLoads) {
+  const std::vector<uint8_t> Data(255, 0x5A);
+  EXPECT_TRUE(Load(Record(0x0200, Data) + "\r\n"));
+  for (unsigned A = 0x0200; A < 0x02FF; ++A)
+    EXPECT_EQ(Image.GetByte(static_cast<uint16_t>(A)), 0x5A);
+  EXPECT_EQ(Image.GetByte(0x02FF), 0xFF);
+}
+
+TEST_F(HexReading, LineNumberWrapsAfter65535) {
+  EXPECT_EQ(LoadError(std::string(65535, '\n') + ":\n"), "Invalid Data at Line:0");
+  EXPECT_EQ(LoadError(std::string(65536, '\n') + ":\n"), "Invalid Data at Line:1");
+}
+
+TEST_F(HexReading, MillionCharacterLinesLoad) {
+  const std::string Garbage(1000000, 'x');
+  EXPECT_TRUE(Load(Garbage + "\r\n" + ":0400000001020304F2" + Garbage + "\r\n;" + Garbage));
+  EXPECT_EQ(Image.GetByte(0x0003), 0x04);
+  // The last line is a record whose count field is "xx".
+  EXPECT_EQ(LoadError(Garbage + "\r\n" + ":0400000001020304F2" + Garbage + "\r\n:" + Garbage),
+            "Invalid Data at Line:3");
+  EXPECT_EQ(Image.GetByte(0x0003), 0x04);
+}
+
+TEST_F(HexReading, HundredMegabyteFileLoads) {
+  // Lines of every length the reader might trip over, then one record at the very end.
+  std::string Block;
+  for (unsigned Length = 0; Block.size() < (1u << 20); Length = (Length * 7 + 13) % 4099)
+    Block += std::string(Length, Length % 2 ? 'A' : ';') + (Length % 3 ? "\r\n" : "\n");
+  {
+    std::ofstream File(Folder / "big.hex", std::ios::binary);
+    for (int I = 0; I < 100; ++I)
+      File << Block;
+    File << ":04002000DEADBEEFA4";
+  }
+  ASSERT_GT(std::filesystem::file_size(Folder / "big.hex"), 100u << 20);
+  EXPECT_TRUE(Image.LoadFromFile(Folder / "big.hex"));
+  EXPECT_EQ(Image.GetByte(0x0020), 0xDE);
+  ExpectErased(0, 0x20);
+}
+
+TEST_F(HexReading, StreamReaderBehavesAsTheFileReader) {
+  std::istringstream Text(";comment\r\n:0400000001020304F2\r\n:03001000AABBCC00\r\n");
+  try {
+    Image.LoadFromStream(Text);
+    FAIL() << "no exception";
+  } catch (const EHexFile& E) {
+    EXPECT_STREQ(E.what(), "Checksum error at line:3");
+  }
+  EXPECT_EQ(Image.GetByte(0x0012), 0xCC);
+  ExpectErased(0x13, 4096);
+}
+
+TEST_F(HexReading, FileThatCannotBeOpenedLeavesTheImageAsItWas) {
+  const auto ExpectInOutError = [&](const std::string& Path, const std::string& Message) {
+    try {
+      Image.LoadFromFile(Path);
+      ADD_FAILURE() << "no exception for " << Path;
+    } catch (const EInOutError& E) {
+      EXPECT_EQ(E.what(), Message);
+    }
+    EXPECT_EQ(Image.GetByte(0), 0x00);
+  };
+  ExpectInOutError(Folder / "missing.hex", "File not found");
+  ExpectInOutError(Folder.Path(), "I/O error 21");
+  ExpectInOutError("", "File not found");
+}
