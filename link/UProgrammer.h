@@ -87,7 +87,8 @@ class TProgrammer {
 
   // --- Workflows ------------------------------------------------------------
   // Load FileName, erase, count, write, verify, optionally lock. The outcome is
-  // the status text ("Complete!" or the failing step's message).
+  // the status text ("Complete!" or the failing step's message). An image
+  // that is all FF is only erased (and locked, when chosen): nothing to write.
   void ProgramChip(const std::string& FileName);
   // Read the whole code memory and save it to FileName; the outcome is the
   // status text. A failed read or save never touches an existing FileName.
@@ -136,6 +137,22 @@ class TProgrammer {
   std::vector<std::string> FPortList;
   uint8_t FTargetChip = chipNone;
   bool FBusy = false;
+
+ private:
+  // The two branches of DetectProgrammer.
+  void CheckKnownChip();
+  void ScanPorts();
+  // One byte of a stream; false when none came within the port's time-out.
+  bool ReadStreamByte(uint8_t& Value);
+  // The workflows' steps that run under the wait cursor.
+  void ProgramLoadedImage();
+  void ProgramErasedChip(uint16_t Count);
+  void LockErasedChip();
+  void ReadAndSave(uint16_t Count, const std::string& FileName);
+
+  // Set when the port failed during the known-chip check: the poll then goes
+  // on (timer running, chip code 0) although the exception is passed on.
+  bool FPollGoesOn = false;
 };
 
 }  // namespace korvane

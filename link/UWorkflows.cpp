@@ -1,0 +1,135 @@
+// The two workflows: program a HEX file into the chip, read the chip into a
+// HEX file. The window and the command-line tool both run these.
+#include <cstdio>
+
+#include "UProgrammer.h"
+
+namespace korvane {
+
+void TProgrammer::ProgramChip(const std::string& FileName) {
+  // A bad file ends here, before anything is sent to the board.
+  FSourceImage.LoadFromFile(FileName);
+  RepaintWindow();
+  ShowWaitCursor();
+  try {
+    ProgramLoadedImage();
+  } catch (...) {
+    RestoreCursor();
+    throw;
+  }
+  RestoreCursor();
+}
+
+void TProgrammer::ProgramLoadedImage() {
+  SetStatus("Erasing...");
+  if (!EraseChip()) {
+    SetStatus("Erase Failed!");
+    return;
+  }
+  const std::optional<uint16_t> Last = LastUsedAddress(FSourceImage);
+  if (!Last) {
+    // Nothing but FF: the erased chip already holds exactly the file. Write
+    // nothing rather than a count of 0 or one that wraps past the image.
+    if (LockChosen()) {
+      LockErasedChip();
+    } else {
+      SetStatus("Complete!");
+      SetProgressPosition(0);
+    }
+    return;
+  }
+  // Below the image's size, so the count neither is 0 nor wraps.
+  ProgramErasedChip(static_cast<uint16_t>(*Last + 1));
+}
+
+void TProgrammer::ProgramErasedChip(uint16_t Count) {
+  SetStatus("Initial for Writing");
+  if (!SetCounter(Count)) {
+    SetStatus("Set Counter Failed!");
+    return;
+  }
+  char Text[48];
+  std::snprintf(Text, sizeof Text, "Writing... [%u Bytes]", static_cast<unsigned>(Count));
+  SetStatus(Text);
+  RepaintStatus();
+  if (!WriteChip(Count)) {
+    SetStatus("Write Failed!");
+    return;
+  }
+  if (FastVerifyChosen()) {
+    SetStatus("Fast Verify...");
+    RepaintWindow();
+    if (!FastVerifyChip(Count)) {
+      SetStatus("Fast Verify Failed!");
+      return;
+    }
+  } else {
+    SetStatus("Verify...");
+    RepaintWindow();
+    if (!VerifyChip(Count)) {
+      SetStatus("Verify Failed!");
+      return;
+    }
+  }
+  if (!LockChosen()) {
+    SetStatus("Complete!");
+    SetProgressPosition(0);
+    return;
+  }
+  SetStatus("Verify Locked code");
+  if (LockChip(Count)) {
+    SetStatus("Complete!");
+    SetProgressPosition(0);
+  } else {
+    SetStatus("Lock Failed!");
+  }
+}
+
+void TProgrammer::LockErasedChip() {
+  // The lock is proven by reading the chip back, and the board streams as
+  // many bytes as its counter says: give it the whole image.
+  const uint16_t Count = FSourceImage.Size();
+  SetStatus("Verify Locked code");
+  if (!SetCounter(Count)) {
+    SetStatus("Set Counter Failed!");
+    return;
+  }
+  if (LockChip(Count)) {
+    SetStatus("Complete!");
+    SetProgressPosition(0);
+  } else {
+    SetStatus("Lock Failed!");
+  }
+}
+
+void TProgrammer::ReadToFile(const std::string& FileName) {
+  const uint16_t Count = FTargetChip == chip89C2051 ? CodeMemorySize() : FChipImage.Size();
+  FChipImage.Clear();
+  ShowWaitCursor();
+  try {
+    ReadAndSave(Count, FileName);
+  } catch (...) {
+    RestoreCursor();
+    throw;
+  }
+  RestoreCursor();
+}
+
+void TProgrammer::ReadAndSave(uint16_t Count, const std::string& FileName) {
+  if (!SetCounter(Count)) {
+    SetStatus("Set Counter Failed");
+    return;
+  }
+  SetStatus("Reading...");
+  RepaintWindow();
+  if (!ReadChip(Count)) {
+    SetStatus("Read Failed!");
+    return;
+  }
+  // The file is replaced only once the new one is complete.
+  FChipImage.SaveToFile(FileName);
+  SetProgressPosition(0);
+  SetStatus("Complete!");
+}
+
+}  // namespace korvane

@@ -1,0 +1,30 @@
+#include "RecordingProgrammer.h"
+
+#include <algorithm>
+
+namespace korvane::test {
+
+void TRecordingProgrammer::ClearRecord() {
+  Statuses.clear();
+  Messages.clear();
+  Events.clear();
+  StatusRepaints = 0;
+  WindowRepaints = 0;
+  ProgressUpdates = 0;
+}
+
+int TRecordingProgrammer::CountEvents(const std::string& Event) const {
+  return static_cast<int>(std::count(Events.begin(), Events.end(), Event));
+}
+
+void TRecordingProgrammer::SetProgressRange(int Min, int Max) {
+  ProgressMin = Min;
+  ProgressMax = Max;
+}
+
+void TRecordingProgrammer::SetProgressPosition(int Position) {
+  ProgressPosition = Position;
+  ++ProgressUpdates;
+}
+
+}  // namespace korvane::test

@@ -1,0 +1,61 @@
+// A programmer whose view records everything the operations report, with
+// the window's options as plain fields.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "UProgrammer.h"
+
+namespace korvane::test {
+
+class TRecordingProgrammer : public TProgrammer {
+ public:
+  // The options the workflows read.
+  bool FastVerify = false;
+  bool Lock = false;
+  uint16_t MemorySize = 2048;
+
+  // Every status text, in order.
+  std::vector<std::string> Statuses;
+  // Every message box text, in order.
+  std::vector<std::string> Messages;
+  // Timer, cursor and chip-change calls, in order: "StopPollTimer",
+  // "StartPollTimer", "ShowWaitCursor", "RestoreCursor", "TargetChipChanged".
+  std::vector<std::string> Events;
+  int StatusRepaints = 0;
+  int WindowRepaints = 0;
+  int ProgressMin = 0;
+  int ProgressMax = 100;
+  int ProgressPosition = 0;
+  int ProgressUpdates = 0;
+
+  // The status line as it stands ("" before any status).
+  std::string Status() const { return Statuses.empty() ? std::string() : Statuses.back(); }
+  // Forgets everything recorded so far.
+  void ClearRecord();
+  // How often Event occurs in Events.
+  int CountEvents(const std::string& Event) const;
+
+  using TProgrammer::FChipImage;
+  using TProgrammer::FSourceImage;
+  using TProgrammer::FTargetChip;
+
+ protected:
+  void SetStatus(const std::string& Text) override { Statuses.push_back(Text); }
+  void RepaintStatus() override { ++StatusRepaints; }
+  void RepaintWindow() override { ++WindowRepaints; }
+  void SetProgressRange(int Min, int Max) override;
+  void SetProgressPosition(int Position) override;
+  void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
+  void StopPollTimer() override { Events.push_back("StopPollTimer"); }
+  void StartPollTimer() override { Events.push_back("StartPollTimer"); }
+  void ShowWaitCursor() override { Events.push_back("ShowWaitCursor"); }
+  void RestoreCursor() override { Events.push_back("RestoreCursor"); }
+  void TargetChipChanged() override { Events.push_back("TargetChipChanged"); }
+  bool FastVerifyChosen() const override { return FastVerify; }
+  bool LockChosen() const override { return Lock; }
+  uint16_t CodeMemorySize() const override { return MemorySize; }
+};
+
+}  // namespace korvane::test

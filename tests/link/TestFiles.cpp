@@ -1,0 +1,83 @@
+#include "TestFiles.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+#include "UHexFile.h"
+
+namespace korvane::test {
+
+TTempDir::TTempDir() {
+  std::string Template = (std::filesystem::temp_directory_path() / "korvane-link-XXXXXX").string();
+  if (mkdtemp(Template.data()) == nullptr) {
+    throw std::runtime_error("mkdtemp failed for " + Template);
+  }
+  FPath = Template;
+}
+
+TTempDir::~TTempDir() {
+  std::error_code Ignored;
+  std::filesystem::remove_all(FPath, Ignored);
+}
+
+void WriteHexFile(const std::string& FileName, const std::vector<uint8_t>& Bytes) {
+  THexFile Image;
+  Image.SetSize(static_cast<uint16_t>(Bytes.size()));
+  for (size_t Address = 0; Address < Bytes.size(); ++Address) {
+    Image.SetByte(static_cast<uint16_t>(Address), Bytes[Address]);
+  }
+  Image.SaveToFile(FileName);
+}
+
+void WriteTextFile(const std::string& FileName, const std::string& Text) {
+  std::ofstream Out(FileName, std::ios::binary);
+  Out << Text;
+  if (!Out) {
+    throw std::runtime_error("cannot write " + FileName);
+  }
+}
+
+std::string ReadTextFile(const std::string& FileName) {
+  std::ifstream In(FileName, std::ios::binary);
+  std::ostringstream Text;
+  Text << In.rdbuf();
+  return Text.str();
+}
+
+std::vector<uint8_t> LoadHexFile(const std::string& FileName, uint16_t Size) {
+  THexFile Image;
+  Image.SetSize(Size);
+  Image.LoadFromFile(FileName);
+  std::vector<uint8_t> Bytes(Size);
+  for (size_t Address = 0; Address < Size; ++Address) {
+    Bytes[Address] = Image.GetByte(static_cast<uint16_t>(Address));
+  }
+  return Bytes;
+}
+
+std::vector<uint8_t> PatternBytes(size_t Size, uint32_t Seed) {
+  std::mt19937 Generator(Seed);
+  std::vector<uint8_t> Bytes(Size);
+  for (uint8_t& Byte : Bytes) {
+    Byte = static_cast<uint8_t>(Generator());
+  }
+  if (!Bytes.empty() && Bytes.back() == 0xFF) {
+    Bytes.back() = 0x5A;
+  }
+  return Bytes;
+}
+
+void SetPortList(const std::vector<std::string>& Names) {
+  std::string Value;
+  for (const std::string& Name : Names) {
+    Value += (Value.empty() ? "" : ":") + Name;
+  }
+  setenv("KORVANE_PORTS", Value.c_str(), 1);
+}
+
+}  // namespace korvane::test

@@ -1,0 +1,43 @@
+// Files for the tests: a fresh temporary folder, and HEX files made from
+// byte images.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvane::test {
+
+// A folder of its own under the system's temporary folder, removed with
+// everything in it when the object goes.
+class TTempDir {
+ public:
+  TTempDir();
+  ~TTempDir();
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+
+  const std::string& Path() const { return FPath; }
+  // Path of Name inside the folder.
+  std::string File(const std::string& Name) const { return FPath + "/" + Name; }
+
+ private:
+  std::string FPath;
+};
+
+// Writes Bytes (addresses from 0) as an Intel HEX file.
+void WriteHexFile(const std::string& FileName, const std::vector<uint8_t>& Bytes);
+// Writes Text to FileName as it is.
+void WriteTextFile(const std::string& FileName, const std::string& Text);
+std::string ReadTextFile(const std::string& FileName);
+// Loads a HEX file into an image of Size bytes and returns its bytes.
+std::vector<uint8_t> LoadHexFile(const std::string& FileName, uint16_t Size);
+
+// Size bytes of a fixed pseudo-random pattern (Seed picks it) with no FF at
+// the last address.
+std::vector<uint8_t> PatternBytes(size_t Size, uint32_t Seed);
+
+// Sets the port list of the scan to Names for this process.
+void SetPortList(const std::vector<std::string>& Names);
+
+}  // namespace korvane::test

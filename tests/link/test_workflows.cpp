@@ -1,0 +1,373 @@
+// The two workflows end to end against the virtual board: what they send,
+// what the chip and the files hold afterwards, and the status they end with.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <ostream>
+
+#include "RecordingProgrammer.h"
+#include "ScriptedBoard.h"
+#include "TestFiles.h"
+#include "UBoardSim.h"
+
+namespace korvane::test {
+namespace {
+
+using sim::TBoardSim;
+using sim::TBoardSimOptions;
+using Texts = std::vector<std::string>;
+
+// The board's default options with Change applied.
+template <typename TChange>
+TBoardSimOptions Options(TChange Change) {
+  TBoardSimOptions Result;
+  Change(Result);
+  return Result;
+}
+
+class WorkflowTest : public ::testing::Test {
+ protected:
+  void StartBoard(TBoardSimOptions Options) {
+    Board = std::make_unique<TBoardSim>(Options);
+    Board->Start();
+    SetPortList({Board->DevicePath()});
+    Programmer.Poll();
+    ASSERT_NE(Programmer.TargetChip(), chipNone);
+    if (Programmer.TargetChip() == chip89C2051) {
+      Programmer.MemorySize = Options.Size2051;
+      Programmer.ApplyMemorySizeChoice();
+    }
+    Programmer.ClearRecord();
+    Sent = Board->ReceivedBytes().size();
+  }
+  std::string SentSincePoll() const { return Board->ReceivedBytes().substr(Sent); }
+  // Runs a workflow as the window's click handler does.
+  template <typename TWorkflow>
+  void Run(TWorkflow Workflow) {
+    Programmer.SetBusy(true);
+    try {
+      Workflow();
+    } catch (...) {
+      Programmer.SetBusy(false);
+      throw;
+    }
+    Programmer.SetBusy(false);
+  }
+  void Program(const std::string& File) {
+    Run([&] { Programmer.ProgramChip(File); });
+  }
+  void ReadBack(const std::string& File) {
+    Run([&] { Programmer.ReadToFile(File); });
+  }
+  // The host's bytes after the write stream of Count bytes (which may
+  // contain any value) ends.
+  std::string SentAfterWrite(size_t Count) const {
+    const std::string All = SentSincePoll();
+    const size_t Write = All.find('w');
+    return Write == std::string::npos ? All : All.substr(std::min(All.size(), Write + 1 + Count));
+  }
+
+  TTempDir Dir;
+  std::unique_ptr<TBoardSim> Board;
+  TRecordingProgrammer Programmer;
+  size_t Sent = 0;
+};
+
+TEST_F(WorkflowTest, ProgramsOnlyUpToTheLastUsedByte) {
+  StartBoard({});
+  std::vector<uint8_t> Bytes(8192, 0xFF);
+  const std::vector<uint8_t> Data = PatternBytes(1024, 5);
+  std::copy(Data.begin(), Data.end(), Bytes.begin());
+  Bytes[100] = 0xFF;  // a hole below the last byte is written like any byte
+  WriteHexFile(Dir.File("in.hex"), Bytes);
+  Board->SetFlash(std::vector<uint8_t>(8192, 0x00));
+
+  Program(Dir.File("in.hex"));
+
+  EXPECT_EQ(Programmer.Statuses, (Texts{"Erasing...", "Erasing...[1/10]", "Initial for Writing",
+                                        "Writing... [1024 Bytes]", "Verify...", "Complete!"}));
+  EXPECT_EQ(SentSincePoll().substr(0, 9), "eps1024\nw");
+  EXPECT_EQ(SentAfterWrite(1024), "r") << "the read of the verification, nothing else";
+  EXPECT_EQ(Board->Flash(), Bytes);
+  EXPECT_EQ(Programmer.Events, (Texts{"ShowWaitCursor", "RestoreCursor"}));
+  EXPECT_EQ(Programmer.ProgressPosition, 0);
+}
+
+struct TRoundTrip {
+  const char* Chip;
+  uint16_t Size2051;
+  uint16_t Size;
+  bool FastVerify;
+};
+
+void PrintTo(const TRoundTrip& Case, std::ostream* Out) {
+  *Out << Case.Chip << " " << Case.Size << (Case.FastVerify ? " fast verify" : "");
+}
+
+class RoundTrip : public WorkflowTest, public ::testing::WithParamInterface<TRoundTrip> {};
+
+TEST_P(RoundTrip, ProgramThenReadBackGivesTheFile) {
+  const TRoundTrip& Case = GetParam();
+  TBoardSimOptions Options;
+  Options.Chip = Case.Chip;
+  Options.Size2051 = Case.Size2051;
+  StartBoard(Options);
+  Programmer.FastVerify = Case.FastVerify;
+  const std::vector<uint8_t> Bytes = PatternBytes(Case.Size, Case.Size);
+  WriteHexFile(Dir.File("in.hex"), Bytes);
+
+  Program(Dir.File("in.hex"));
+  ASSERT_EQ(Programmer.Status(), "Complete!");
+  EXPECT_EQ(Board->Flash(), Bytes);
+
+  Programmer.ClearRecord();
+  Sent = Board->ReceivedBytes().size();
+  ReadBack(Dir.File("out.hex"));
+  EXPECT_EQ(SentSincePoll(), "s" + std::to_string(Case.Size) + "\nr");
+  EXPECT_EQ(Programmer.Statuses, (Texts{"Reading...", "Complete!"}));
+  EXPECT_EQ(Programmer.Events, (Texts{"ShowWaitCursor", "RestoreCursor"}));
+  EXPECT_EQ(LoadHexFile(Dir.File("out.hex"), Case.Size), Bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Link, RoundTrip,
+                         ::testing::Values(TRoundTrip{"89C51", 2048, 4096, true},
+                                           TRoundTrip{"89LV52", 2048, 8192, false},
+                                           TRoundTrip{"89C55", 2048, 20480, true},
+                                           TRoundTrip{"89C2051", 2048, 2048, false},
+                                           TRoundTrip{"89C2051", 4096, 4096, false}),
+                         [](const ::testing::TestParamInfo<TRoundTrip>& Info) {
+                           return std::string("Chip") + Info.param.Chip + "Size" +
+                                  std::to_string(Info.param.Size);
+                         });
+
+TEST_F(WorkflowTest, FastVerifyAndLock) {
+  StartBoard({});
+  Programmer.FastVerify = true;
+  Programmer.Lock = true;
+  WriteHexFile(Dir.File("in.hex"), PatternBytes(300, 6));
+
+  Program(Dir.File("in.hex"));
+
+  EXPECT_EQ(Programmer.Statuses,
+            (Texts{"Erasing...", "Erasing...[1/10]", "Initial for Writing",
+                   "Writing... [300 Bytes]", "Fast Verify...", "Verify Locked code", "Complete!"}));
+  EXPECT_EQ(SentAfterWrite(300), "clr");
+  EXPECT_TRUE(Board->Locked());
+}
+
+// --- Every failure row ends with its status and sends nothing after it ---
+
+TEST_F(WorkflowTest, BadFileFailsBeforeTheBoardIsTouched) {
+  StartBoard({});
+  WriteTextFile(Dir.File("bad.hex"), ":0100000001FF\r\n:00000001FF\r\n");
+  Programmer.Statuses = {"before"};
+  EXPECT_THROW(Program(Dir.File("bad.hex")), EHexFile);
+  EXPECT_EQ(Programmer.Statuses, (Texts{"before"}));
+  EXPECT_TRUE(Programmer.Events.empty());
+  EXPECT_EQ(SentSincePoll(), "");
+  EXPECT_FALSE(Programmer.Busy());
+}
+
+TEST_F(WorkflowTest, DataBeyondTheChipFailsBeforeTheBoardIsTouched) {
+  StartBoard(Options([&](TBoardSimOptions& O) { O.Chip = "89C51"; }));
+  WriteHexFile(Dir.File("big.hex"), PatternBytes(4097, 7));
+  EXPECT_THROW(Program(Dir.File("big.hex")), EHexFile);
+  EXPECT_EQ(SentSincePoll(), "");
+}
+
+TEST_F(WorkflowTest, EraseFailure) {
+  StartBoard(Options([&](TBoardSimOptions& O) { O.EraseTries = 11; }));
+  Programmer.Lock = true;
+  WriteHexFile(Dir.File("in.hex"), PatternBytes(64, 8));
+  Program(Dir.File("in.hex"));
+  EXPECT_EQ(Programmer.Status(), "Erase Failed!");
+  EXPECT_EQ(Programmer.Statuses[10], "Erasing...[10/10]");
+  std::string Tries;
+  for (int Try = 0; Try < 10; ++Try) {
+    Tries += "ep";
+  }
+  EXPECT_EQ(SentSincePoll(), Tries);
+  EXPECT_EQ(Programmer.Events, (Texts{"ShowWaitCursor", "RestoreCursor"}));
+}
+
+// A scripted board that erases, and then takes no counter.
+class DeafCounterBoard {
+ public:
+  explicit DeafCounterBoard(bool Is2051)
+      : FBoard([Is2051](uint8_t Byte) -> std::string {
+          switch (Byte) {
+            case CR:
+              return Is2051 ? "\r\nVyte 2051\r\n>" : "\r\nVyte\r\n>";
+            case 'p':
+              return "p52 ok,0\r\n>";
+            case 'e':
+              return "e ok\r\n>";
+            default:
+              return "";
+          }
+        }) {}
+  TScriptedBoard FBoard;
+};
+
+TEST(Workflows, CounterFailureOfTheProgramming) {
+  TTempDir Dir;
+  DeafCounterBoard Board(false);
+  SetPortList({Board.FBoard.DevicePath()});
+  TRecordingProgrammer Programmer;
+  Programmer.Lock = true;
+  Programmer.Poll();
+  ASSERT_EQ(Programmer.TargetChip(), chip89C52);
+  WriteHexFile(Dir.File("in.hex"), PatternBytes(64, 9));
+  Programmer.ClearRecord();
+  Programmer.ProgramChip(Dir.File("in.hex"));
+  EXPECT_EQ(Programmer.Statuses, (Texts{"Erasing...", "Erasing...[1/10]", "Initial for Writing",
+                                        "Set Counter Failed!"}));
+  EXPECT_EQ(Board.FBoard.Received(), "\rpeps");
+}
+
+TEST(Workflows, CounterFailureOfThe2051EraseEndsAsEraseFailure) {
+  TTempDir Dir;
+  DeafCounterBoard Board(true);
+  SetPortList({Board.FBoard.DevicePath()});
+  TRecordingProgrammer Programmer;
+  Programmer.Poll();
+  ASSERT_EQ(Programmer.TargetChip(), chip89C2051);
+  Programmer.ApplyMemorySizeChoice();
+  WriteHexFile(Dir.File("in.hex"), PatternBytes(2048, 10));
+  Programmer.ClearRecord();
+  Programmer.ProgramChip(Dir.File("in.hex"));
+  EXPECT_EQ(Programmer.Statuses, (Texts{"Erasing...", "Send Counter Failed!", "Erase Failed!"}));
+  EXPECT_EQ(Board.FBoard.Received(), "\rs");
+}
+
+TEST(Workflows, CounterFailureOfTheReadBackKeepsTheOldFile) {
+  TTempDir Dir;
+  DeafCounterBoard Board(false);
+  SetPortList({Board.FBoard.DevicePath()});
+  TRecordingProgrammer Programmer;
+  Programmer.Poll();
+  WriteTextFile(Dir.File("old.hex"), "old contents");
+  Programmer.ClearRecord();
+  Programmer.ReadToFile(Dir.File("old.hex"));
+  EXPECT_EQ(Programmer.Statuses, (Texts{"Set Counter Failed"}));
+  EXPECT_EQ(Board.FBoard.Received(), "\rps");
+  EXPECT_EQ(ReadTextFile(Dir.File("old.hex")), "old contents");
+  EXPECT_EQ(Programmer.Events, (Texts{"ShowWaitCursor", "RestoreCursor"}));
+}
+
+TEST_F(WorkflowTest, WriteFailureSendsNothingAfterTheStream) {
+  StartBoard(Options([&](TBoardSimOptions& O) { O.Dc3InsteadOfDc1At = 40; }));
+  Programmer.Lock = true;
+  WriteHexFile(Dir.File("in.hex"), PatternBytes(64, 11));
+  Program(Dir.File("in.hex"));
+  EXPECT_EQ(Programmer.Status(), "Write Failed!");
+  EXPECT_EQ(SentSincePoll().size(), std::string("eps64\nw").size() + 40);
+}
+
+TEST_F(WorkflowTest, FastVerifyFailureSendsNoLock) {
+  StartBoard(Options([&](TBoardSimOptions& O) { O.WrongChecksum = true; }));
+  Programmer.FastVerify = true;
+  Programmer.Lock = true;
+  WriteHexFile(Dir.File("in.hex"), PatternBytes(64, 12));
+  Program(Dir.File("in.hex"));
+  EXPECT_EQ(Programmer.Status(), "Fast Verify Failed!");
+  EXPECT_EQ(SentAfterWrite(64), "c");
+  EXPECT_FALSE(Board->Locked());
+}
+
+TEST_F(WorkflowTest, VerifyFailureSendsNoLock) {
+  StartBoard(Options([&](TBoardSimOptions& O) { O.CorruptByteAt = 3; }));
+  Programmer.Lock = true;
+  WriteHexFile(Dir.File("in.hex"), PatternBytes(64, 13));
+  Program(Dir.File("in.hex"));
+  EXPECT_EQ(Programmer.Status(), "Verify Failed!");
+  EXPECT_EQ(SentAfterWrite(64), "r");
+  EXPECT_FALSE(Board->Locked());
+}
+
+TEST_F(WorkflowTest, LockFailureWhenTheReadBackFails) {
+  StartBoard(Options([&](TBoardSimOptions& O) { O.WrongReadEcho = '?'; }));
+  Programmer.FastVerify = true;
+  Programmer.Lock = true;
+  WriteHexFile(Dir.File("in.hex"), PatternBytes(64, 14));
+  Program(Dir.File("in.hex"));
+  EXPECT_EQ(Programmer.Statuses.back(), "Lock Failed!");
+  EXPECT_EQ(Programmer.Messages, (Texts{"?"}));
+  EXPECT_EQ(SentAfterWrite(64), "clr");
+}
+
+TEST_F(WorkflowTest, ReadFailureKeepsTheOldFile) {
+  StartBoard(Options([&](TBoardSimOptions& O) { O.WrongReadEcho = 'Q'; }));
+  WriteTextFile(Dir.File("old.hex"), "old contents");
+  ReadBack(Dir.File("old.hex"));
+  EXPECT_EQ(Programmer.Statuses, (Texts{"Reading...", "Read Failed!"}));
+  EXPECT_EQ(Programmer.Messages, (Texts{"Q"}));
+  EXPECT_EQ(ReadTextFile(Dir.File("old.hex")), "old contents");
+}
+
+TEST_F(WorkflowTest, SaveFailureIsRaisedWithTheCursorRestored) {
+  StartBoard(Options([&](TBoardSimOptions& O) { O.Chip = "89C51"; }));
+  EXPECT_THROW(ReadBack(Dir.File("no/such/folder/out.hex")), EInOutError);
+  EXPECT_EQ(Programmer.Status(), "Reading...");
+  EXPECT_EQ(Programmer.Events, (Texts{"ShowWaitCursor", "RestoreCursor"}));
+  EXPECT_FALSE(Programmer.Busy());
+}
+
+// --- An image with nothing to write ---
+
+TEST_F(WorkflowTest, AllFFFileIsProgrammedAsAnEraseOnly) {
+  StartBoard({});
+  Board->SetFlash(PatternBytes(8192, 15));
+  WriteTextFile(Dir.File("empty.hex"), ":00000001FF\r\n");
+  Program(Dir.File("empty.hex"));
+  EXPECT_EQ(Programmer.Statuses, (Texts{"Erasing...", "Erasing...[1/10]", "Complete!"}));
+  EXPECT_EQ(SentSincePoll(), "ep") << "no counter, no write, no verify";
+  EXPECT_EQ(Board->Flash(), std::vector<uint8_t>(8192, 0xFF));
+}
+
+TEST_F(WorkflowTest, AllFFFileWithLockIsErasedThenLocked) {
+  StartBoard({});
+  Programmer.Lock = true;
+  WriteHexFile(Dir.File("ff.hex"), std::vector<uint8_t>(8192, 0xFF));
+  Program(Dir.File("ff.hex"));
+  EXPECT_EQ(Programmer.Statuses,
+            (Texts{"Erasing...", "Erasing...[1/10]", "Verify Locked code", "Complete!"}));
+  EXPECT_EQ(SentSincePoll(), "eps8192\nlr");
+  EXPECT_TRUE(Board->Locked());
+}
+
+// --- A hang-up in the middle ---
+
+TEST_F(WorkflowTest, HangUpMidWriteRaisesAndThePollRecovers) {
+  const std::string Link = Dir.File("board");
+  StartBoard(Options([&](TBoardSimOptions& O) {
+    O.LinkPath = Link;
+    O.HangUpAtWriteByte = 100;
+  }));
+  SetPortList({Link});
+  WriteHexFile(Dir.File("in.hex"), PatternBytes(1000, 16));
+
+  EXPECT_THROW(Program(Dir.File("in.hex")), EComPort);
+  EXPECT_EQ(Programmer.Events, (Texts{"ShowWaitCursor", "RestoreCursor"}));
+  EXPECT_FALSE(Programmer.Busy());
+
+  // The next poll finds the port gone: one error, and polling goes on.
+  Programmer.ClearRecord();
+  EXPECT_THROW(Programmer.Poll(), EComPort);
+  EXPECT_EQ(Programmer.TargetChip(), chipNone);
+  EXPECT_EQ(Programmer.CountEvents("StartPollTimer"), 1);
+  EXPECT_EQ(Programmer.CountEvents("TargetChipChanged"), 1);
+
+  Board.reset();
+  TBoardSimOptions Options;
+  Options.LinkPath = Link;
+  TBoardSim Replugged(Options);
+  Replugged.Start();
+  Programmer.ClearRecord();
+  EXPECT_NO_THROW(Programmer.Poll());
+  EXPECT_EQ(Programmer.TargetChip(), chip89C52);
+}
+
+}  // namespace
+}  // namespace korvane::test
