@@ -1,0 +1,27 @@
+// The commands of korvane-cli, from the parsed command line to the exit
+// status. main() only hands over its arguments and streams.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace korvane::cli {
+
+// The exit status of korvane-cli; scripts rely on these values.
+enum TExitCode : int {
+  exitSuccess = 0,
+  exitOperationFailed = 1,  // a chip operation failed: the last status line names it
+  exitUsage = 2,
+  exitNoBoard = 3,    // no programmer board, or no chip it knows
+  exitFileError = 4,  // EHexFile or EInOutError
+  exitPortError = 5,  // EComPort
+};
+
+// Runs the command line Args (without the program's name). Out takes the
+// command's output, Err the errors, the scan's reports and, when
+// ErrIsTerminal, the progress bar.
+int RunCli(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err,
+           bool ErrIsTerminal);
+
+}  // namespace korvane::cli

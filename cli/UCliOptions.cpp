@@ -1,0 +1,259 @@
+#include "UCliOptions.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <set>
+
+#include "UProgrammer.h"
+
+namespace korvane::cli {
+
+namespace {
+
+struct TCommandInfo {
+  TCliCommand Command;
+  bool TakesFile;
+  // The options the command accepts, besides --help and --version.
+  std::set<std::string> Options;
+};
+
+const std::map<std::string, TCommandInfo>& Commands() {
+  static const std::map<std::string, TCommandInfo> Table{
+      {"ports", {TCliCommand::cmdPorts, false, {}}},
+      {"detect", {TCliCommand::cmdDetect, false, {"--port"}}},
+      {"program", {TCliCommand::cmdProgram, true, {"--port", "--lock", "--fast-verify", "--mem"}}},
+      {"read", {TCliCommand::cmdRead, true, {"--port", "--mem"}}},
+      {"check", {TCliCommand::cmdCheck, true, {"--chip", "--size", "--mem"}}},
+  };
+  return Table;
+}
+
+const std::set<std::string> ValueOptions{"--port", "--mem", "--chip", "--size"};
+const std::set<std::string> FlagOptions{"--lock", "--fast-verify", "--help", "--version"};
+
+std::string UpperCase(std::string Text) {
+  for (char& Ch : Text) {
+    Ch = static_cast<char>(std::toupper(static_cast<unsigned char>(Ch)));
+  }
+  return Text;
+}
+
+uint16_t ParseMemorySize(const std::string& Value) {
+  const std::string Upper = UpperCase(Value);
+  if (Upper == "2KB" || Upper == "2K" || Upper == "2048") {
+    return 2048;
+  }
+  if (Upper == "4KB" || Upper == "4K" || Upper == "4096") {
+    return 4096;
+  }
+  throw ECliUsage("--mem takes 2KB or 4KB, not '" + Value + "'");
+}
+
+// Decimal, 0x-prefixed hexadecimal, or a whole number of KB ("8K", "8KB").
+uint16_t ParseImageSize(const std::string& Value) {
+  std::string Digits = UpperCase(Value);
+  unsigned long Scale = 1;
+  int Base = 10;
+  if (Digits.size() > 2 && Digits.ends_with("KB")) {
+    Digits.resize(Digits.size() - 2);
+    Scale = 1024;
+  } else if (Digits.size() > 1 && Digits.ends_with("K")) {
+    Digits.resize(Digits.size() - 1);
+    Scale = 1024;
+  } else if (Digits.size() > 2 && Digits.starts_with("0X")) {
+    Digits.erase(0, 2);
+    Base = 16;
+  }
+  const bool WellFormed = !Digits.empty() && Digits.size() <= 8 &&
+                          std::all_of(Digits.begin(), Digits.end(), [Base](char Ch) {
+                            return Base == 16 ? std::isxdigit(static_cast<unsigned char>(Ch)) != 0
+                                              : std::isdigit(static_cast<unsigned char>(Ch)) != 0;
+                          });
+  if (WellFormed) {
+    const unsigned long Size = std::stoul(Digits, nullptr, Base) * Scale;
+    if (Size >= 1 && Size <= 65535) {
+      return static_cast<uint16_t>(Size);
+    }
+  }
+  throw ECliUsage("--size takes a byte count from 1 to 65535, not '" + Value + "'");
+}
+
+}  // namespace
+
+std::optional<uint16_t> ChipSizeByName(const std::string& Name, uint16_t MemorySize2051) {
+  const std::string Upper = UpperCase(Name);
+  for (uint8_t Code = chip89C51; Code <= chip89LV55; ++Code) {
+    if (Upper == ChipName(Code)) {
+      return ChipMemorySize(Code);
+    }
+  }
+  if (Upper == "89C2051" || Upper == ChipName(chip89C2051)) {
+    return MemorySize2051;
+  }
+  if (Upper == "89C4051") {
+    return 4096;
+  }
+  return std::nullopt;
+}
+
+TCliOptions ParseCommandLine(const std::vector<std::string>& Args) {
+  TCliOptions Options;
+  std::vector<std::string> Words;
+  std::map<std::string, std::string> Given;
+  for (size_t I = 0; I < Args.size(); ++I) {
+    const std::string& Arg = Args[I];
+    if (Arg == "-h") {
+      Options.Help = true;
+      continue;
+    }
+    if (!Arg.starts_with("--") || Arg == "--") {
+      if (Arg.starts_with("-") && Arg != "-") {
+        throw ECliUsage("unknown option '" + Arg + "'");
+      }
+      Words.push_back(Arg);
+      continue;
+    }
+    const size_t Equals = Arg.find('=');
+    const std::string Name = Arg.substr(0, Equals);
+    if (ValueOptions.contains(Name)) {
+      std::string Value;
+      if (Equals != std::string::npos) {
+        Value = Arg.substr(Equals + 1);
+      } else if (I + 1 < Args.size()) {
+        Value = Args[++I];
+      } else {
+        throw ECliUsage(Name + " needs a value");
+      }
+      if (Given.contains(Name)) {
+        throw ECliUsage(Name + " is given twice");
+      }
+      Given[Name] = Value;
+    } else if (FlagOptions.contains(Name) && Equals == std::string::npos) {
+      Given[Name] = "";
+    } else {
+      throw ECliUsage("unknown option '" + Arg + "'");
+    }
+  }
+
+  Options.Help = Options.Help || Given.contains("--help");
+  Options.Version = Given.contains("--version");
+  if (Options.Help || Options.Version) {
+    return Options;
+  }
+  if (Words.empty()) {
+    throw ECliUsage("no command given");
+  }
+  const auto Found = Commands().find(Words[0]);
+  if (Found == Commands().end()) {
+    throw ECliUsage("unknown command '" + Words[0] + "'");
+  }
+  const TCommandInfo& Info = Found->second;
+  Options.Command = Info.Command;
+  const size_t Expected = Info.TakesFile ? 2 : 1;
+  if (Words.size() < Expected) {
+    throw ECliUsage(Words[0] + " needs a FILE");
+  }
+  if (Words.size() > Expected) {
+    throw ECliUsage("unexpected argument '" + Words[Expected] + "'");
+  }
+  if (Info.TakesFile) {
+    Options.FileName = Words[1];
+  }
+  for (const auto& [Name, Value] : Given) {
+    if (!Info.Options.contains(Name)) {
+      throw ECliUsage(Name + " does not apply to " + Words[0]);
+    }
+  }
+
+  if (Given.contains("--port")) {
+    const std::string& Port = Given["--port"];
+    // The port list is colon-separated; a name holding one cannot stand alone in it.
+    if (Port.empty() || Port.find(':') != std::string::npos) {
+      throw ECliUsage("--port takes one device name, not '" + Port + "'");
+    }
+    Options.Port = Port;
+  }
+  Options.Lock = Given.contains("--lock");
+  Options.FastVerify = Given.contains("--fast-verify");
+  if (Given.contains("--mem")) {
+    Options.MemorySizeGiven = true;
+    Options.MemorySize = ParseMemorySize(Given["--mem"]);
+  }
+
+  if (Options.Command == TCliCommand::cmdCheck) {
+    const bool ByChip = Given.contains("--chip");
+    const bool BySize = Given.contains("--size");
+    if (ByChip == BySize) {
+      throw ECliUsage("check needs exactly one of --chip NAME and --size N");
+    }
+    if (BySize) {
+      if (Options.MemorySizeGiven) {
+        throw ECliUsage("--mem goes with --chip 89C2051, not with --size");
+      }
+      Options.ImageSize = ParseImageSize(Given["--size"]);
+    } else {
+      const std::optional<uint16_t> Size = ChipSizeByName(Given["--chip"], Options.MemorySize);
+      if (!Size) {
+        throw ECliUsage("unknown chip '" + Given["--chip"] +
+                        "' (89C51, 89LV51, 89C52, 89LV52, 89C55, 89LV55, 89C2051, 89C4051)");
+      }
+      Options.ImageSize = *Size;
+    }
+  }
+  return Options;
+}
+
+std::string UsageText() {
+  return R"(Usage: korvane-cli COMMAND [FILE] [OPTIONS]
+
+Programs and reads back the flash code memory of 8051-family chips (89C51,
+89LV51, 89C52, 89LV52, 89C55, 89LV55, 89C2051/4051) through the RS-232
+programmer board.
+
+Commands:
+  ports           list the serial ports in scan order, and whether each can be
+                  opened; a permission refusal comes with a hint
+  detect          look for the board once and print "PORT: CHIP"
+  program FILE    erase the chip, write the Intel HEX FILE into it, verify it,
+                  and lock it with --lock
+  read FILE       read the whole code memory and save it as the Intel HEX FILE
+  check FILE      load FILE into an image of the chip's size, as program does,
+                  and print the number of bytes up to the last used address
+                  (0 when every byte is FF)
+
+Options:
+  --port NAME     use this serial port alone instead of the port list
+                  (detect, program, read)
+  --lock          lock the chip once it is verified (program)
+  --fast-verify   verify by the board's checksum instead of reading back
+                  (program; the 89C2051/4051 is always read back)
+  --mem 2KB|4KB   code memory of an 89C2051/4051 (program, read, and check
+                  with --chip 89C2051); default 2KB
+  --chip NAME     the chip whose size check uses: 89C51, 89LV51, 89C52, 89LV52,
+                  89C55, 89LV55, 89C2051, 89C4051
+  --size N        the image size in bytes for check: 1 to 65535, decimal,
+                  0x-hexadecimal, or whole KB as in 8K
+  -h, --help      show this text
+  --version       show the version
+
+The ports: the machine's serial ports in sorted order or, when the environment
+variable KORVANE_PORTS is set, exactly its colon-separated device names.
+
+Output: program and read print every status text on stdout, one a line, as it
+is set ("Erasing...[1/10]", "Writing... [1024 Bytes]", "Verify Failed!",
+"Complete!"); the port scan reports on stderr. When stderr is a terminal, a
+progress bar there follows the byte streams (bytes done/total, rate, time
+left). Errors print "error: <message>" on stderr.
+
+Exit status:
+  0  success
+  1  a chip operation failed (the last status line names the step)
+  2  usage error
+  3  no programmer board found, or no chip that it knows
+  4  file error (Intel HEX contents, or reading or writing the file)
+  5  serial port error
+)";
+}
+
+}  // namespace korvane::cli

@@ -1,0 +1,57 @@
+// The programmer as the command-line tool drives it: the view operations
+// write to the terminal instead of widgets, and the options come from the
+// command line instead of check boxes.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "UCliOptions.h"
+#include "UProgrammer.h"
+#include "UProgressMeter.h"
+
+namespace korvane::cli {
+
+class TCliProgrammer : public TProgrammer {
+ public:
+  // Status texts go to Out, one a line. Err takes the port scan's texts,
+  // message boxes and, when ErrIsTerminal, the progress bar.
+  TCliProgrammer(const TCliOptions& Options, std::ostream& Out, std::ostream& Err,
+                 bool ErrIsTerminal);
+
+  // Where status texts go: the port scan reports on Err, so that the output
+  // of detect stays one line; the workflows report on Out.
+  void ReportStatusOn(std::ostream& Stream) { FStatusStream = &Stream; }
+
+  // The last status text set, and whether the scan reached a board's banner.
+  const std::string& LastStatus() const { return FLastStatus; }
+  bool BannerSeen() const { return FBannerSeen; }
+
+ protected:
+  void SetStatus(const std::string& Text) override;
+  void RepaintStatus() override {}
+  void RepaintWindow() override {}
+  void SetProgressRange(int Min, int Max) override;
+  void SetProgressPosition(int Position) override;
+  void ShowMessage(const std::string& Text) override;
+  void StopPollTimer() override {}
+  void StartPollTimer() override {}
+  void ShowWaitCursor() override {}
+  void RestoreCursor() override {}
+  void TargetChipChanged() override;
+
+  bool FastVerifyChosen() const override;
+  bool LockChosen() const override { return FOptions.Lock; }
+  uint16_t CodeMemorySize() const override { return FOptions.MemorySize; }
+
+ private:
+  const TCliOptions& FOptions;
+  std::ostream& FErr;
+  std::ostream* FStatusStream;
+  bool FErrIsTerminal;
+  TProgressMeter FMeter;
+  std::string FLastStatus;
+  bool FBannerSeen = false;
+};
+
+}  // namespace korvane::cli

@@ -1,0 +1,392 @@
+// korvane-cli as a user runs it: the program under test as a child process,
+// talking to a virtual board served from this process.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "CliTestSupport.h"
+#include "UBoardSim.h"
+
+namespace korvane::test {
+namespace {
+
+using StatusLines = std::vector<std::string>;
+
+sim::TBoardSimOptions Board(const std::string& Chip = "89C52") {
+  sim::TBoardSimOptions Options;
+  Options.Chip = Chip;
+  return Options;
+}
+
+class CliEndToEnd : public ::testing::Test {
+ protected:
+  // Starts a virtual board; its device is then the only port the CLI sees.
+  void StartBoard(sim::TBoardSimOptions Options) {
+    FBoard = std::make_unique<sim::TBoardSim>(std::move(Options));
+    FBoard->Start();
+  }
+  const std::string& Device() const { return FBoard->DevicePath(); }
+  sim::TBoardSim& Sim() { return *FBoard; }
+  TProcessResult Cli(const std::vector<std::string>& Args, TProcessOptions Options = {}) {
+    return RunCli(Args, Device(), std::move(Options));
+  }
+  bool BoardErased() const { return FBoard->ReceivedBytes().find('e') != std::string::npos; }
+
+  TTempDir FDir;
+  std::string Blink = ExampleFile("blink/blink.hex");
+  std::string Big = ExampleFile("big/big.hex");
+
+ private:
+  std::unique_ptr<sim::TBoardSim> FBoard;
+};
+
+std::vector<uint8_t> Prefix(const std::vector<uint8_t>& Bytes, size_t Count) {
+  return {Bytes.begin(), Bytes.begin() + static_cast<long>(std::min(Count, Bytes.size()))};
+}
+
+// --- detect --------------------------------------------------------------
+
+TEST_F(CliEndToEnd, DetectNamesThePortAndTheChip) {
+  StartBoard(Board("89C52"));
+  TProcessResult Run = Cli({"detect"});
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_EQ(Run.Out, Device() + ": 89C52\n");
+  // The scan reports on stderr, so stdout stays one line for scripts.
+  EXPECT_NE(Run.Err.find("Try to connect by : " + Device()), std::string::npos) << Run.Err;
+}
+
+TEST_F(CliEndToEnd, DetectFinds2051AndTheBoardBehindOtherPorts) {
+  StartBoard(Board("89C2051"));
+  TProcessResult Run = RunCli({"detect"}, "/dev/korvane-none:" + Device());
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_EQ(Run.Out, Device() + ": 89C2051/4051\n");
+}
+
+TEST_F(CliEndToEnd, PortOptionReplacesThePortList) {
+  StartBoard(Board("89C55"));
+  TProcessResult Run = RunCli({"detect", "--port", Device()}, "");
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_EQ(Run.Out, Device() + ": 89C55\n");
+
+  // And the list is that port alone: the board on the list is not scanned.
+  Run = RunCli({"detect", "--port", "/dev/korvane-none"}, Device());
+  EXPECT_EQ(Run.ExitCode, 3);
+  EXPECT_EQ(Run.Out, "");
+  EXPECT_NE(Run.Err.find("error: no programmer board found on /dev/korvane-none\n"),
+            std::string::npos)
+      << Run.Err;
+  EXPECT_NE(Run.Err.find("/dev/korvane-none: cannot be opened (No such file or directory)"),
+            std::string::npos)
+      << Run.Err;
+}
+
+TEST_F(CliEndToEnd, NoBoardOrNoPortsIsExitThree) {
+  TProcessResult Run = RunCli({"detect"}, "");
+  EXPECT_EQ(Run.ExitCode, 3);
+  EXPECT_EQ(Run.Out, "");
+  EXPECT_NE(Run.Err.find("Available port not found!"), std::string::npos) << Run.Err;
+  EXPECT_NE(Run.Err.find("error: no serial ports to scan (KORVANE_PORTS is empty)"),
+            std::string::npos)
+      << Run.Err;
+
+  sim::TBoardSimOptions Mute = Board();
+  Mute.NoBannerWord = true;
+  StartBoard(Mute);
+  Run = Cli({"detect"});
+  EXPECT_EQ(Run.ExitCode, 3);
+  EXPECT_NE(Run.Err.find("error: no programmer board found on " + Device()), std::string::npos)
+      << Run.Err;
+
+  // program and read find nothing either, and touch no file.
+  const std::string Out = FDir.File("out.hex");
+  EXPECT_EQ(Cli({"read", Out}).ExitCode, 3);
+  EXPECT_FALSE(access(Out.c_str(), F_OK) == 0);
+  EXPECT_EQ(Cli({"program", Blink}).ExitCode, 3);
+  EXPECT_FALSE(BoardErased());
+}
+
+// --- program -------------------------------------------------------------
+
+TEST_F(CliEndToEnd, ProgramPrintsEveryStatusAndWritesTheChip) {
+  StartBoard(Board("89C52"));
+  TProcessResult Run = Cli({"program", Blink});
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_EQ(Lines(Run.Out), (StatusLines{"Erasing...", "Erasing...[1/10]", "Initial for Writing",
+                                         "Writing... [148 Bytes]", "Verify...", "Complete!"}));
+  EXPECT_NE(Run.Err.find(Device() + ": 89C52\n"), std::string::npos) << Run.Err;
+  // No progress bar when stderr is not a terminal.
+  EXPECT_EQ(Run.Err.find('\r'), std::string::npos);
+  EXPECT_EQ(Sim().Flash(), LoadHexFile(Blink, 8192));
+  EXPECT_FALSE(Sim().Locked());
+}
+
+TEST_F(CliEndToEnd, ProgramLocksAndFastVerifiesOnRequest) {
+  StartBoard(Board("89C55"));
+  TProcessResult Run = Cli({"program", Big, "--fast-verify", "--lock"});
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_EQ(Lines(Run.Out), (StatusLines{"Erasing...", "Erasing...[1/10]", "Initial for Writing",
+                                         "Writing... [5572 Bytes]", "Fast Verify...",
+                                         "Verify Locked code", "Complete!"}));
+  EXPECT_TRUE(Sim().Locked());
+}
+
+TEST_F(CliEndToEnd, ProgramOn2051UsesTheMemoryChoiceAndReadsBack) {
+  sim::TBoardSimOptions Options = Board("89C2051");
+  Options.Size2051 = 4096;
+  StartBoard(Options);
+  TProcessResult Run = Cli({"program", Blink, "--mem", "4KB", "--fast-verify"});
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  // The 89C2051/4051 has no checksum: verified by reading back, and said so.
+  EXPECT_EQ(Lines(Run.Out).at(4), "Verify...");
+  EXPECT_NE(Run.Err.find("note: the 89C2051/4051 has no fast verify"), std::string::npos);
+  EXPECT_EQ(Prefix(Sim().Flash(), 4096), LoadHexFile(Blink, 4096));
+}
+
+TEST_F(CliEndToEnd, EraseRetriesAreEachAStatusLine) {
+  sim::TBoardSimOptions Options = Board();
+  Options.EraseTries = 3;
+  StartBoard(Options);
+  TProcessResult Run = Cli({"program", Blink});
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  const StatusLines Out = Lines(Run.Out);
+  ASSERT_GE(Out.size(), 4u);
+  EXPECT_EQ(
+      StatusLines(Out.begin(), Out.begin() + 4),
+      (StatusLines{"Erasing...", "Erasing...[1/10]", "Erasing...[2/10]", "Erasing...[3/10]"}));
+}
+
+TEST_F(CliEndToEnd, FailedVerifyEndsWithItsStatusAndExitOne) {
+  sim::TBoardSimOptions Options = Board();
+  Options.CorruptByteAt = 100;
+  StartBoard(Options);
+  TProcessResult Run = Cli({"program", Blink, "--lock"});
+  EXPECT_EQ(Run.ExitCode, 1) << Run.Err;
+  EXPECT_EQ(Lines(Run.Out), (StatusLines{"Erasing...", "Erasing...[1/10]", "Initial for Writing",
+                                         "Writing... [148 Bytes]", "Verify...", "Verify Failed!"}));
+  EXPECT_EQ(Run.Err.find("error:"), std::string::npos) << Run.Err;
+  EXPECT_FALSE(Sim().Locked());  // no lock after a failed verify
+}
+
+TEST_F(CliEndToEnd, FailedStepsNameThemselvesInTheLastLine) {
+  sim::TBoardSimOptions Checksum = Board();
+  Checksum.WrongChecksum = true;
+  StartBoard(Checksum);
+  TProcessResult Run = Cli({"program", Blink, "--fast-verify"});
+  EXPECT_EQ(Run.ExitCode, 1);
+  EXPECT_EQ(Lines(Run.Out).back(), "Fast Verify Failed!");
+
+  sim::TBoardSimOptions Handshake = Board();
+  Handshake.Dc3InsteadOfDc1At = 10;
+  StartBoard(Handshake);
+  Run = Cli({"program", Blink});
+  EXPECT_EQ(Run.ExitCode, 1);
+  EXPECT_EQ(Lines(Run.Out).back(), "Write Failed!");
+}
+
+TEST_F(CliEndToEnd, BadFilesAreExitFourBeforeTheChipIsTouched) {
+  StartBoard(Board("89C51"));
+  const std::string Bad = FDir.File("bad.hex");
+  WriteTextFile(Bad, ":0400000001020304F2\r\n:0400040001020304EF\r\n:00000001FF\r\n");
+  TProcessResult Run = Cli({"program", Bad});
+  EXPECT_EQ(Run.ExitCode, 4);
+  EXPECT_EQ(Run.Out, "");
+  EXPECT_TRUE(Run.Err.ends_with("error: Checksum error at line:2\n")) << Run.Err;
+
+  Run = Cli({"program", FDir.File("missing.hex")});
+  EXPECT_EQ(Run.ExitCode, 4);
+  EXPECT_TRUE(Run.Err.ends_with("error: File not found\n")) << Run.Err;
+
+  // 5572 bytes do not fit the 89C51's 4096.
+  Run = Cli({"program", Big});
+  EXPECT_EQ(Run.ExitCode, 4);
+  EXPECT_TRUE(Run.Err.ends_with("error: Exceed Memory Size[Target:1000 Size:1000]\n")) << Run.Err;
+  EXPECT_FALSE(BoardErased());
+}
+
+TEST_F(CliEndToEnd, LostPortIsExitFive) {
+  sim::TBoardSimOptions Options = Board();
+  Options.HangUpAtWriteByte = 50;
+  StartBoard(Options);
+  TProcessResult Run = Cli({"program", Blink});
+  EXPECT_EQ(Run.ExitCode, 5) << Run.Out << Run.Err;
+  EXPECT_EQ(Lines(Run.Out).back(), "Writing... [148 Bytes]");
+  EXPECT_NE(Run.Err.find("error: "), std::string::npos) << Run.Err;
+}
+
+// --- read ----------------------------------------------------------------
+
+TEST_F(CliEndToEnd, ReadSavesTheWholeChip) {
+  StartBoard(Board("89C52"));
+  std::vector<uint8_t> Contents(8192, 0xFF);
+  for (size_t I = 0; I < 3000; ++I) {
+    Contents[I] = static_cast<uint8_t>(I * 7 + 3);
+  }
+  Sim().SetFlash(Contents);
+  const std::string Out = FDir.File("chip.hex");
+  TProcessResult Run = Cli({"read", Out});
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_EQ(Lines(Run.Out), (StatusLines{"Reading...", "Complete!"}));
+  EXPECT_EQ(LoadHexFile(Out, 8192), Contents);
+  // 512 data records of 16 bytes, a comment line and the end record.
+  EXPECT_EQ(Lines(ReadTextFile(Out)).size(), 514u);
+}
+
+TEST_F(CliEndToEnd, ReadOf2051TakesTheMemoryChoice) {
+  sim::TBoardSimOptions Options = Board("89C2051");
+  Options.Size2051 = 4096;
+  StartBoard(Options);
+  const std::string Two = FDir.File("2k.hex");
+  const std::string Four = FDir.File("4k.hex");
+  EXPECT_EQ(Cli({"read", Two}).ExitCode, 0);
+  EXPECT_EQ(Cli({"read", Four, "--mem", "4KB"}).ExitCode, 0);
+  EXPECT_EQ(Lines(ReadTextFile(Two)).size(), 2048u / 16 + 2);
+  EXPECT_EQ(Lines(ReadTextFile(Four)).size(), 4096u / 16 + 2);
+
+  StartBoard(Board("89C52"));
+  TProcessResult Run = Cli({"read", FDir.File("8k.hex"), "--mem", "4KB"});
+  EXPECT_EQ(Run.ExitCode, 0);
+  EXPECT_NE(Run.Err.find("note: --mem applies to the 89C2051/4051 only; the 89C52 has 8192 bytes"),
+            std::string::npos)
+      << Run.Err;
+}
+
+TEST_F(CliEndToEnd, FailedReadShowsTheMessageAndKeepsTheOldFile) {
+  sim::TBoardSimOptions Options = Board();
+  Options.WrongReadEcho = 'x';
+  StartBoard(Options);
+  const std::string Out = FDir.File("old.hex");
+  WriteTextFile(Out, "previous contents\n");
+  TProcessResult Run = Cli({"read", Out});
+  EXPECT_EQ(Run.ExitCode, 1);
+  EXPECT_EQ(Lines(Run.Out), (StatusLines{"Reading...", "Read Failed!"}));
+  EXPECT_NE(Run.Err.find("message: x\n"), std::string::npos) << Run.Err;
+  EXPECT_EQ(ReadTextFile(Out), "previous contents\n");
+}
+
+TEST_F(CliEndToEnd, UnwritableReadTargetIsExitFour) {
+  StartBoard(Board());
+  TProcessResult Run = Cli({"read", FDir.File("no-such-folder/chip.hex")});
+  EXPECT_EQ(Run.ExitCode, 4);
+  EXPECT_EQ(Lines(Run.Out), (StatusLines{"Reading..."}));
+  EXPECT_TRUE(Run.Err.starts_with("Try to connect by") &&
+              Run.Err.find("\nerror: ") != std::string::npos)
+      << Run.Err;
+}
+
+// --- the progress bar ----------------------------------------------------
+
+TEST_F(CliEndToEnd, ProgressBarOnlyOnATerminal) {
+  StartBoard(Board("89C52"));
+  TProcessOptions Terminal;
+  Terminal.ErrOnTerminal = true;
+  TProcessResult Run = Cli({"program", Blink}, Terminal);
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_NE(Run.Err.find("\rWriting ["), std::string::npos) << Run.Err;
+  EXPECT_NE(Run.Err.find("148/148 bytes"), std::string::npos) << Run.Err;
+  EXPECT_NE(Run.Err.find("\rVerify ["), std::string::npos) << Run.Err;
+  // The bar is taken off the line before anything else is printed.
+  EXPECT_NE(Run.Err.find("\r\033[K"), std::string::npos);
+  // Status lines stay on stdout, untouched by the bar.
+  EXPECT_EQ(Lines(Run.Out).back(), "Complete!");
+  EXPECT_EQ(Run.Out.find('\r'), std::string::npos);
+
+  Run = Cli({"read", FDir.File("chip.hex")}, Terminal);
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_NE(Run.Err.find("8192/8192 bytes"), std::string::npos) << Run.Err;
+}
+
+// --- ports ---------------------------------------------------------------
+
+TEST_F(CliEndToEnd, PortsSaysWhichCanBeOpened) {
+  StartBoard(Board());
+  // In scan order, which is sorted.
+  TProcessResult Run = RunCli({"ports"}, Device() + ":/dev/korvane-none");
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_EQ(Run.Out, "/dev/korvane-none: cannot be opened (No such file or directory)\n" +
+                         Device() + ": can be opened\n");
+
+  Run = RunCli({"ports"}, "");
+  EXPECT_EQ(Run.ExitCode, 0);
+  EXPECT_EQ(Run.Out, "");
+  EXPECT_EQ(Run.Err, "no serial ports (KORVANE_PORTS is empty)\n");
+}
+
+TEST_F(CliEndToEnd, PortsHintsAtTheGroupOnAPermissionRefusal) {
+  // Two devices that refuse this user; the hint comes once, after the first.
+  ASSERT_EQ(chmod(FDir.Path().c_str(), 0711), 0);
+  const std::string First = FDir.File("ttyLockedA");
+  const std::string Second = FDir.File("ttyLockedB");
+  for (const std::string& Device : {First, Second}) {
+    WriteTextFile(Device, "");
+    ASSERT_EQ(chmod(Device.c_str(), 0), 0);
+  }
+  TProcessOptions Options;
+  Options.Unprivileged = true;
+  TProcessResult Run = RunCli({"ports"}, First + ":" + Second, Options);
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  const StatusLines Out = Lines(Run.Out);
+  ASSERT_EQ(Out.size(), 3u) << Run.Out;
+  EXPECT_EQ(Out[0], First + ": cannot be opened (Permission denied)");
+  EXPECT_EQ(Out[1], "  hint: " + First +
+                        " is open to the group 'dialout'; join it with 'sudo usermod -aG dialout "
+                        "$USER', then log out and in again (or run 'newgrp dialout')");
+  EXPECT_EQ(Out[2], Second + ": cannot be opened (Permission denied)");
+}
+
+// --- check ---------------------------------------------------------------
+
+TEST_F(CliEndToEnd, CheckCountsBytesUpToTheLastUsedAddress) {
+  TProcessResult Run = RunCli({"check", Blink, "--chip", "89C2051"}, "");
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_EQ(Run.Out, "148\n");
+  EXPECT_EQ(Run.Err, "");
+  EXPECT_EQ(RunCli({"check", Big, "--size", "8K"}, "").Out, "5572\n");
+
+  // FF bytes at the end are not counted; an all-FF file counts 0.
+  const std::string Tail = FDir.File("tail.hex");
+  WriteTextFile(Tail, ":0400FC00AA55FFFF03\r\n:00000001FF\r\n");
+  EXPECT_EQ(RunCli({"check", Tail, "--size", "256"}, "").Out, "254\n");
+  const std::string Blank = FDir.File("blank.hex");
+  WriteTextFile(Blank, ":02000000FFFF00\r\n:00000001FF\r\n");
+  Run = RunCli({"check", Blank, "--chip", "89C51"}, "");
+  EXPECT_EQ(Run.ExitCode, 0);
+  EXPECT_EQ(Run.Out, "0\n");
+}
+
+TEST_F(CliEndToEnd, CheckReportsABadFileExactly) {
+  const std::string Bad = FDir.File("bad.hex");
+  WriteTextFile(Bad, ":0400000001020304F2\r\n:04000400010203G4EE\r\n:00000001FF\r\n");
+  TProcessResult Run = RunCli({"check", Bad, "--chip", "89C52"}, "");
+  EXPECT_EQ(Run.ExitCode, 4);
+  EXPECT_EQ(Run.Out, "");
+  EXPECT_EQ(Run.Err, "error: Invalid Data at Line:2\n");
+
+  Run = RunCli({"check", Big, "--chip", "89C51"}, "");
+  EXPECT_EQ(Run.ExitCode, 4);
+  EXPECT_EQ(Run.Err, "error: Exceed Memory Size[Target:1000 Size:1000]\n");
+}
+
+// --- usage ---------------------------------------------------------------
+
+TEST_F(CliEndToEnd, UsageErrorsAreExitTwo) {
+  for (const std::vector<std::string>& Args : {std::vector<std::string>{},
+                                               {"burn"},
+                                               {"program"},
+                                               {"read", "x.hex", "--lock"},
+                                               {"check", "x.hex"},
+                                               {"program", "x.hex", "--mem", "8KB"}}) {
+    TProcessResult Run = RunCli(Args, "");
+    EXPECT_EQ(Run.ExitCode, 2) << ::testing::PrintToString(Args);
+    EXPECT_EQ(Run.Out, "");
+    EXPECT_TRUE(Run.Err.starts_with("error: ")) << Run.Err;
+    EXPECT_TRUE(Run.Err.ends_with("Try 'korvane-cli --help'.\n")) << Run.Err;
+  }
+  TProcessResult Help = RunCli({"--help"}, "");
+  EXPECT_EQ(Help.ExitCode, 0);
+  EXPECT_TRUE(Help.Out.starts_with("Usage: korvane-cli COMMAND")) << Help.Out;
+}
+
+}  // namespace
+}  // namespace korvane::test

@@ -1,0 +1,150 @@
+// The command line as the tool reads it, and the two texts it builds itself:
+// the progress bar and the permission hint.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <sstream>
+
+#include "UCliOptions.h"
+#include "UPortAccess.h"
+#include "UProgressMeter.h"
+
+namespace korvane::cli {
+namespace {
+
+TCliOptions Parse(std::vector<std::string> Args) {
+  return ParseCommandLine(Args);
+}
+
+std::string UsageError(std::vector<std::string> Args) {
+  try {
+    ParseCommandLine(Args);
+  } catch (const ECliUsage& Error) {
+    return Error.what();
+  }
+  return "(accepted)";
+}
+
+TEST(CliOptions, ReadsEachCommandWithItsOptions) {
+  TCliOptions Program =
+      Parse({"program", "a.hex", "--port", "/dev/pts/3", "--lock", "--fast-verify", "--mem=4KB"});
+  EXPECT_EQ(Program.Command, TCliCommand::cmdProgram);
+  EXPECT_EQ(Program.FileName, "a.hex");
+  EXPECT_EQ(Program.Port, "/dev/pts/3");
+  EXPECT_TRUE(Program.Lock);
+  EXPECT_TRUE(Program.FastVerify);
+  EXPECT_TRUE(Program.MemorySizeGiven);
+  EXPECT_EQ(Program.MemorySize, 4096);
+
+  // Options may come before the command and the file.
+  TCliOptions Read = Parse({"--port=COM5", "read", "out.hex"});
+  EXPECT_EQ(Read.Command, TCliCommand::cmdRead);
+  EXPECT_EQ(Read.Port, "COM5");
+  EXPECT_FALSE(Read.MemorySizeGiven);
+  EXPECT_EQ(Read.MemorySize, 2048);
+
+  EXPECT_EQ(Parse({"ports"}).Command, TCliCommand::cmdPorts);
+  EXPECT_FALSE(Parse({"detect"}).Port.has_value());
+  EXPECT_TRUE(Parse({"detect", "-h"}).Help);
+  EXPECT_TRUE(Parse({"--help"}).Help);
+  EXPECT_TRUE(Parse({"--version"}).Version);
+}
+
+TEST(CliOptions, CheckTakesTheSizeFromTheChipOrTheNumber) {
+  EXPECT_EQ(Parse({"check", "f", "--chip", "89C51"}).ImageSize, 4096);
+  EXPECT_EQ(Parse({"check", "f", "--chip", "89lv52"}).ImageSize, 8192);
+  EXPECT_EQ(Parse({"check", "f", "--chip", "89C55"}).ImageSize, 20480);
+  EXPECT_EQ(Parse({"check", "f", "--chip", "89C2051"}).ImageSize, 2048);
+  EXPECT_EQ(Parse({"check", "f", "--chip", "89C2051", "--mem", "4KB"}).ImageSize, 4096);
+  EXPECT_EQ(Parse({"check", "f", "--chip", "89C4051"}).ImageSize, 4096);
+  EXPECT_EQ(Parse({"check", "f", "--chip", "89C2051/4051"}).ImageSize, 2048);
+  EXPECT_EQ(Parse({"check", "f", "--size", "65535"}).ImageSize, 65535);
+  EXPECT_EQ(Parse({"check", "f", "--size", "0x2000"}).ImageSize, 8192);
+  EXPECT_EQ(Parse({"check", "f", "--size", "20K"}).ImageSize, 20480);
+  EXPECT_EQ(Parse({"check", "f", "--size", "8kb"}).ImageSize, 8192);
+}
+
+TEST(CliOptions, RefusesWhatNoCommandMeans) {
+  EXPECT_EQ(UsageError({}), "no command given");
+  EXPECT_EQ(UsageError({"burn", "a.hex"}), "unknown command 'burn'");
+  EXPECT_EQ(UsageError({"program"}), "program needs a FILE");
+  EXPECT_EQ(UsageError({"read", "a.hex", "b.hex"}), "unexpected argument 'b.hex'");
+  EXPECT_EQ(UsageError({"ports", "x"}), "unexpected argument 'x'");
+  EXPECT_EQ(UsageError({"program", "a.hex", "--verify"}), "unknown option '--verify'");
+  EXPECT_EQ(UsageError({"program", "a.hex", "-l"}), "unknown option '-l'");
+  EXPECT_EQ(UsageError({"program", "a.hex", "--port"}), "--port needs a value");
+  EXPECT_EQ(UsageError({"program", "a.hex", "--lock=yes"}), "unknown option '--lock=yes'");
+  EXPECT_EQ(UsageError({"read", "a.hex", "--lock"}), "--lock does not apply to read");
+  EXPECT_EQ(UsageError({"detect", "--mem", "2KB"}), "--mem does not apply to detect");
+  EXPECT_EQ(UsageError({"ports", "--port", "x"}), "--port does not apply to ports");
+  EXPECT_EQ(UsageError({"read", "a.hex", "--port", "a", "--port", "b"}), "--port is given twice");
+  EXPECT_EQ(UsageError({"read", "a.hex", "--port", "/dev/a:/dev/b"}),
+            "--port takes one device name, not '/dev/a:/dev/b'");
+  EXPECT_EQ(UsageError({"read", "a.hex", "--mem", "3KB"}), "--mem takes 2KB or 4KB, not '3KB'");
+  EXPECT_EQ(UsageError({"check", "f"}), "check needs exactly one of --chip NAME and --size N");
+  EXPECT_EQ(UsageError({"check", "f", "--chip", "89C52", "--size", "1"}),
+            "check needs exactly one of --chip NAME and --size N");
+  EXPECT_EQ(UsageError({"check", "f", "--size", "1", "--mem", "4KB"}),
+            "--mem goes with --chip 89C2051, not with --size");
+  EXPECT_EQ(UsageError({"check", "f", "--size", "0"}),
+            "--size takes a byte count from 1 to 65535, not '0'");
+  EXPECT_EQ(UsageError({"check", "f", "--size", "64K"}),
+            "--size takes a byte count from 1 to 65535, not '64K'");
+  EXPECT_EQ(UsageError({"check", "f", "--size", "12x"}),
+            "--size takes a byte count from 1 to 65535, not '12x'");
+  EXPECT_EQ(UsageError({"check", "f", "--chip", "8051"}).substr(0, 20), "unknown chip '8051' ");
+}
+
+TEST(CliOptions, HelpDocumentsEveryCommandAndExitStatus) {
+  const std::string Help = UsageText();
+  for (const char* Word :
+       {"ports", "detect", "program FILE", "read FILE", "check FILE", "--port", "--lock",
+        "--fast-verify", "--mem", "--chip", "--size", "KORVANE_PORTS", "error: <message>"}) {
+    EXPECT_NE(Help.find(Word), std::string::npos) << Word;
+  }
+  for (const char* Code : {"  0  success", "  1  a chip operation failed", "  2  usage",
+                           "  3  no programmer", "  4  file error", "  5  serial port"}) {
+    EXPECT_NE(Help.find(Code), std::string::npos) << Code;
+  }
+}
+
+TEST(ProgressMeter, ShowsBytesRateAndTimeLeft) {
+  using std::chrono::duration;
+  EXPECT_EQ(TProgressMeter::Format("Writing", 4096, 8192, duration<double>(4.0)),
+            "Writing [############............] 4096/8192 bytes  1024 B/s  0:04 left");
+  EXPECT_EQ(TProgressMeter::Format("", 0, 100, duration<double>(0.0)),
+            "[........................] 0/100 bytes  -- B/s  -:-- left");
+  EXPECT_EQ(TProgressMeter::Format("Reading", 960, 20480, duration<double>(1.0)),
+            "Reading [#.......................] 960/20480 bytes  960 B/s  0:20 left");
+}
+
+TEST(ProgressMeter, DrawsInPlaceAndLeavesTheLineClean) {
+  using Clock = TProgressMeter::TClock;
+  std::ostringstream Terminal;
+  const Clock::time_point T0{};
+  {
+    TProgressMeter Meter(Terminal);
+    Meter.Start(0, 3, "Writing", T0);
+    Meter.Move(0, T0);
+    Meter.Move(1, T0 + std::chrono::milliseconds(10));  // within the redraw interval
+    Meter.Move(3, T0 + std::chrono::milliseconds(20));  // the last byte is always drawn
+    EXPECT_TRUE(Meter.Active());
+    Meter.Move(0, T0 + std::chrono::milliseconds(30));  // the operation puts it back: the end
+    EXPECT_FALSE(Meter.Active());
+  }
+  const std::string Text = Terminal.str();
+  EXPECT_NE(Text.find("\rWriting [######..................] 1/4 bytes"), std::string::npos);
+  EXPECT_EQ(Text.find("2/4 bytes"), std::string::npos);
+  EXPECT_NE(Text.find("4/4 bytes"), std::string::npos);
+  EXPECT_TRUE(Text.ends_with("\r\033[K")) << Text;
+}
+
+TEST(PortAccess, PermissionHintNamesTheGroupAndTheCommand) {
+  const std::string Hint = PermissionHint("/dev/korvane-no-such-device");
+  EXPECT_NE(Hint.find("group 'dialout'"), std::string::npos) << Hint;
+  EXPECT_NE(Hint.find("sudo usermod -aG dialout $USER"), std::string::npos) << Hint;
+  EXPECT_NE(Hint.find("log out and in again"), std::string::npos) << Hint;
+}
+
+}  // namespace
+}  // namespace korvane::cli
