@@ -7,6 +7,16 @@
 #include <stdexcept>
 #include <utility>
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 #include "UComBinding.h"
 #include "UComPort.h"
 
@@ -14,6 +24,7 @@ namespace korvane {
 
 namespace {
 
+#ifndef _WIN32
 // The locale the user chose in the environment; the classic one when the
 // environment names a locale this machine does not have.
 std::locale UserLocale() {
@@ -31,6 +42,7 @@ std::string UpperCase(const std::string& Text) {
   }
   return Upper;
 }
+#endif
 
 std::vector<std::string> SplitPortNames(const std::string& Text) {
   std::vector<std::string> Names;
@@ -50,6 +62,19 @@ std::vector<std::string> SplitPortNames(const std::string& Text) {
 
 }  // namespace
 
+#ifdef _WIN32
+// Windows' own text comparison in the user's locale, as the port lists of
+// the system's other programs are ordered.
+void SortPortNames(std::vector<std::string>& Names) {
+  std::stable_sort(Names.begin(), Names.end(), [](const std::string& A, const std::string& B) {
+    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, A.data(),
+                          static_cast<int>(A.size()), B.data(),
+                          static_cast<int>(B.size())) == CSTR_LESS_THAN;
+  });
+}
+#endif
+
+#ifndef _WIN32
 void SortPortNames(std::vector<std::string>& Names) {
   std::locale Locale = UserLocale();
   const auto& Collate = std::use_facet<std::collate<char>>(Locale);
@@ -68,6 +93,7 @@ void SortPortNames(std::vector<std::string>& Names) {
     Names[Index] = std::move(Keyed[Index].second);
   }
 }
+#endif
 
 void ListSerialPorts(std::vector<std::string>& List) {
   std::vector<std::string> Names;

@@ -10,8 +10,9 @@ namespace korvane {
 // accepts them, sorted. When the environment variable KORVANE_PORTS is set
 // (even to the empty string), the list is exactly its colon-separated names,
 // empty entries dropped; otherwise the platform's own list is read (on POSIX
-// the serial devices under /sys/class/tty). A failure raises EComPort code 23
-// with the platform's error number and leaves List as it was.
+// the serial devices under /sys/class/tty, on Windows the registry's serial
+// device map). A failure raises EComPort code 23 with the platform's error
+// number and leaves List as it was.
 void ListSerialPorts(std::vector<std::string>& List);
 
 // Sorts names in ascending text order, ignoring letter case, by the
