@@ -10,6 +10,7 @@ packages=(
   srecord                                    # independent HEX tool for cross-checks
   clang libclang-rt-14-dev                   # libFuzzer and the sanitizers' runtimes
   xvfb xauth fonts-dejavu-core               # the window under a virtual display
+  g++-mingw-w64-x86-64-posix wine64          # the Windows build, checked under wine
 )
 if [ -n "${KORVANE_EXTRA_PACKAGES:-}" ]; then
   read -r -a extra <<<"$KORVANE_EXTRA_PACKAGES"
