@@ -1,0 +1,114 @@
+#include "UiTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QFile>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace korvane::test {
+
+namespace {
+
+// One offscreen application for the whole test program.
+class TQtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    FApplication = std::make_unique<QApplication>(FArgc, FArgv);
+  }
+  void TearDown() override { FApplication.reset(); }
+
+ private:
+  int FArgc = 1;
+  char FName[16] = "korvane-tests";
+  char* FArgv[2] = {FName, nullptr};
+  std::unique_ptr<QApplication> FApplication;
+};
+
+[[maybe_unused]] const auto* const Environment =
+    ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
+
+std::string Record(uint16_t Address, uint8_t Type, const std::vector<uint8_t>& Data, bool Corrupt) {
+  unsigned Sum = Data.size() + (Address >> 8) + (Address & 0xFF) + Type;
+  char Text[16];
+  std::snprintf(Text, sizeof Text, ":%02X%04X%02X", static_cast<unsigned>(Data.size()), Address,
+                Type);
+  std::string Line = Text;
+  for (const uint8_t Byte : Data) {
+    std::snprintf(Text, sizeof Text, "%02X", Byte);
+    Line += Text;
+    Sum += Byte;
+  }
+  std::snprintf(Text, sizeof Text, "%02X\r\n", (0x100 - (Sum & 0xFF) + (Corrupt ? 1 : 0)) & 0xFF);
+  return Line + Text;
+}
+
+}  // namespace
+
+void TTestFrmMain::ShowError(const QString& Text) {
+  if (RealErrorBox) {
+    TFrmMain::ShowError(Text);
+  } else {
+    Errors.push_back(Text);
+  }
+}
+
+void TTestFrmMain::SetStatus(const std::string& Text) {
+  Statuses.push_back(Text);
+  TFrmMain::SetStatus(Text);
+}
+
+void TTestFrmMain::SetProgressPosition(int Position) {
+  TFrmMain::SetProgressPosition(Position);
+  if (OnProgressPosition) {
+    OnProgressPosition(Position);
+  }
+}
+
+TBoardOnPort::TBoardOnPort(const sim::TBoardSimOptions& Options)
+    : FBoard(std::make_unique<sim::TBoardSim>(Options)) {
+  FBoard->Start();
+  setenv("KORVANE_PORTS", FBoard->DevicePath().c_str(), 1);
+}
+
+TBoardOnPort::~TBoardOnPort() {
+  FBoard.reset();
+  UseNoPorts();
+}
+
+sim::TBoardSimOptions BoardWith(const std::string& Chip) {
+  sim::TBoardSimOptions Options;
+  Options.Chip = Chip;
+  return Options;
+}
+
+void UseNoPorts() {
+  setenv("KORVANE_PORTS", "", 1);
+}
+
+std::string IntelHex(const std::map<uint16_t, std::vector<uint8_t>>& Blocks, int CorruptLine) {
+  std::string Text;
+  int Line = 0;
+  for (const auto& [Start, Bytes] : Blocks) {
+    for (size_t Offset = 0; Offset < Bytes.size(); Offset += 16) {
+      const size_t End = std::min(Bytes.size(), Offset + 16);
+      const std::vector<uint8_t> Chunk(Bytes.begin() + Offset, Bytes.begin() + End);
+      ++Line;
+      Text += Record(static_cast<uint16_t>(Start + Offset), 0, Chunk, Line == CorruptLine);
+    }
+  }
+  return Text + Record(0, 1, {}, false);
+}
+
+void WriteFile(const QString& Path, const std::string& Contents) {
+  QFile File(Path);
+  if (!File.open(QIODevice::WriteOnly) ||
+      File.write(Contents.data(), static_cast<qint64>(Contents.size())) !=
+          static_cast<qint64>(Contents.size())) {
+    throw std::runtime_error("cannot write " + Path.toStdString());
+  }
+}
+
+}  // namespace korvane::test

@@ -1,0 +1,69 @@
+// Shared pieces of the window tests: the offscreen application, a window
+// whose dialogs and boxes are replaced by recorders, a virtual board wired in
+// through KORVANE_PORTS, and Intel HEX files written by hand.
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "UBoardSim.h"
+#include "UMain.h"
+
+namespace korvane::test {
+
+// The window with its seams replaced: file dialogs answer from the test,
+// boxes are recorded instead of shown, progress can be watched.
+class TTestFrmMain : public TFrmMain {
+ public:
+  std::function<QString()> OnAskOpenFileName = [] { return QString(); };
+  std::function<QString()> OnAskSaveFileName = [] { return QString(); };
+  std::function<void(int)> OnProgressPosition;
+  // When set, errors go to the real error box instead of the record.
+  bool RealErrorBox = false;
+
+  std::vector<QString> Errors;
+  std::vector<std::string> Messages;
+  std::vector<std::string> Statuses;
+
+  uint16_t CodeMemorySizeShown() const { return CodeMemorySize(); }
+
+ protected:
+  QString AskOpenFileName() override { return OnAskOpenFileName(); }
+  QString AskSaveFileName() override { return OnAskSaveFileName(); }
+  void ShowError(const QString& Text) override;
+  void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
+  void SetStatus(const std::string& Text) override;
+  void SetProgressPosition(int Position) override;
+};
+
+// A virtual board serving on its own thread, with KORVANE_PORTS pointing at
+// it for as long as it lives.
+class TBoardOnPort {
+ public:
+  explicit TBoardOnPort(const sim::TBoardSimOptions& Options);
+  ~TBoardOnPort();
+  sim::TBoardSim& Board() { return *FBoard; }
+
+ private:
+  std::unique_ptr<sim::TBoardSim> FBoard;
+};
+
+// A board with the given chip and no faults, answering at once.
+sim::TBoardSimOptions BoardWith(const std::string& Chip);
+
+// Points the port list at nothing at all.
+void UseNoPorts();
+
+// Intel HEX text for Data placed from address 0 upward in 16-byte records,
+// skipping runs of FF; Corrupt makes the checksum of record Line (1-based)
+// wrong.
+std::string IntelHex(const std::map<uint16_t, std::vector<uint8_t>>& Blocks, int CorruptLine = 0);
+void WriteFile(const QString& Path, const std::string& Contents);
+
+}  // namespace korvane::test

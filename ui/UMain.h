@@ -1,0 +1,145 @@
+// The main window: the whole user interface of the desktop program.
+//
+// TFrmMain is the programmer (TProgrammer) with a face: it shows the chip
+// that the once-a-second poll finds, runs the Send and Read workflows from
+// its buttons, and implements the programmer's view with its status line,
+// progress bar, message boxes and wait cursor. Every handler catches what the
+// programmer raises and shows it in the error box; nothing is thrown back into
+// the Qt event loop.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "UProgrammer.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QCloseEvent;
+class QGroupBox;
+class QKeyEvent;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+class QVBoxLayout;
+
+namespace korvane {
+
+class TStatusPanel;
+
+// The caption of the program's message boxes.
+inline constexpr const char* ApplicationTitle = "Korvane";
+// The main window's caption.
+inline constexpr const char* MainWindowCaption = "Korvane V4.1";
+
+// The error box's text for an exception message: the message, with a full
+// stop appended when its last character sorts after "." (so "line:3" gets one
+// and "(errno 5)" or "Failed!" do not).
+QString ErrorBoxText(const std::string& Message);
+
+class TFrmMain : public QWidget, public TProgrammer {
+ public:
+  explicit TFrmMain(QWidget* Parent = nullptr);
+  ~TFrmMain() override;
+
+  // --- Handlers -------------------------------------------------------------
+  // The poll, once a second: finds the board and shows the chip.
+  void Timer1Timer();
+  // The 89C2051/4051 code-memory choice: resizes both images.
+  void rdoMemSizeClick();
+  // Asks for a HEX file and programs it into the chip.
+  void btnSendClick();
+  // Asks for a file name and saves the chip's code memory there.
+  void BtnReadClick();
+
+  // The status line's text.
+  QString StatusText() const;
+  // True while a handler of this window is running an operation (a poll or a
+  // workflow, with its file dialog); the window cannot be closed meanwhile.
+  bool OperationRunning() const { return FRunning > 0; }
+
+ protected:
+  // --- Seams for the dialogs (tests replace them) ---------------------------
+  // The file to program; empty when the user cancels.
+  virtual QString AskOpenFileName();
+  // The file to save the chip into; empty when the user cancels.
+  virtual QString AskSaveFileName();
+  // The error box: critical icon, OK, titled with the application's title.
+  virtual void ShowError(const QString& Text);
+
+  // --- The programmer's view ------------------------------------------------
+  void SetStatus(const std::string& Text) override;
+  void RepaintStatus() override;
+  void RepaintWindow() override;
+  void SetProgressRange(int Min, int Max) override;
+  void SetProgressPosition(int Position) override;
+  void ShowMessage(const std::string& Text) override;
+  void StopPollTimer() override;
+  void StartPollTimer() override;
+  void ShowWaitCursor() override;
+  void RestoreCursor() override;
+  void TargetChipChanged() override { UpdateTargetChip(); }
+  bool FastVerifyChosen() const override;
+  bool LockChosen() const override;
+  uint16_t CodeMemorySize() const override;
+
+  // --- Qt events ------------------------------------------------------------
+  // Refused while an operation runs: the port and the images are in use.
+  void closeEvent(QCloseEvent* Event) override;
+  // Enter presses the focused button, or else the default button (Send).
+  void keyPressEvent(QKeyEvent* Event) override;
+
+ private:
+  void FormCreate();
+  void FormDestroy();
+  void CreateComponents();
+  // Sizes the window from the fonts in use so that no text is clipped, keeping
+  // the proportions of the original layout, and fixes its size.
+  void ArrangeComponents();
+  // Brings the window in line with the chip code.
+  void UpdateTargetChip();
+  // The chip's name sits under the group's caption while the code-memory
+  // choice is shown, and in the middle of the free room otherwise.
+  void PlaceTargetChipLabel(bool UnderCaption);
+  // Runs Body as a handler's operation and gives the error box's text for
+  // what it raised, with the cursor back to normal; nothing when it succeeded.
+  std::optional<QString> RunOperation(const std::function<void()>& Body);
+  // A button's workflow: busy from the file dialog to the workflow's end, the
+  // error box for what either raises.
+  void RunWorkflow(const std::function<QString()>& AskFileName,
+                   const std::function<void(const std::string&)>& Workflow);
+  // Lets Qt paint and deliver timer ticks and window-system requests, but no
+  // user input, while an operation holds the thread.
+  void ProcessPendingEvents();
+
+  // Components, named as the window's design names them.
+  QGroupBox* GroupBox1 = nullptr;
+  QLabel* LblTargetChip = nullptr;
+  QGroupBox* rdoMemSize = nullptr;
+  QButtonGroup* FMemSizeItems = nullptr;
+  TStatusPanel* pnlVerbose = nullptr;
+  QGroupBox* GroupBox2 = nullptr;
+  QCheckBox* chkLock = nullptr;
+  QCheckBox* chkFastVerify = nullptr;
+  QPushButton* btnSend = nullptr;
+  QPushButton* BtnRead = nullptr;
+  QProgressBar* pbLoading = nullptr;
+  QTimer* Timer1 = nullptr;
+  QVBoxLayout* FChipLayout = nullptr;
+
+  int FRunning = 0;
+  int FWaitCursorDepth = 0;
+  // Paint flushes during streams are rationed: at most one per FlushPeriodMs,
+  // but at once after the status text changed.
+  QElapsedTimer FSinceFlush;
+  bool FStatusChanged = false;
+  bool FPollErrorShown = false;
+};
+
+}  // namespace korvane
