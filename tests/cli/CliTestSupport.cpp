@@ -22,45 +22,6 @@ extern char** environ;
 
 namespace korvane::test {
 
-TTempDir::TTempDir() {
-  std::string Template = (std::filesystem::temp_directory_path() / "korvane-cli-XXXXXX").string();
-  if (mkdtemp(Template.data()) == nullptr) {
-    throw std::runtime_error("mkdtemp failed: errno " + std::to_string(errno));
-  }
-  FPath = Template;
-}
-
-TTempDir::~TTempDir() {
-  std::error_code Ignored;
-  std::filesystem::remove_all(FPath, Ignored);
-}
-
-void WriteTextFile(const std::string& FileName, const std::string& Text) {
-  std::ofstream File(FileName, std::ios::binary);
-  File << Text;
-  if (!File) {
-    throw std::runtime_error("cannot write " + FileName);
-  }
-}
-
-std::string ReadTextFile(const std::string& FileName) {
-  std::ifstream File(FileName, std::ios::binary);
-  std::ostringstream Text;
-  Text << File.rdbuf();
-  return Text.str();
-}
-
-std::vector<uint8_t> LoadHexFile(const std::string& FileName, uint16_t Size) {
-  THexFile Image;
-  Image.SetSize(Size);
-  Image.LoadFromFile(FileName);
-  std::vector<uint8_t> Bytes(Size);
-  for (uint16_t I = 0; I < Size; ++I) {
-    Bytes[I] = Image.GetByte(I);
-  }
-  return Bytes;
-}
-
 namespace {
 
 std::vector<std::string> ChildEnvironment(const std::map<std::string, std::string>& Overrides) {

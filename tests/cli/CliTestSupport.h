@@ -8,28 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
+
 namespace korvane::test {
-
-// A folder of its own under the system's temporary folder, removed with
-// everything in it when the object goes.
-class TTempDir {
- public:
-  TTempDir();
-  ~TTempDir();
-  TTempDir(const TTempDir&) = delete;
-  TTempDir& operator=(const TTempDir&) = delete;
-
-  const std::string& Path() const { return FPath; }
-  std::string File(const std::string& Name) const { return FPath + "/" + Name; }
-
- private:
-  std::string FPath;
-};
-
-void WriteTextFile(const std::string& FileName, const std::string& Text);
-std::string ReadTextFile(const std::string& FileName);
-// The bytes of a HEX file loaded into an image of Size bytes.
-std::vector<uint8_t> LoadHexFile(const std::string& FileName, uint16_t Size);
 
 struct TProcessResult {
   // The exit status; 128 + the signal for a child that a signal ended.

@@ -13,7 +13,7 @@
 namespace korvane::test {
 
 TTempDir::TTempDir() {
-  std::string Template = (std::filesystem::temp_directory_path() / "korvane-link-XXXXXX").string();
+  std::string Template = (std::filesystem::temp_directory_path() / "korvane-test-XXXXXX").string();
   if (mkdtemp(Template.data()) == nullptr) {
     throw std::runtime_error("mkdtemp failed for " + Template);
   }
