@@ -34,6 +34,10 @@ constexpr auto CByteTime = std::chrono::nanoseconds(10 * 1000000000LL / 9600);
 constexpr auto CLandingTime = 20ms;
 constexpr auto CTakingTime = 1000ms;
 constexpr auto CTakenPoll = 50us;
+// How late this thread may wake from a paced wait and still act at the moment
+// it meant to: the lateness is this machine's, the board's firmware reacts at
+// once. Well under a byte time.
+constexpr auto CWakeLateness = 500us;
 
 std::runtime_error SystemError(const std::string& What) {
   return std::runtime_error(What + ": " + std::strerror(errno));
@@ -69,12 +73,22 @@ struct TBoardSim::TImpl final : IBoardLine {
   // When each direction of the wire is next free (Realtime only).
   TClock::time_point RxFree{};
   TClock::time_point TxFree{};
+  // The end of the last paced wait: the moment the board acted at.
+  TClock::time_point Reached{};
+
+  // The moment the board acts at now: the end of the paced wait it has just
+  // come out of, or the clock when it has been idle since.
+  TClock::time_point ActingTime() const {
+    const auto Now = TClock::now();
+    return Now - Reached < CWakeLateness ? Reached : Now;
+  }
 
   // Waits until Deadline unless Stop() comes first; false once stopping.
   bool WaitUntil(TClock::time_point Deadline) {
     while (!Stopping) {
       const auto Left = Deadline - TClock::now();
       if (Left <= 0ns) {
+        Reached = Deadline;
         return true;
       }
       const auto Ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Left).count();
@@ -133,9 +147,13 @@ struct TBoardSim::TImpl final : IBoardLine {
     if (!Options.Realtime) {
       return WriteAll(Bytes);
     }
+    // The bytes of one output leave back to back: each starts when the one
+    // before it has left, not when this thread got round to it, so wake-up
+    // delays do not add up over a long stream.
+    TxFree = std::max(ActingTime(), TxFree);
     for (size_t I = 0; I < Bytes.size(); ++I) {
       // A byte reaches the host once all its bits are on the wire.
-      TxFree = std::max(TClock::now(), TxFree) + CByteTime;
+      TxFree += CByteTime;
       if (!WaitUntil(TxFree) || !WriteAll(Bytes.substr(I, 1))) {
         return false;
       }
