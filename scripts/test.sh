@@ -1,14 +1,35 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
+# Installs what is missing, builds everything and runs every test: the normal
+# build, the same suites under AddressSanitizer + UndefinedBehaviorSanitizer
+# (which also checks for leaks), and a brief run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
-build=${KORVANE_BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)"
 # No test may touch the machine's own serial ports: an empty list unless a
 # test points it at a virtual board.
 export KORVANE_PORTS=${KORVANE_PORTS:-}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
-ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+jobs=$(nproc)
+
+build=${KORVANE_BUILD_DIR:-build}
+echo "== build and test ($build)"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$jobs"
+ctest --test-dir "$build" --output-on-failure -j"$jobs"
+
+if [ "${KORVANE_SKIP_SANITIZERS:-}" != 1 ]; then
+  asan=${KORVANE_ASAN_DIR:-build-asan}
+  echo "== the same suites under ASan + UBSan + LeakSanitizer ($asan)"
+  cmake -S . -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON >/dev/null
+  cmake --build "$asan" -j"$jobs"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    LSAN_OPTIONS=suppressions=$PWD/tests/reliability/lsan-suppressions.txt \
+    ctest --test-dir "$asan" --output-on-failure -j"$jobs" -E 'win32_under_wine|cli.run_script'
+fi
+
+if [ "${KORVANE_SKIP_FUZZ:-}" != 1 ]; then
+  echo "== fuzz targets, briefly"
+  scripts/fuzz.sh --seconds "${KORVANE_FUZZ_SECONDS:-20}"
+fi
