@@ -90,6 +90,7 @@ void THexFile::SetByte(uint16_t Address, uint8_t Value) {
 bool THexFile::LoadFromFile(const std::string& FileName) {
   TInputFile File(FileName);
   Clear();
+  FLoadedRecords = 0;
   THexTextReader Reader(*this);
   std::vector<char> Piece(kReadPiece);
   while (!Reader.Ended()) {
@@ -99,11 +100,13 @@ bool THexFile::LoadFromFile(const std::string& FileName) {
     Reader.Feed(Piece.data(), Got);
   }
   Reader.Finish();
+  FLoadedRecords = Reader.Records();
   return true;
 }
 
 bool THexFile::LoadFromStream(std::istream& Input) {
   Clear();
+  FLoadedRecords = 0;
   THexTextReader Reader(*this);
   std::vector<char> Piece(kReadPiece);
   while (!Reader.Ended()) {
@@ -116,6 +119,7 @@ bool THexFile::LoadFromStream(std::istream& Input) {
   if (Input.bad())
     throw EInOutError(EIO);
   Reader.Finish();
+  FLoadedRecords = Reader.Records();
   return true;
 }
 

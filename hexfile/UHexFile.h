@@ -62,6 +62,9 @@ class THexFile {
   bool LoadFromFile(const std::string& FileName);
   // The same reader over any text stream (a file's contents, a fuzzer's input).
   bool LoadFromStream(std::istream& Input);
+  // The records (data and end) that the last load read; 0 when its text held
+  // none at all (an empty file, or text with no line that begins with ":").
+  uint32_t LoadedRecords() const { return FLoadedRecords; }
   // Writes the whole image as Intel HEX: a comment line, 16-byte records, the
   // end record, CR LF after every line. The previous file is replaced only
   // once the new one has been written completely.
@@ -75,6 +78,7 @@ class THexFile {
   std::vector<uint8_t> FData;
   uint16_t FSize = 0;
   uint8_t FRecordLength = 16;
+  uint32_t FLoadedRecords = 0;
   std::size_t FAllocationLimit = SIZE_MAX;
 };
 

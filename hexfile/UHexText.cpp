@@ -138,6 +138,7 @@ void THexTextReader::ReadRecord() {
 
   if (static_cast<uint8_t>(Sum + Checksum) != 0)
     Fail("Checksum error at line:%u");
+  ++FRecords;
 }
 
 std::string FormatHexText(const THexFile& Image, const std::tm& Now, std::string_view DateSeparator,

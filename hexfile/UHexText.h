@@ -33,6 +33,8 @@ class THexTextReader {
   bool Ended() const { return FEnded; }
   // The number of the line read last, counted from 1 and wrapping after 65535.
   uint16_t LineNumber() const { return FLineNumber; }
+  // The records read so far, each with its checksum found right.
+  uint32_t Records() const { return FRecords; }
 
  private:
   void EndLine();
@@ -46,6 +48,7 @@ class THexTextReader {
   bool FLineStarted = false;  // some character (a dropped CR included) since the last line end
   bool FEnded = false;
   uint16_t FLineNumber = 0;
+  uint32_t FRecords = 0;
 };
 
 // The whole text that SaveToFile writes for Image: the comment line stamped

@@ -1,6 +1,7 @@
 // The two workflows: program a HEX file into the chip, read the chip into a
 // HEX file. The window and the command-line tool both run these.
 #include <cstdio>
+#include <filesystem>
 
 #include "UProgrammer.h"
 
@@ -9,6 +10,15 @@ namespace korvane {
 void TProgrammer::ProgramChip(const std::string& FileName) {
   // A bad file ends here, before anything is sent to the board.
   FSourceImage.LoadFromFile(FileName);
+  // Text without a single record (a binary or some other document) loads as
+  // an image of FF; programming it would erase the chip and report success for
+  // a file that was never a HEX file. An empty file stays the way to ask for an
+  // erase only.
+  std::error_code NoSize;
+  if (FSourceImage.LoadedRecords() == 0 && std::filesystem::file_size(FileName, NoSize) > 0 &&
+      !NoSize) {
+    throw EHexFile("No HEX record in file");
+  }
   RepaintWindow();
   ShowWaitCursor();
   try {

@@ -81,6 +81,18 @@ TEST_F(HexReading, EmptyFileAndLoneEndRecordGiveAnErasedImage) {
   ExpectErased(0, 4096);
 }
 
+TEST_F(HexReading, CountsTheRecordsReadSoThatTextWithoutAnyCanBeTold) {
+  EXPECT_TRUE(Load(""));
+  EXPECT_EQ(Image.LoadedRecords(), 0u);
+  EXPECT_TRUE(Load("just some words\r\n;and a comment\r\n"));
+  EXPECT_EQ(Image.LoadedRecords(), 0u);
+  EXPECT_TRUE(Load(":00000001FF\r\n"));
+  EXPECT_EQ(Image.LoadedRecords(), 1u);
+  std::istringstream Text(";c\r\n:0400000001020304F2\r\n:00000001FF\r\n");
+  EXPECT_TRUE(Image.LoadFromStream(Text));
+  EXPECT_EQ(Image.LoadedRecords(), 2u);
+}
+
 TEST_F(HexReading, StoresDataRecordsInAnyOrderWithOrWithoutEndRecord) {
   EXPECT_TRUE(Load(":03001000AABBCCBC\n:0400000001020304F2\n"));
   EXPECT_EQ(Image.GetByte(0x0000), 0x01);

@@ -169,6 +169,23 @@ TEST_F(WorkflowTest, BadFileFailsBeforeTheBoardIsTouched) {
   EXPECT_FALSE(Programmer.Busy());
 }
 
+TEST_F(WorkflowTest, TextWithoutAnyRecordIsRefusedBeforeTheChipIsErased) {
+  StartBoard({});
+  Board->SetFlash(PatternBytes(8192, 17));
+  for (const std::string& Text : {std::string("not a HEX file\r\n"), std::string(4096, '\0')}) {
+    WriteTextFile(Dir.File("none.hex"), Text);
+    try {
+      Program(Dir.File("none.hex"));
+      ADD_FAILURE() << "no exception";
+    } catch (const EHexFile& Error) {
+      EXPECT_STREQ(Error.what(), "No HEX record in file");
+    }
+  }
+  EXPECT_EQ(SentSincePoll(), "");
+  EXPECT_EQ(Board->Flash(), PatternBytes(8192, 17));
+  EXPECT_FALSE(Programmer.Busy());
+}
+
 TEST_F(WorkflowTest, DataBeyondTheChipFailsBeforeTheBoardIsTouched) {
   StartBoard(Options([&](TBoardSimOptions& O) { O.Chip = "89C51"; }));
   WriteHexFile(Dir.File("big.hex"), PatternBytes(4097, 7));
