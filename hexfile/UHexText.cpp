@@ -1,5 +1,6 @@
 #include "UHexText.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "UHexFile.h"
@@ -209,6 +210,21 @@ std::string FormatSeparator(std::string_view Format, std::string_view Default) {
       ++Length;
   }
   return std::string(Format.substr(I, Length));
+}
+
+std::string TemporarySuffix(unsigned Attempt, uint64_t ProcessId) {
+  static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  uint64_t Seed =
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  Seed ^= ProcessId << 32;
+  Seed += Attempt * 0x9E3779B97F4A7C15ULL;
+  std::string Suffix;
+  for (int I = 0; I < 6; ++I) {
+    Seed ^= Seed >> 29;
+    Seed *= 0xBF58476D1CE4E5B9ULL;
+    Suffix += kAlphabet[Seed % 36];
+  }
+  return Suffix;
 }
 
 }  // namespace korvane

@@ -63,4 +63,8 @@ std::string FormatHexText(const THexFile& Image, const std::tm& Now, std::string
 // sequence when it is one, or Default when there is none.
 std::string FormatSeparator(std::string_view Format, std::string_view Default);
 
+// Six characters that make a temporary file name unlikely to be taken, varied
+// by the attempt and the process; creating the file exclusively settles any clash.
+std::string TemporarySuffix(unsigned Attempt, uint64_t ProcessId);
+
 }  // namespace korvane

@@ -32,23 +32,6 @@ void WriteAll(int Handle, std::string_view Content) {
   }
 }
 
-// Six characters that make a temporary name unlikely to be taken; creation
-// with O_EXCL settles any clash.
-std::string TemporarySuffix(unsigned Attempt) {
-  static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  uint64_t Seed =
-      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  Seed ^= static_cast<uint64_t>(::getpid()) << 32;
-  Seed += Attempt * 0x9E3779B97F4A7C15ULL;
-  std::string Suffix;
-  for (int I = 0; I < 6; ++I) {
-    Seed ^= Seed >> 29;
-    Seed *= 0xBF58476D1CE4E5B9ULL;
-    Suffix += kAlphabet[Seed % 36];
-  }
-  return Suffix;
-}
-
 // Removes the temporary file unless the save went through.
 class TTemporaryFile {
  public:
@@ -59,7 +42,7 @@ class TTemporaryFile {
     // Shortened so that the name stays within the file system's limit.
     const std::string Prefix = Folder + "." + Base.substr(0, 200) + ".";
     for (unsigned Attempt = 0;; ++Attempt) {
-      FName = Prefix + TemporarySuffix(Attempt) + ".tmp";
+      FName = Prefix + TemporarySuffix(Attempt, static_cast<uint64_t>(::getpid())) + ".tmp";
       FHandle = ::open(FName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (FHandle >= 0)
         break;
