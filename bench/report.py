@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Writes bench/RESULTS.md from the JSON that the benchmark runs left.
 
-  report.py OUT_MD RUNS_JSON[,RUNS_JSON...] FILE_BENCH_JSON CHECK_JSON
+  report.py OUT_MD RUNS_JSON[,RUNS_JSON...] FILE_BENCH_JSON CHECK_JSON [TURNAROUND_JSON]
 """
 import datetime
 import json
 import os
 import sys
 
+BAUD = 9600
 LABELS = {"program": "program, read-back verify", "fast": "program --fast-verify",
           "read": "read", "window": "window Send (read-back verify)"}
 
@@ -22,14 +23,19 @@ def machine():
     return "%s, %d cores (shared)" % (model, os.cpu_count())
 
 
+def load(path):
+    return json.load(open(path)) if path and os.path.exists(path) else None
+
+
 def main():
     out, runs_paths, file_path, check_path = sys.argv[1:5]
+    turnaround = load(sys.argv[5] if len(sys.argv) > 5 else None)
     runs = []
     for path in runs_paths.split(","):
         if os.path.exists(path):
             runs += json.load(open(path))
-    files = json.load(open(file_path)) if os.path.exists(file_path) else None
-    check = json.load(open(check_path)) if os.path.exists(check_path) else None
+    files = load(file_path)
+    check = load(check_path)
 
     lines = ["# Benchmark results", "",
              "Machine: %s. Date: %s. Release build, virtual board with `--realtime`"
@@ -38,7 +44,7 @@ def main():
              "", "Wire time = (bytes host→board + board→host) × 10 / 9600 s + simulated erase"
              " time, from the board's counters of that run alone. Wall, user+sys and peak RSS"
              " are of the whole process (`/usr/bin/time`): scan, programming, exit. Each size"
-             " was run once; the four kinds of run went side by side, each on its own virtual board.", "",
+             " was run once, one run at a time, each on its own virtual board.", "",
              "| run | chip | bytes | wire s | wall s | wall/wire (target ≤ 1.05) |"
              " CPU % of wall (target ≤ 3) | peak RSS MB | result |",
              "|---|---|---:|---:|---:|---:|---:|---:|---|"]
@@ -60,6 +66,25 @@ def main():
               "| run | chip | (wall − 0.5 s) / wire |", "|---|---|---:|"]
     for r in runs:
         lines.append("| %s | %s | %.3f |" % (LABELS[r["kind"]], r["chip"], r["ratio_no_pause"]))
+    fast = [r for r in runs if r["kind"] == "fast"]
+    if fast:
+        lines += ["", "A fast-verify run is the write stream and little else, so what it takes"
+                  " beyond the wire and the pause, shared over the bytes written, is each"
+                  " byte's handshake turnaround (host and board together; a written byte"
+                  " costs 3125 µs of wire):", "",
+                  "| chip | bytes | turnaround µs a byte | share of the byte's wire time |",
+                  "|---|---:|---:|---:|"]
+        for r in fast:
+            per_byte = (r["wall"] - r["pause"] - r["wire"]) / r["size"]
+            lines.append("| %s | %d | %.0f | %.1f %% |" % (
+                r["chip"], r["size"], 1e6 * per_byte, 100 * per_byte * BAUD / 30))
+    if turnaround:
+        lines += ["", "The floor under that: one byte through a pseudo-terminal and straight"
+                  " back, with the answering side asleep in `poll` as the host is"
+                  " (`korvane-turnaround-bench`, %d round trips): median %d µs, 90th"
+                  " percentile %d µs, mean %d µs." % (
+                      turnaround["count"], turnaround["median_us"], turnaround["p90_us"],
+                      turnaround["mean_us"])]
     if files:
         lines += ["", "## File side", "", "In-process, Google Benchmark (`korvane-file-bench`):",
                   "", "| benchmark | time µs | MB/s |", "|---|---:|---:|"]

@@ -27,7 +27,7 @@ build="build-bench"
 generator=()
 [ -f "$build/CMakeCache.txt" ] || generator=(-G Ninja)
 cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DKORVANE_BUILD_TESTS=OFF >/dev/null
-targets=(korvane-cli korvane-boardsim korvane-file-bench)
+targets=(korvane-cli korvane-boardsim korvane-file-bench korvane-turnaround-bench)
 window=1
 if grep -q '^KORVANE_BUILD_UI:BOOL=OFF' "$build/CMakeCache.txt"; then
   window=0
@@ -42,25 +42,23 @@ trap 'rm -rf "$out"' EXIT
 runs=program,fast,read
 [ $window -eq 1 ] && runs+=,window
 status=0
-# The runs sleep on the line nearly all the time, so the four kinds go side
-# by side; each has its own virtual boards.
-pids=()
+# One run at a time, as a user programs one chip at a time: on a small machine
+# runs side by side slow each other's wake-ups and inflate both the ratio and
+# the CPU share. Each run has its own virtual board.
 for kind in ${runs//,/ }; do
-  python3 bench/drive.py "$build" "$out/$kind.json" --runs "$kind" &
-  pids+=($!)
-done
-for pid in "${pids[@]}"; do
-  wait "$pid" || status=1
+  python3 bench/drive.py "$build" "$out/$kind.json" --runs "$kind" || status=1
 done
 
 "$build/bench/korvane-file-bench" --benchmark_min_time=0.5s \
   --benchmark_out="$out/file.json" --benchmark_out_format=json
 python3 bench/check_vs_srec.py "$build" >"$out/check.json"
+"$build/bench/korvane-turnaround-bench" >"$out/turnaround.json"
 
 jsons=""
 for kind in ${runs//,/ }; do
   jsons+="${jsons:+,}$out/$kind.json"
 done
-python3 bench/report.py bench/RESULTS.md "$jsons" "$out/file.json" "$out/check.json"
+python3 bench/report.py bench/RESULTS.md "$jsons" "$out/file.json" "$out/check.json" \
+  "$out/turnaround.json"
 cat bench/RESULTS.md
 exit $status
