@@ -140,7 +140,7 @@ int RunCheck(const TCliOptions& Options, std::ostream& Out, std::ostream& Err) {
   TCliProgrammer Programmer(Options, Out, Err, false);
   THexFile Image;
   Image.SetSize(Options.ImageSize);
-  Image.LoadFromFile(Options.FileName);
+  TProgrammer::LoadProgramFile(Image, Options.FileName);
   const std::optional<uint16_t> Last = Programmer.LastUsedAddress(Image);
   Out << (Last ? *Last + 1 : 0) << std::endl;
   return exitSuccess;

@@ -86,6 +86,10 @@ class TProgrammer {
   std::optional<uint16_t> LastUsedAddress(const THexFile& Image) const;
 
   // --- Workflows ------------------------------------------------------------
+  // Loads FileName into Image as programming does: the HEX loader, and a
+  // non-empty file must hold at least one record (an empty one means "erase
+  // only"). Raises EHexFile or EInOutError.
+  static void LoadProgramFile(THexFile& Image, const std::string& FileName);
   // Load FileName, erase, count, write, verify, optionally lock. The outcome is
   // the status text ("Complete!" or the failing step's message). An image
   // that is all FF is only erased (and locked, when chosen): nothing to write.

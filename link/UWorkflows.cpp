@@ -7,18 +7,20 @@
 
 namespace korvane {
 
-void TProgrammer::ProgramChip(const std::string& FileName) {
-  // A bad file ends here, before anything is sent to the board.
-  FSourceImage.LoadFromFile(FileName);
+void TProgrammer::LoadProgramFile(THexFile& Image, const std::string& FileName) {
+  Image.LoadFromFile(FileName);
   // Text without a single record (a binary or some other document) loads as
   // an image of FF; programming it would erase the chip and report success for
-  // a file that was never a HEX file. An empty file stays the way to ask for an
-  // erase only.
+  // a file that was never a HEX file.
   std::error_code NoSize;
-  if (FSourceImage.LoadedRecords() == 0 && std::filesystem::file_size(FileName, NoSize) > 0 &&
-      !NoSize) {
+  if (Image.LoadedRecords() == 0 && std::filesystem::file_size(FileName, NoSize) > 0 && !NoSize) {
     throw EHexFile("No HEX record in file");
   }
+}
+
+void TProgrammer::ProgramChip(const std::string& FileName) {
+  // A bad file ends here, before anything is sent to the board.
+  LoadProgramFile(FSourceImage, FileName);
   RepaintWindow();
   ShowWaitCursor();
   try {

@@ -366,6 +366,15 @@ TEST_F(CliEndToEnd, CheckReportsABadFileExactly) {
   Run = RunCli({"check", Big, "--chip", "89C51"}, "");
   EXPECT_EQ(Run.ExitCode, 4);
   EXPECT_EQ(Run.Err, "error: Exceed Memory Size[Target:1000 Size:1000]\n");
+
+  // A file that is not HEX at all is refused as program refuses it, not
+  // counted as an all-FF image.
+  const std::string Text = FDir.File("notes.txt");
+  WriteTextFile(Text, "firmware notes\nnothing to burn here\n");
+  Run = RunCli({"check", Text, "--chip", "89C52"}, "");
+  EXPECT_EQ(Run.ExitCode, 4);
+  EXPECT_EQ(Run.Out, "");
+  EXPECT_EQ(Run.Err, "error: No HEX record in file\n");
 }
 
 // --- usage ---------------------------------------------------------------
