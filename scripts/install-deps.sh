@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev  # the window
   srecord                                    # independent HEX tool for cross-checks
   clang libclang-rt-14-dev                   # libFuzzer and the sanitizers' runtimes
+  clang-format git                           # the format check in the test command
   xvfb xauth fonts-dejavu-core               # the window under a virtual display
   g++-mingw-w64-x86-64-posix wine64          # the Windows build, checked under wine
 )

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test: the normal
-# build, the same suites under AddressSanitizer + UndefinedBehaviorSanitizer
+# Installs what is missing, checks the source format, builds everything and
+# runs every test: the normal build, the same suites under AddressSanitizer + UndefinedBehaviorSanitizer
 # (which also checks for leaks), and a brief run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,6 +11,9 @@ scripts/install-deps.sh
 export KORVANE_PORTS=${KORVANE_PORTS:-}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 jobs=$(nproc)
+
+echo "== source format (clang-format)"
+git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run --Werror
 
 build=${KORVANE_BUILD_DIR:-build}
 echo "== build and test ($build)"

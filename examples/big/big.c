@@ -20,8 +20,8 @@
 __code const unsigned char Tune[][2] = {
     {60, 4}, {64, 4}, {67, 4}, {72, 8}, {REST, 2}, {67, 2}, {72, 12}, {REST, 4},
     {62, 4}, {65, 4}, {69, 4}, {74, 8}, {REST, 2}, {69, 2}, {74, 12}, {REST, 4},
-    {64, 2}, {65, 2}, {67, 2}, {69, 2}, {71, 2}, {72, 2}, {74, 2}, {76, 2},
-    {77, 4}, {76, 4}, {74, 4}, {72, 4}, {71, 8}, {67, 8}, {72, 16}, {REST, 8},
+    {64, 2}, {65, 2}, {67, 2}, {69, 2}, {71, 2},   {72, 2}, {74, 2},  {76, 2},
+    {77, 4}, {76, 4}, {74, 4}, {72, 4}, {71, 8},   {67, 8}, {72, 16}, {REST, 8},
 };
 #define TUNE_LENGTH (sizeof Tune / sizeof Tune[0])
 
@@ -32,95 +32,88 @@ static volatile unsigned char Loudness;
 /* Counts interrupts; the main loop times notes and the envelope with it. */
 static volatile unsigned int Ticks;
 
-void SampleTimer(void) __interrupt(1)
-{
-    unsigned char Sample;
-    Phase += Step;
-    Sample = Waves[Voice][Phase >> 7]; /* 16-bit phase, 512 samples */
-    P1 = (unsigned char)(((unsigned int)Sample * Loudness) >> 8);
-    Ticks++;
+void SampleTimer(void) __interrupt(1) {
+  unsigned char Sample;
+  Phase += Step;
+  Sample = Waves[Voice][Phase >> 7]; /* 16-bit phase, 512 samples */
+  P1 = (unsigned char)(((unsigned int)Sample * Loudness) >> 8);
+  Ticks++;
 }
 
-static unsigned int CrcOfWaves(void)
-{
-    unsigned int Crc = 0xFFFF;
-    unsigned char V;
-    unsigned int I;
-    for (V = 0; V < VOICE_COUNT; V++) {
-        for (I = 0; I < WAVE_SAMPLES; I++) {
-            Crc = (Crc << 8) ^ CrcTable[(unsigned char)(Crc >> 8) ^ Waves[V][I]];
-        }
+static unsigned int CrcOfWaves(void) {
+  unsigned int Crc = 0xFFFF;
+  unsigned char V;
+  unsigned int I;
+  for (V = 0; V < VOICE_COUNT; V++) {
+    for (I = 0; I < WAVE_SAMPLES; I++) {
+      Crc = (Crc << 8) ^ CrcTable[(unsigned char)(Crc >> 8) ^ Waves[V][I]];
     }
-    return Crc;
+  }
+  return Crc;
 }
 
-static unsigned int TicksNow(void)
-{
-    unsigned int Now;
-    EA = 0;
-    Now = Ticks;
-    EA = 1;
-    return Now;
+static unsigned int TicksNow(void) {
+  unsigned int Now;
+  EA = 0;
+  Now = Ticks;
+  EA = 1;
+  return Now;
 }
 
 /* Waits Count ticks of the sample timer (125 us each). */
-static void WaitTicks(unsigned int Count)
-{
-    unsigned int Start = TicksNow();
-    while ((unsigned int)(TicksNow() - Start) < Count) {
-    }
+static void WaitTicks(unsigned int Count) {
+  unsigned int Start = TicksNow();
+  while ((unsigned int)(TicksNow() - Start) < Count) {
+  }
 }
 
-static void FlashError(void)
-{
-    unsigned int Loop;
-    for (;;) {
-        ERROR_LAMP = !ERROR_LAMP;
-        for (Loop = 0; Loop < 30000; Loop++) {
-            __asm nop __endasm;
-        }
+static void FlashError(void) {
+  unsigned int Loop;
+  for (;;) {
+    ERROR_LAMP = !ERROR_LAMP;
+    for (Loop = 0; Loop < 30000; Loop++) {
+      __asm nop __endasm;
     }
+  }
 }
 
-static void PlayNote(unsigned char Note, unsigned char Sixteenths)
-{
-    /* A sixteenth at 120 beats a minute: 125 ms, 1000 ticks. */
-    unsigned int Length = (unsigned int)Sixteenths * 1000u;
-    unsigned int Slice = Length / 64u;
-    unsigned char I;
+static void PlayNote(unsigned char Note, unsigned char Sixteenths) {
+  /* A sixteenth at 120 beats a minute: 125 ms, 1000 ticks. */
+  unsigned int Length = (unsigned int)Sixteenths * 1000u;
+  unsigned int Slice = Length / 64u;
+  unsigned char I;
 
-    Voice = (P3 >> 3) & 0x07;
-    if (Note == REST || Note < NOTE_LOWEST) {
-        Loudness = 0;
-        WaitTicks(Length);
-        return;
-    }
-    Step = NoteSteps[Note - NOTE_LOWEST];
-    for (I = 0; I < 64; I++) {
-        Loudness = Envelope[I];
-        WaitTicks(Slice);
-    }
+  Voice = (P3 >> 3) & 0x07;
+  if (Note == REST || Note < NOTE_LOWEST) {
+    Loudness = 0;
+    WaitTicks(Length);
+    return;
+  }
+  Step = NoteSteps[Note - NOTE_LOWEST];
+  for (I = 0; I < 64; I++) {
+    Loudness = Envelope[I];
+    WaitTicks(Slice);
+  }
 }
 
-void main(void)
-{
-    unsigned char I;
+void main(void) {
+  unsigned char I;
 
-    P1 = 0x80;
-    if (CrcOfWaves() != WAVES_CRC) {
-        FlashError();
+  P1 = 0x80;
+  if (CrcOfWaves() != WAVES_CRC) {
+    FlashError();
+  }
+
+  TMOD = 0x02; /* timer 0, 8-bit auto-reload */
+  TH0 = 131;   /* 125 us at 12 MHz: 8000 samples a second */
+  TL0 = 131;
+  ET0 = 1;
+  EA = 1;
+  TR0 = 1;
+
+  for (;;) {
+    for (I = 0; I < TUNE_LENGTH; I++) {
+      PlayNote(Tune[I][0], Tune[I][1]);
     }
-
-    TMOD = 0x02; /* timer 0, 8-bit auto-reload */
-    TH0 = 131;   /* 125 us at 12 MHz: 8000 samples a second */
-    TL0 = 131;
-    ET0 = 1;
-    EA = 1;
-    TR0 = 1;
-
-    for (;;) {
-        for (I = 0; I < TUNE_LENGTH; I++) {
-            PlayNote(Tune[I][0], Tune[I][1]);
-        }
-    }
+  }
 }

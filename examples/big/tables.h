@@ -2,6 +2,8 @@
 #ifndef TABLES_H
 #define TABLES_H
 
+/* The columns are the generator's. */
+/* clang-format off */
 #define WAVE_SAMPLES 512
 #define VOICE_COUNT 8
 #define NOTE_LOWEST 36
@@ -334,5 +336,7 @@ __code const unsigned char Envelope[64] = {
      54,  50,  46,  43,  40,  36,  33,  31,  28,  25,  23,  20,  18,  16,  14,  13,
      11,   9,   8,   7,   5,   4,   4,   3,   2,   1,   1,   1,   0,   0,   0,   0,
 };
+
+/* clang-format on */
 
 #endif

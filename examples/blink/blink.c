@@ -6,22 +6,20 @@
 #include <8051.h>
 
 /* Roughly Ms milliseconds at 12 MHz: the inner loop takes about 1 ms. */
-static void delay_ms(unsigned int Ms)
-{
-    unsigned char Inner;
-    while (Ms-- != 0) {
-        for (Inner = 0; Inner < 124; Inner++) {
-            __asm nop __endasm;
-        }
+static void delay_ms(unsigned int Ms) {
+  unsigned char Inner;
+  while (Ms-- != 0) {
+    for (Inner = 0; Inner < 124; Inner++) {
+      __asm nop __endasm;
     }
+  }
 }
 
-void main(void)
-{
-    unsigned char Lamp = 0x01;
-    for (;;) {
-        P1 = (unsigned char)~Lamp; /* LEDs to Vcc: a low line lights one */
-        delay_ms(250);
-        Lamp = (unsigned char)((Lamp << 1) | (Lamp >> 7));
-    }
+void main(void) {
+  unsigned char Lamp = 0x01;
+  for (;;) {
+    P1 = (unsigned char)~Lamp; /* LEDs to Vcc: a low line lights one */
+    delay_ms(250);
+    Lamp = (unsigned char)((Lamp << 1) | (Lamp >> 7));
+  }
 }
