@@ -1,0 +1,118 @@
+// The window when the board misbehaves: whatever fails, the user is told (a
+// status line or a box), the window is left ready for the next click, and a
+// file that was already on disk is not harmed.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QFile>
+#include <QPushButton>
+
+#include "UiTestSupport.h"
+
+namespace korvane::test {
+namespace {
+
+class WindowFaultTest : public ::testing::Test {
+ protected:
+  void Connect(sim::TBoardSimOptions Options) {
+    ASSERT_TRUE(Folder.isValid());
+    Board = std::make_unique<TBoardOnPort>(Options);
+    Window = std::make_unique<TTestFrmMain>();
+    Window->show();
+    Window->Timer1Timer();
+    ASSERT_EQ(Window->TargetChip(), chip89C52);
+  }
+  void TearDown() override {
+    Window.reset();
+    Board.reset();
+  }
+
+  QString WriteSample() {
+    const QString Path = Folder.filePath("sample.hex");
+    std::vector<uint8_t> Bytes(600);
+    for (size_t I = 0; I < Bytes.size(); ++I) {
+      Bytes[I] = static_cast<uint8_t>(I % 0xFF);
+    }
+    WriteFile(Path, IntelHex({{0, Bytes}}));
+    return Path;
+  }
+  void Send(const QString& Path) {
+    Window->OnAskOpenFileName = [Path] { return Path; };
+    Window->btnSendClick();
+  }
+  void Read(const QString& Path) {
+    Window->OnAskSaveFileName = [Path] { return Path; };
+    Window->BtnReadClick();
+  }
+  static QByteArray Contents(const QString& Path) {
+    QFile File(Path);
+    return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
+  }
+
+  // The window is ready for the next click: nothing running, the cursor back.
+  void ExpectSettled() {
+    EXPECT_FALSE(Window->Busy());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(Window->findChild<QPushButton*>("btnSend")->isEnabled());
+  }
+
+  QTemporaryDir Folder;
+  std::unique_ptr<TBoardOnPort> Board;
+  std::unique_ptr<TTestFrmMain> Window;
+};
+
+TEST_F(WindowFaultTest, AVerifyFailureIsTheStatusLine) {
+  sim::TBoardSimOptions Options = BoardWith("89C52");
+  Options.CorruptByteAt = 321;
+  Connect(Options);
+  Send(WriteSample());
+
+  EXPECT_EQ(Window->StatusText(), "Verify Failed!");
+  EXPECT_TRUE(Window->Errors.empty());
+  ExpectSettled();
+}
+
+TEST_F(WindowFaultTest, ABoardHangingUpMidWriteIsShownInABox) {
+  sim::TBoardSimOptions Options = BoardWith("89C52");
+  Options.HangUpAtWriteByte = 100;
+  Connect(Options);
+  Send(WriteSample());
+
+  ASSERT_EQ(Window->Errors.size(), 1U);
+  // The lost line is the read of the next DC1: EIO.
+  EXPECT_EQ(Window->Errors[0], "ReadFile function failed (win error code: 5)");
+  EXPECT_EQ(Window->StatusText(), "Writing... [600 Bytes]");
+  ExpectSettled();
+}
+
+TEST_F(WindowFaultTest, AFailedReadLeavesTheFileOnDiskAlone) {
+  sim::TBoardSimOptions Options = BoardWith("89C52");
+  Options.WrongReadEcho = 'x';
+  Connect(Options);
+  const QString Existing = Folder.filePath("firmware.hex");
+  const QByteArray Before = IntelHex({{0, {1, 2, 3, 4}}}).c_str();
+  WriteFile(Existing, Before.toStdString());
+
+  Read(Existing);
+
+  EXPECT_EQ(Window->StatusText(), "Read Failed!");
+  ASSERT_EQ(Window->Messages.size(), 1U);
+  EXPECT_EQ(Window->Messages[0], "x");
+  EXPECT_EQ(Contents(Existing), Before);
+  ExpectSettled();
+}
+
+TEST_F(WindowFaultTest, AReadThatCannotBeSavedIsShownAndLeavesNoFile) {
+  Connect(BoardWith("89C52"));
+  const QString Nowhere = Folder.filePath("no-such-folder/readback.hex");
+
+  Read(Nowhere);
+
+  ASSERT_EQ(Window->Errors.size(), 1U);
+  EXPECT_EQ(Window->Errors[0], "File not found.");
+  EXPECT_NE(Window->StatusText(), "Complete!");
+  EXPECT_FALSE(QFile::exists(Nowhere));
+  ExpectSettled();
+}
+
+}  // namespace
+}  // namespace korvane::test
