@@ -32,8 +32,7 @@ def main():
     turnaround = load(sys.argv[5] if len(sys.argv) > 5 else None)
     runs = []
     for path in runs_paths.split(","):
-        if os.path.exists(path):
-            runs += json.load(open(path))
+        runs += load(path) or []
     files = load(file_path)
     check = load(check_path)
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the source format, builds everything and
-# runs every test: the normal build, the same suites under AddressSanitizer + UndefinedBehaviorSanitizer
-# (which also checks for leaks), and a brief run of each fuzz target.
+# runs every test: the normal build, the same suites under AddressSanitizer +
+# UndefinedBehaviorSanitizer (which also checks for leaks), and a brief run of
+# each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
