@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "UMain.h"
@@ -19,7 +20,8 @@ namespace {
 
 class TBenchWindow : public korvane::TFrmMain {
  public:
-  explicit TBenchWindow(QString FileName) : FFileName(std::move(FileName)) {}
+  TBenchWindow(korvane::TPortListSource Ports, QString FileName)
+      : TFrmMain(std::move(Ports)), FFileName(std::move(FileName)) {}
   QString Error;
 
  protected:
@@ -42,7 +44,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: korvane-window-bench FILE\n");
     return 2;
   }
-  TBenchWindow Window(QString::fromLocal8Bit(argv[1]));
+  TBenchWindow Window(korvane::PortListFromSetting(std::getenv("KORVANE_PORTS")),
+                      QString::fromLocal8Bit(argv[1]));
   Window.show();
   QApplication::processEvents();
 

@@ -1,13 +1,12 @@
 #include "UCliCommands.h"
 
-#include <cstdlib>
 #include <exception>
 
 #include "UCliOptions.h"
 #include "UCliProgrammer.h"
 #include "UHexFile.h"
-#include "UPortAccess.h"
 #include "UPortList.h"
+#include "UPortReport.h"
 
 #ifndef KORVANE_VERSION
 #define KORVANE_VERSION "unknown"
@@ -17,29 +16,19 @@ namespace korvane::cli {
 
 namespace {
 
-// --port: the port list becomes that one name, through the same variable
-// that points the tests and the demonstration at a virtual board.
-void UsePortAlone(const std::string& Name) {
-#ifdef _WIN32
-  _putenv_s("KORVANE_PORTS", Name.c_str());
-#else
-  setenv("KORVANE_PORTS", Name.c_str(), 1);
-#endif
+// The ports to scan: --port alone, or else KORVANE_PORTS's names, or else
+// the machine's.
+TPortListSource ScanList(const TCliOptions& Options, const TCliEnvironment& Environment) {
+  if (Options.Port) {
+    return FixedPortList({*Options.Port});
+  }
+  return PortListFromSetting(Environment.Ports ? Environment.Ports->c_str() : nullptr);
 }
 
-// Clears the busy flag also when the workflow ends by an exception.
-class TBusyScope {
- public:
-  explicit TBusyScope(TProgrammer& Programmer) : FProgrammer(Programmer) {
-    FProgrammer.SetBusy(true);
-  }
-  ~TBusyScope() { FProgrammer.SetBusy(false); }
-  TBusyScope(const TBusyScope&) = delete;
-  TBusyScope& operator=(const TBusyScope&) = delete;
-
- private:
-  TProgrammer& FProgrammer;
-};
+// Said after "no serial ports" when the list was chosen and chosen empty.
+const char* EmptyChoiceNote(const TCliEnvironment& Environment) {
+  return Environment.Ports ? " (KORVANE_PORTS is empty)" : "";
+}
 
 std::string JoinNames(const std::vector<std::string>& Names) {
   std::string Text;
@@ -50,7 +39,8 @@ std::string JoinNames(const std::vector<std::string>& Names) {
 }
 
 // Why the scan found nothing, with what the user can do about it.
-void ReportNoBoard(TCliProgrammer& Programmer, std::ostream& Err) {
+void ReportNoBoard(TCliProgrammer& Programmer, const TCliEnvironment& Environment,
+                   std::ostream& Err) {
   const std::vector<std::string>& Ports = Programmer.PortList();
   if (Programmer.BannerSeen()) {
     Err << "error: a programmer board answered on " << Programmer.Port().Port()
@@ -58,9 +48,7 @@ void ReportNoBoard(TCliProgrammer& Programmer, std::ostream& Err) {
     return;
   }
   if (Ports.empty()) {
-    Err << "error: no serial ports to scan"
-        << (std::getenv("KORVANE_PORTS") != nullptr ? " (KORVANE_PORTS is empty)" : "")
-        << std::endl;
+    Err << "error: no serial ports to scan" << EmptyChoiceNote(Environment) << std::endl;
     return;
   }
   Err << "error: no programmer board found on " << JoinNames(Ports) << std::endl;
@@ -70,11 +58,11 @@ void ReportNoBoard(TCliProgrammer& Programmer, std::ostream& Err) {
 }
 
 // One discovery pass, reported on Err. True when a chip was identified.
-bool Discover(TCliProgrammer& Programmer, std::ostream& Err) {
+bool Discover(TCliProgrammer& Programmer, const TCliEnvironment& Environment, std::ostream& Err) {
   Programmer.ReportStatusOn(Err);
   Programmer.Poll();
   if (Programmer.TargetChip() == chipNone) {
-    ReportNoBoard(Programmer, Err);
+    ReportNoBoard(Programmer, Environment, Err);
     return false;
   }
   return true;
@@ -92,32 +80,31 @@ void NoteUnusedOptions(const TCliOptions& Options, TCliProgrammer& Programmer, s
   }
 }
 
-int RunPorts(std::ostream& Out, std::ostream& Err) {
+int RunPorts(const TCliEnvironment& Environment, std::ostream& Out, std::ostream& Err) {
   std::vector<std::string> Ports;
-  ListSerialPorts(Ports);
+  PortListFromSetting(Environment.Ports ? Environment.Ports->c_str() : nullptr)(Ports);
   if (Ports.empty()) {
-    Err << "no serial ports"
-        << (std::getenv("KORVANE_PORTS") != nullptr ? " (KORVANE_PORTS is empty)" : "")
-        << std::endl;
+    Err << "no serial ports" << EmptyChoiceNote(Environment) << std::endl;
     return exitSuccess;
   }
   ReportPortAccess(Ports, Out);
   return exitSuccess;
 }
 
-int RunDetect(const TCliOptions& Options, std::ostream& Out, std::ostream& Err) {
-  TCliProgrammer Programmer(Options, Out, Err, false);
-  if (!Discover(Programmer, Err)) {
+int RunDetect(const TCliOptions& Options, const TCliEnvironment& Environment, std::ostream& Out,
+              std::ostream& Err) {
+  TCliProgrammer Programmer(Options, ScanList(Options, Environment), Out, Err, false);
+  if (!Discover(Programmer, Environment, Err)) {
     return exitNoBoard;
   }
   Out << Programmer.Port().Port() << ": " << ChipName(Programmer.TargetChip()) << std::endl;
   return exitSuccess;
 }
 
-int RunWorkflow(const TCliOptions& Options, std::ostream& Out, std::ostream& Err,
-                bool ErrIsTerminal) {
-  TCliProgrammer Programmer(Options, Out, Err, ErrIsTerminal);
-  if (!Discover(Programmer, Err)) {
+int RunWorkflow(const TCliOptions& Options, const TCliEnvironment& Environment, std::ostream& Out,
+                std::ostream& Err, bool ErrIsTerminal) {
+  TCliProgrammer Programmer(Options, ScanList(Options, Environment), Out, Err, ErrIsTerminal);
+  if (!Discover(Programmer, Environment, Err)) {
     return exitNoBoard;
   }
   Err << Programmer.Port().Port() << ": " << ChipName(Programmer.TargetChip()) << std::endl;
@@ -125,19 +112,19 @@ int RunWorkflow(const TCliOptions& Options, std::ostream& Out, std::ostream& Err
 
   Programmer.ReportStatusOn(Out);
   {
-    TBusyScope Busy(Programmer);
+    TProgrammer::TBusyScope Busy(Programmer);
     if (Options.Command == TCliCommand::cmdProgram) {
       Programmer.ProgramChip(Options.FileName);
     } else {
       Programmer.ReadToFile(Options.FileName);
     }
   }
-  return Programmer.LastStatus() == "Complete!" ? exitSuccess : exitOperationFailed;
+  return Programmer.LastOutcome().Succeeded ? exitSuccess : exitOperationFailed;
 }
 
 int RunCheck(const TCliOptions& Options, std::ostream& Out, std::ostream& Err) {
   // The loader and the count are those of the programming workflow.
-  TCliProgrammer Programmer(Options, Out, Err, false);
+  TCliProgrammer Programmer(Options, FixedPortList({}), Out, Err, false);
   THexFile Image;
   Image.SetSize(Options.ImageSize);
   TProgrammer::LoadProgramFile(Image, Options.FileName);
@@ -146,19 +133,16 @@ int RunCheck(const TCliOptions& Options, std::ostream& Out, std::ostream& Err) {
   return exitSuccess;
 }
 
-int RunCommand(const TCliOptions& Options, std::ostream& Out, std::ostream& Err,
-               bool ErrIsTerminal) {
-  if (Options.Port) {
-    UsePortAlone(*Options.Port);
-  }
+int RunCommand(const TCliOptions& Options, const TCliEnvironment& Environment, std::ostream& Out,
+               std::ostream& Err, bool ErrIsTerminal) {
   switch (Options.Command) {
     case TCliCommand::cmdPorts:
-      return RunPorts(Out, Err);
+      return RunPorts(Environment, Out, Err);
     case TCliCommand::cmdDetect:
-      return RunDetect(Options, Out, Err);
+      return RunDetect(Options, Environment, Out, Err);
     case TCliCommand::cmdProgram:
     case TCliCommand::cmdRead:
-      return RunWorkflow(Options, Out, Err, ErrIsTerminal);
+      return RunWorkflow(Options, Environment, Out, Err, ErrIsTerminal);
     case TCliCommand::cmdCheck:
       return RunCheck(Options, Out, Err);
     case TCliCommand::cmdNone:
@@ -174,8 +158,8 @@ int Fail(std::ostream& Err, const std::exception& Error, int Code) {
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err,
-           bool ErrIsTerminal) {
+int RunCli(const std::vector<std::string>& Args, const TCliEnvironment& Environment,
+           std::ostream& Out, std::ostream& Err, bool ErrIsTerminal) {
   TCliOptions Options;
   try {
     Options = ParseCommandLine(Args);
@@ -192,7 +176,7 @@ int RunCli(const std::vector<std::string>& Args, std::ostream& Out, std::ostream
     return exitSuccess;
   }
   try {
-    return RunCommand(Options, Out, Err, ErrIsTerminal);
+    return RunCommand(Options, Environment, Out, Err, ErrIsTerminal);
   } catch (const EHexFile& Error) {
     return Fail(Err, Error, exitFileError);
   } catch (const EInOutError& Error) {

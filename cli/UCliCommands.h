@@ -2,6 +2,7 @@
 // status. main() only hands over its arguments and streams.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -18,10 +19,17 @@ enum TExitCode : int {
   exitPortError = 5,  // EComPort
 };
 
+// What the program's environment chose, read once at its entry.
+struct TCliEnvironment {
+  // KORVANE_PORTS: the colon-separated ports to scan instead of the
+  // machine's; nothing when the variable is not set.
+  std::optional<std::string> Ports;
+};
+
 // Runs the command line Args (without the program's name). Out takes the
 // command's output, Err the errors, the scan's reports and, when
 // ErrIsTerminal, the progress bar.
-int RunCli(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err,
-           bool ErrIsTerminal);
+int RunCli(const std::vector<std::string>& Args, const TCliEnvironment& Environment,
+           std::ostream& Out, std::ostream& Err, bool ErrIsTerminal);
 
 }  // namespace korvane::cli

@@ -5,7 +5,8 @@
 #include <map>
 #include <set>
 
-#include "UProgrammer.h"
+#include "UChipTable.h"
+#include "UText.h"
 
 namespace korvane::cli {
 
@@ -31,13 +32,6 @@ const std::map<std::string, TCommandInfo>& Commands() {
 
 const std::set<std::string> ValueOptions{"--port", "--mem", "--chip", "--size"};
 const std::set<std::string> FlagOptions{"--lock", "--fast-verify", "--help", "--version"};
-
-std::string UpperCase(std::string Text) {
-  for (char& Ch : Text) {
-    Ch = static_cast<char>(std::toupper(static_cast<unsigned char>(Ch)));
-  }
-  return Text;
-}
 
 uint16_t ParseMemorySize(const std::string& Value) {
   const std::string Upper = UpperCase(Value);
@@ -81,37 +75,29 @@ uint16_t ParseImageSize(const std::string& Value) {
 
 }  // namespace
 
-std::optional<uint16_t> ChipSizeByName(const std::string& Name, uint16_t MemorySize2051) {
-  const std::string Upper = UpperCase(Name);
-  for (uint8_t Code = chip89C51; Code <= chip89LV55; ++Code) {
-    if (Upper == ChipName(Code)) {
-      return ChipMemorySize(Code);
-    }
-  }
-  if (Upper == "89C2051" || Upper == ChipName(chip89C2051)) {
-    return MemorySize2051;
-  }
-  if (Upper == "89C4051") {
-    return 4096;
-  }
-  return std::nullopt;
-}
+namespace {
 
-TCliOptions ParseCommandLine(const std::vector<std::string>& Args) {
-  TCliOptions Options;
+// The words of a command line: the command and its file, and the options
+// given, each with its value ("" for a flag).
+struct TCommandLineWords {
   std::vector<std::string> Words;
   std::map<std::string, std::string> Given;
+  bool ShortHelp = false;
+};
+
+TCommandLineWords SplitCommandLine(const std::vector<std::string>& Args) {
+  TCommandLineWords Line;
   for (size_t I = 0; I < Args.size(); ++I) {
     const std::string& Arg = Args[I];
     if (Arg == "-h") {
-      Options.Help = true;
+      Line.ShortHelp = true;
       continue;
     }
     if (!Arg.starts_with("--") || Arg == "--") {
       if (Arg.starts_with("-") && Arg != "-") {
         throw ECliUsage("unknown option '" + Arg + "'");
       }
-      Words.push_back(Arg);
+      Line.Words.push_back(Arg);
       continue;
     }
     const size_t Equals = Arg.find('=');
@@ -125,81 +111,100 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Args) {
       } else {
         throw ECliUsage(Name + " needs a value");
       }
-      if (Given.contains(Name)) {
+      if (Line.Given.contains(Name)) {
         throw ECliUsage(Name + " is given twice");
       }
-      Given[Name] = Value;
+      Line.Given[Name] = Value;
     } else if (FlagOptions.contains(Name) && Equals == std::string::npos) {
-      Given[Name] = "";
+      Line.Given[Name] = "";
     } else {
       throw ECliUsage("unknown option '" + Arg + "'");
     }
   }
+  return Line;
+}
 
-  Options.Help = Options.Help || Given.contains("--help");
-  Options.Version = Given.contains("--version");
-  if (Options.Help || Options.Version) {
-    return Options;
-  }
-  if (Words.empty()) {
+// The command the first word names, its FILE, and a check that every option
+// given applies to it.
+void ResolveCommand(const TCommandLineWords& Line, TCliOptions& Options) {
+  if (Line.Words.empty()) {
     throw ECliUsage("no command given");
   }
-  const auto Found = Commands().find(Words[0]);
+  const std::string& Name = Line.Words[0];
+  const auto Found = Commands().find(Name);
   if (Found == Commands().end()) {
-    throw ECliUsage("unknown command '" + Words[0] + "'");
+    throw ECliUsage("unknown command '" + Name + "'");
   }
   const TCommandInfo& Info = Found->second;
   Options.Command = Info.Command;
   const size_t Expected = Info.TakesFile ? 2 : 1;
-  if (Words.size() < Expected) {
-    throw ECliUsage(Words[0] + " needs a FILE");
+  if (Line.Words.size() < Expected) {
+    throw ECliUsage(Name + " needs a FILE");
   }
-  if (Words.size() > Expected) {
-    throw ECliUsage("unexpected argument '" + Words[Expected] + "'");
+  if (Line.Words.size() > Expected) {
+    throw ECliUsage("unexpected argument '" + Line.Words[Expected] + "'");
   }
   if (Info.TakesFile) {
-    Options.FileName = Words[1];
+    Options.FileName = Line.Words[1];
   }
-  for (const auto& [Name, Value] : Given) {
-    if (!Info.Options.contains(Name)) {
-      throw ECliUsage(Name + " does not apply to " + Words[0]);
+  for (const auto& [Option, Value] : Line.Given) {
+    if (!Info.Options.contains(Option)) {
+      throw ECliUsage(Option + " does not apply to " + Name);
     }
   }
+}
 
-  if (Given.contains("--port")) {
-    const std::string& Port = Given["--port"];
+void ApplyOptions(const std::map<std::string, std::string>& Given, TCliOptions& Options) {
+  if (const auto Port = Given.find("--port"); Port != Given.end()) {
     // The port list is colon-separated; a name holding one cannot stand alone in it.
-    if (Port.empty() || Port.find(':') != std::string::npos) {
-      throw ECliUsage("--port takes one device name, not '" + Port + "'");
+    if (Port->second.empty() || Port->second.find(':') != std::string::npos) {
+      throw ECliUsage("--port takes one device name, not '" + Port->second + "'");
     }
-    Options.Port = Port;
+    Options.Port = Port->second;
   }
   Options.Lock = Given.contains("--lock");
   Options.FastVerify = Given.contains("--fast-verify");
-  if (Given.contains("--mem")) {
+  if (const auto Mem = Given.find("--mem"); Mem != Given.end()) {
     Options.MemorySizeGiven = true;
-    Options.MemorySize = ParseMemorySize(Given["--mem"]);
+    Options.MemorySize = ParseMemorySize(Mem->second);
   }
+}
 
+// check: the image size, from exactly one of --chip and --size.
+void ResolveImageSize(const std::map<std::string, std::string>& Given, TCliOptions& Options) {
+  const auto Chip = Given.find("--chip");
+  const auto Size = Given.find("--size");
+  if ((Chip == Given.end()) == (Size == Given.end())) {
+    throw ECliUsage("check needs exactly one of --chip NAME and --size N");
+  }
+  if (Size != Given.end()) {
+    if (Options.MemorySizeGiven) {
+      throw ECliUsage("--mem goes with --chip 89C2051, not with --size");
+    }
+    Options.ImageSize = ParseImageSize(Size->second);
+    return;
+  }
+  const std::optional<uint16_t> ChipSize = ChipSizeByName(Chip->second, Options.MemorySize);
+  if (!ChipSize) {
+    throw ECliUsage("unknown chip '" + Chip->second + "' (" + AcceptedChipNames() + ")");
+  }
+  Options.ImageSize = *ChipSize;
+}
+
+}  // namespace
+
+TCliOptions ParseCommandLine(const std::vector<std::string>& Args) {
+  const TCommandLineWords Line = SplitCommandLine(Args);
+  TCliOptions Options;
+  Options.Help = Line.ShortHelp || Line.Given.contains("--help");
+  Options.Version = Line.Given.contains("--version");
+  if (Options.Help || Options.Version) {
+    return Options;
+  }
+  ResolveCommand(Line, Options);
+  ApplyOptions(Line.Given, Options);
   if (Options.Command == TCliCommand::cmdCheck) {
-    const bool ByChip = Given.contains("--chip");
-    const bool BySize = Given.contains("--size");
-    if (ByChip == BySize) {
-      throw ECliUsage("check needs exactly one of --chip NAME and --size N");
-    }
-    if (BySize) {
-      if (Options.MemorySizeGiven) {
-        throw ECliUsage("--mem goes with --chip 89C2051, not with --size");
-      }
-      Options.ImageSize = ParseImageSize(Given["--size"]);
-    } else {
-      const std::optional<uint16_t> Size = ChipSizeByName(Given["--chip"], Options.MemorySize);
-      if (!Size) {
-        throw ECliUsage("unknown chip '" + Given["--chip"] +
-                        "' (89C51, 89LV51, 89C52, 89LV52, 89C55, 89LV55, 89C2051, 89C4051)");
-      }
-      Options.ImageSize = *Size;
-    }
+    ResolveImageSize(Line.Given, Options);
   }
   return Options;
 }

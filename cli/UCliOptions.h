@@ -40,11 +40,6 @@ class ECliUsage : public std::runtime_error {
 // that names the offending word.
 TCliOptions ParseCommandLine(const std::vector<std::string>& Args);
 
-// The code-memory size of a chip named on the command line ("89C52",
-// "89lv55", "89C2051", "89C4051", "89C2051/4051"); the 89C2051/4051 takes
-// MemorySize2051. Nothing for a name the tool does not know.
-std::optional<uint16_t> ChipSizeByName(const std::string& Name, uint16_t MemorySize2051);
-
 // The text of --help.
 std::string UsageText();
 

@@ -1,19 +1,26 @@
 #include "UCliProgrammer.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace korvane::cli {
 
 namespace {
 
-// The first word of a status text without its dots: "Writing... [8 Bytes]"
-// labels its stream "Writing".
-std::string StreamLabel(const std::string& Status) {
-  std::string Word = Status.substr(0, Status.find(' '));
-  while (!Word.empty() && Word.back() == '.') {
-    Word.pop_back();
+// The name of the stream that the status before it announces: "Writing",
+// "Verify", "Reading", or the erase try that reads the chip back.
+std::string StreamLabel(TStatus Status, const std::string& Text) {
+  switch (Status) {
+    case TStatus::stWriting:
+      return "Writing";
+    case TStatus::stVerifying:
+    case TStatus::stVerifyLocked:
+      return "Verify";
+    case TStatus::stReading:
+      return "Reading";
+    default:
+      return Text;
   }
-  return Word;
 }
 
 // A message as one printable line: control bytes and bytes above 7E shown
@@ -34,19 +41,17 @@ std::string Printable(const std::string& Text) {
 
 }  // namespace
 
-TCliProgrammer::TCliProgrammer(const TCliOptions& Options, std::ostream& Out, std::ostream& Err,
-                               bool ErrIsTerminal)
-    : FOptions(Options),
+TCliProgrammer::TCliProgrammer(const TCliOptions& Options, TPortListSource Ports, std::ostream& Out,
+                               std::ostream& Err, bool ErrIsTerminal)
+    : TProgrammer(std::move(Ports)),
+      FOptions(Options),
       FErr(Err),
       FStatusStream(&Out),
       FErrIsTerminal(ErrIsTerminal),
       FMeter(Err) {}
 
 void TCliProgrammer::SetStatus(const std::string& Text) {
-  FLastStatus = Text;
-  if (Text == "Identify target chip ...") {
-    FBannerSeen = true;
-  }
+  FLastStatusText = Text;
   // The window clears its status line; a terminal has nothing to clear.
   if (Text.empty()) {
     return;
@@ -57,7 +62,7 @@ void TCliProgrammer::SetStatus(const std::string& Text) {
 
 void TCliProgrammer::SetProgressRange(int Min, int Max) {
   if (FErrIsTerminal) {
-    FMeter.Start(Min, Max, StreamLabel(FLastStatus));
+    FMeter.Start(Min, Max, StreamLabel(CurrentStatus(), FLastStatusText));
   }
 }
 

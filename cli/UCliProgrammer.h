@@ -16,16 +16,12 @@ class TCliProgrammer : public TProgrammer {
  public:
   // Status texts go to Out, one a line. Err takes the port scan's texts,
   // message boxes and, when ErrIsTerminal, the progress bar.
-  TCliProgrammer(const TCliOptions& Options, std::ostream& Out, std::ostream& Err,
-                 bool ErrIsTerminal);
+  TCliProgrammer(const TCliOptions& Options, TPortListSource Ports, std::ostream& Out,
+                 std::ostream& Err, bool ErrIsTerminal);
 
   // Where status texts go: the port scan reports on Err, so that the output
   // of detect stays one line; the workflows report on Out.
   void ReportStatusOn(std::ostream& Stream) { FStatusStream = &Stream; }
-
-  // The last status text set, and whether the scan reached a board's banner.
-  const std::string& LastStatus() const { return FLastStatus; }
-  bool BannerSeen() const { return FBannerSeen; }
 
  protected:
   void SetStatus(const std::string& Text) override;
@@ -50,8 +46,7 @@ class TCliProgrammer : public TProgrammer {
   std::ostream* FStatusStream;
   bool FErrIsTerminal;
   TProgressMeter FMeter;
-  std::string FLastStatus;
-  bool FBannerSeen = false;
+  std::string FLastStatusText;
 };
 
 }  // namespace korvane::cli

@@ -1,35 +1,17 @@
 // The chip operations the workflows chain together: the byte counter, erase,
 // the write and read streams, the two verifications and the lock.
-#include <chrono>
-#include <cstdio>
+#include <string>
 #include <thread>
 
+#include "UBoardProtocol.h"
 #include "UProgrammer.h"
+#include "UText.h"
 
 namespace korvane {
 
+using namespace protocol;
+
 namespace {
-
-constexpr int EraseTries = 10;
-// The board needs a moment after "r" and before "c" before it answers.
-constexpr auto BoardSettleTime = std::chrono::milliseconds(500);
-
-bool Contains(const std::string& Text, std::string_view Word) {
-  return Text.find(Word) != std::string::npos;
-}
-
-int HexDigit(char Ch) {
-  if (Ch >= '0' && Ch <= '9') {
-    return Ch - '0';
-  }
-  if (Ch >= 'A' && Ch <= 'F') {
-    return Ch - 'A' + 10;
-  }
-  if (Ch >= 'a' && Ch <= 'f') {
-    return Ch - 'a' + 10;
-  }
-  return -1;
-}
 
 // Reads Text as a hexadecimal number of 1 to 4 digits; false for anything else.
 bool ParseHex16(const std::string& Text, uint16_t& Value) {
@@ -57,6 +39,14 @@ bool AllErased(const THexFile& Image, uint32_t Count) {
   return true;
 }
 
+// The board marks an erased chip with "0" in the cell after the first comma
+// of its answer to "p" (the first cell when there is no comma).
+bool ErasedFlagSet(const std::string& Reply) {
+  const size_t Comma = Reply.find(',');
+  const size_t Flag = Comma == std::string::npos ? 0 : Comma + 1;
+  return Flag < Reply.size() && Reply[Flag] == '0';
+}
+
 }  // namespace
 
 bool TProgrammer::ReadStreamByte(uint8_t& Value) {
@@ -65,50 +55,56 @@ bool TProgrammer::ReadStreamByte(uint8_t& Value) {
 
 bool TProgrammer::SetCounter(uint16_t Count) {
   std::string Reply;
-  SendCommand('s', DC1, 2000, Reply);
+  SendCommand(CmdCounter, DC1, CounterStartTimeoutMs, Reply);
   if (Reply.empty()) {
-    return false;
+    return Record(TStep::stepCounter, false);
   }
   for (char Digit : std::to_string(Count)) {
-    SendCommand(static_cast<uint8_t>(Digit), DC1, 1000, Reply);
+    SendCommand(static_cast<uint8_t>(Digit), DC1, CounterDigitTimeoutMs, Reply);
     if (Reply.empty()) {
-      return false;
+      return Record(TStep::stepCounter, false);
     }
   }
-  SendCommand(LF, '>', 1000, Reply);
-  return Contains(Reply, "ok");
+  SendCommand(LF, Prompt, CounterDigitTimeoutMs, Reply);
+  return Record(TStep::stepCounter, Contains(Reply, ReplyOk));
 }
 
 bool TProgrammer::EraseChip() {
   ComPort.ClearBuffer(true, true);
-  if (FTargetChip == chip89C2051) {
-    // This chip gives no erased flag: each try reads the whole chip back.
-    if (!SetCounter(FSourceImage.Size())) {
-      SetStatus("Send Counter Failed!");
-      return false;
-    }
-  }
+  const bool Erased = FTargetChip == chip89C2051 ? EraseByReadingBack() : EraseByErasedFlag();
+  return Record(TStep::stepErase, Erased);
+}
+
+bool TProgrammer::EraseByErasedFlag() {
   for (int Try = 1; Try <= EraseTries; ++Try) {
-    char Text[32];
-    std::snprintf(Text, sizeof Text, "Erasing...[%d/10]", Try);
-    SetStatus(Text);
+    Report(TStatus::stEraseTry, static_cast<unsigned>(Try));
     RepaintStatus();
     std::string Reply;
-    SendCommand('e', '>', 5000, Reply);
-    if (FTargetChip == chip89C2051) {
-      if (ReadChip(FSourceImage.Size()) && AllErased(FChipImage, FChipImage.Size())) {
-        return true;
-      }
-    } else if (Contains(Reply, "ok")) {
-      SendCommand('p', '>', 30000, Reply);
-      if (Contains(Reply, "ok")) {
-        // The cell after the first comma is "0" once every cell is erased.
-        const size_t Comma = Reply.find(',');
-        const size_t Flag = Comma == std::string::npos ? 0 : Comma + 1;
-        if (Flag < Reply.size() && Reply[Flag] == '0') {
-          return true;
-        }
-      }
+    SendCommand(CmdErase, Prompt, EraseTimeoutMs, Reply);
+    if (!Contains(Reply, ReplyOk)) {
+      continue;
+    }
+    SendCommand(CmdSignature, Prompt, SignatureTimeoutMs, Reply);
+    if (Contains(Reply, ReplyOk) && ErasedFlagSet(Reply)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TProgrammer::EraseByReadingBack() {
+  // This chip gives no erased flag: each try reads the whole chip back.
+  if (!SetCounter(FSourceImage.Size())) {
+    Report(TStatus::stSendCounterFailed);
+    return false;
+  }
+  for (int Try = 1; Try <= EraseTries; ++Try) {
+    Report(TStatus::stEraseTry, static_cast<unsigned>(Try));
+    RepaintStatus();
+    std::string Reply;
+    SendCommand(CmdErase, Prompt, EraseTimeoutMs, Reply);
+    if (ReadChip(FSourceImage.Size()) && AllErased(FChipImage, FChipImage.Size())) {
+      return true;
     }
   }
   return false;
@@ -117,9 +113,9 @@ bool TProgrammer::EraseChip() {
 bool TProgrammer::WriteChip(uint16_t Count) {
   SetProgressRange(0, Count - 1);
   std::string Reply;
-  SendCommand('w', 'w', 1000, Reply);
+  SendCommand(CmdWrite, CmdWrite, WriteEchoTimeoutMs, Reply);
   if (Reply.empty()) {
-    return false;
+    return Record(TStep::stepWrite, false);
   }
   uint32_t Written = 0;
   while (Written < Count) {
@@ -137,21 +133,21 @@ bool TProgrammer::WriteChip(uint16_t Count) {
   }
   SetProgressPosition(0);
   if (Written < Count) {
-    return false;
+    return Record(TStep::stepWrite, false);
   }
-  SendCommand(0, '>', 1000, Reply);
-  return true;
+  SendCommand(CmdNone, Prompt, StreamEndTimeoutMs, Reply);
+  return Record(TStep::stepWrite, true);
 }
 
 bool TProgrammer::ReadChip(uint16_t Count) {
   SetProgressRange(0, Count - 1);
-  ComPort.SendChar('r');
+  ComPort.SendChar(CmdRead);
   std::this_thread::sleep_for(BoardSettleTime);
   uint32_t Stored = 0;
   // A read that times out leaves the byte 0 here, which is what gets shown.
   uint8_t Echo = 0;
   ReadStreamByte(Echo);
-  if (Echo != 'r') {
+  if (Echo != CmdRead) {
     ShowMessage(std::string(1, static_cast<char>(Echo)));
   } else {
     while (Stored < Count) {
@@ -174,30 +170,30 @@ bool TProgrammer::ReadChip(uint16_t Count) {
   }
   SetProgressPosition(0);
   std::string Reply;
-  SendCommand(0, '>', 1000, Reply);
-  return Stored == Count;
+  SendCommand(CmdNone, Prompt, StreamEndTimeoutMs, Reply);
+  return Record(TStep::stepRead, Stored == Count);
 }
 
 bool TProgrammer::VerifyChip(uint16_t Count) {
   if (!ReadChip(Count)) {
-    return false;
+    return Record(TStep::stepVerify, false);
   }
   for (uint32_t Address = 0; Address < Count; ++Address) {
     const auto At = static_cast<uint16_t>(Address);
     if (FSourceImage.GetByte(At) != FChipImage.GetByte(At)) {
-      return false;
+      return Record(TStep::stepVerify, false);
     }
   }
-  return true;
+  return Record(TStep::stepVerify, true);
 }
 
 bool TProgrammer::FastVerifyChip(uint16_t Count) {
   ComPort.ClearBuffer(true, true);
   std::this_thread::sleep_for(BoardSettleTime);
   std::string Reply;
-  SendCommand('c', '>', 1000, Reply);
+  SendCommand(CmdChecksum, Prompt, ChecksumTimeoutMs, Reply);
   if (Reply.empty()) {
-    return false;
+    return Record(TStep::stepFastVerify, false);
   }
   // The four digits start two characters after the first "=" (one filler
   // character in between); without "=", at the second character.
@@ -206,25 +202,30 @@ bool TProgrammer::FastVerifyChip(uint16_t Count) {
   const std::string Digits = Start < Reply.size() ? Reply.substr(Start, 4) : std::string();
   uint16_t BoardValue = 0;
   if (!ParseHex16(Digits, BoardValue)) {
-    return false;
-  }
-  uint16_t Sum = 0;
-  for (uint32_t Address = 0; Address < Count; ++Address) {
-    Sum = static_cast<uint16_t>(Sum + FSourceImage.GetByte(static_cast<uint16_t>(Address)));
+    return Record(TStep::stepFastVerify, false);
   }
   // The board sends the two's complement of the sum.
-  return static_cast<uint16_t>(Sum + BoardValue) == 0;
+  return Record(TStep::stepFastVerify,
+                static_cast<uint16_t>(ImageSum(FSourceImage, Count) + BoardValue) == 0);
+}
+
+uint16_t TProgrammer::ImageSum(const THexFile& Image, uint16_t Count) {
+  uint16_t Sum = 0;
+  for (uint32_t Address = 0; Address < Count; ++Address) {
+    Sum = static_cast<uint16_t>(Sum + Image.GetByte(static_cast<uint16_t>(Address)));
+  }
+  return Sum;
 }
 
 bool TProgrammer::LockChip(uint16_t Count) {
   std::string Reply;
-  SendCommand('l', '>', 500, Reply);
+  SendCommand(CmdLock, Prompt, LockTimeoutMs, Reply);
   if (Reply.empty() || !ReadChip(Count)) {
-    SetStatus("Lock Failed!");
-    return false;
+    Report(TStatus::stLockFailed);
+    return Record(TStep::stepLock, false);
   }
   // A locked chip reads back as erased.
-  return AllErased(FChipImage, Count);
+  return Record(TStep::stepLock, AllErased(FChipImage, Count));
 }
 
 std::optional<uint16_t> TProgrammer::LastUsedAddress(const THexFile& Image) const {

@@ -1,25 +1,11 @@
 // Finding the board on the machine's serial ports, and knowing its chip.
-#include <string_view>
-
-#include "UPortList.h"
+#include "UBoardProtocol.h"
 #include "UProgrammer.h"
+#include "UText.h"
 
 namespace korvane {
 
-namespace {
-
-constexpr int32_t ScanTimeoutMs = 500;
-constexpr int32_t CheckTimeoutMs = 1000;
-constexpr int32_t SignatureTimeoutMs = 30000;
-
-// The signature digits of codes 1 to 6, one pair each, in code order.
-constexpr std::string_view Signatures = "516152625565";
-
-bool Contains(const std::string& Text, std::string_view Word) {
-  return Text.find(Word) != std::string::npos;
-}
-
-}  // namespace
+using namespace protocol;
 
 void TProgrammer::Poll() {
   if (FBusy) {
@@ -47,7 +33,7 @@ void TProgrammer::Poll() {
 
 void TProgrammer::DetectProgrammer() {
   StopPollTimer();
-  ListSerialPorts(FPortList);
+  FPortListSource(FPortList);
   if (FTargetChip != chipNone) {
     CheckKnownChip();
   } else {
@@ -59,8 +45,8 @@ void TProgrammer::DetectProgrammer() {
 void TProgrammer::CheckKnownChip() {
   try {
     std::string Reply;
-    SendCommand(CR, '>', CheckTimeoutMs, Reply);
-    if (!Contains(Reply, "Vyte")) {
+    SendCommand(CR, Prompt, CheckTimeoutMs, Reply);
+    if (!Contains(Reply, BannerWord)) {
       FTargetChip = chipNone;
     } else {
       IdentifyChip(Reply);
@@ -82,18 +68,20 @@ void TProgrammer::CheckKnownChip() {
 
 void TProgrammer::ScanPorts() {
   bool AnyOpened = false;
+  FBannerSeen = false;
   for (const std::string& Name : FPortList) {
     try {
       ComPort.SetPort(Name);
       ComPort.Open();
       ComPort.ClearBuffer(true, true);
       AnyOpened = true;
-      SetStatus("Try to connect by : " + ComPort.Port());
+      Report(TStatus::stTryToConnect);
       RepaintStatus();
       std::string Reply;
-      SendCommand(CR, '>', ScanTimeoutMs, Reply);
-      if (Contains(Reply, "Vyte")) {
-        SetStatus("Identify target chip ...");
+      SendCommand(CR, Prompt, ScanTimeoutMs, Reply);
+      if (Contains(Reply, BannerWord)) {
+        FBannerSeen = true;
+        Report(TStatus::stIdentifyChip);
         RepaintStatus();
         IdentifyChip(Reply);
         break;
@@ -107,27 +95,21 @@ void TProgrammer::ScanPorts() {
       }
     }
   }
-  SetStatus(AnyOpened ? "" : "Available port not found!");
+  Report(AnyOpened ? TStatus::stNone : TStatus::stNoPortAvailable);
 }
 
 void TProgrammer::IdentifyChip(const std::string& Banner) {
-  if (Contains(Banner, "2051")) {
+  if (Contains(Banner, Banner2051)) {
     FTargetChip = chip89C2051;
     return;
   }
   std::string Reply;
-  SendCommand('p', '>', SignatureTimeoutMs, Reply);
+  SendCommand(CmdSignature, Prompt, SignatureTimeoutMs, Reply);
   if (Reply.empty()) {
     return;
   }
-  const std::string Digits = Reply.size() > 1 ? Reply.substr(1, 2) : std::string();
-  const size_t Found = Digits.empty() ? std::string_view::npos : Signatures.find(Digits);
-  // Only a pair that starts at an odd position (counted from 1) names a chip.
-  if (Found != std::string_view::npos && Found % 2 == 0) {
-    SetTargetChip(static_cast<uint8_t>(Found / 2 + 1));
-  } else {
-    SetTargetChip(chipNone);
-  }
+  // The signature digits are the answer's second and third characters.
+  SetTargetChip(ChipBySignature(Reply.size() > 1 ? Reply.substr(1, 2) : std::string()));
 }
 
 void TProgrammer::SetTargetChip(uint8_t Code) {

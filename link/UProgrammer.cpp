@@ -1,40 +1,9 @@
-// The chip table, and the programmer's construction.
+// The programmer's construction and the bookkeeping the operations share.
 #include "UProgrammer.h"
-
-#include <array>
 
 namespace korvane {
 
-namespace {
-
-struct TChipKind {
-  const char* Name;
-  uint16_t MemorySize;
-};
-
-// Indexed by chip code; code 7's size is the user's choice.
-constexpr std::array<TChipKind, 8> ChipKinds{{
-    {"", 0},
-    {"89C51", 4096},
-    {"89LV51", 4096},
-    {"89C52", 8192},
-    {"89LV52", 8192},
-    {"89C55", 20480},
-    {"89LV55", 20480},
-    {"89C2051/4051", 0},
-}};
-
-}  // namespace
-
-std::string ChipName(uint8_t Code) {
-  return Code < ChipKinds.size() ? ChipKinds[Code].Name : "";
-}
-
-uint16_t ChipMemorySize(uint8_t Code) {
-  return Code < ChipKinds.size() ? ChipKinds[Code].MemorySize : 0;
-}
-
-TProgrammer::TProgrammer() {
+TProgrammer::TProgrammer(TPortListSource Ports) : FPortListSource(std::move(Ports)) {
   AssignBoardSettings(ComPort);
 }
 
@@ -43,6 +12,16 @@ TProgrammer::~TProgrammer() = default;
 void TProgrammer::ApplyMemorySizeChoice() {
   FSourceImage.SetSize(CodeMemorySize());
   FChipImage.SetSize(FSourceImage.Size());
+}
+
+void TProgrammer::Report(TStatus Status, unsigned Number) {
+  FStatus = Status;
+  SetStatus(StatusText(Status, Number, ComPort.Port()));
+}
+
+bool TProgrammer::Record(TStep Step, bool Result) {
+  FOutcome = {Step, Result};
+  return Result;
 }
 
 }  // namespace korvane

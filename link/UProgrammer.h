@@ -16,40 +16,42 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "UChipTable.h"
 #include "UComPort.h"
 #include "UHexFile.h"
+#include "UPortList.h"
+#include "UStatusTexts.h"
 
 namespace korvane {
 
-// Chip codes: 0 none, 1 to 7 the seven kinds.
-enum TChipCode : uint8_t {
-  chipNone = 0,
-  chip89C51 = 1,
-  chip89LV51 = 2,
-  chip89C52 = 3,
-  chip89LV52 = 4,
-  chip89C55 = 5,
-  chip89LV55 = 6,
-  chip89C2051 = 7,
+// The operations whose outcome the programmer records.
+enum class TStep : uint8_t {
+  stepNone,
+  stepCounter,
+  stepErase,
+  stepWrite,
+  stepRead,
+  stepVerify,
+  stepFastVerify,
+  stepLock,
+  stepSave,
 };
 
-// "89C51" ... "89C2051/4051" for codes 1 to 7; empty for 0 and anything else.
-std::string ChipName(uint8_t Code);
-// The code-memory size of codes 1 to 6 (4096, 8192, 20480); 0 for the others,
-// whose size is not fixed by the kind.
-uint16_t ChipMemorySize(uint8_t Code);
-
-// The board's control bytes.
-constexpr uint8_t CR = 13;
-constexpr uint8_t LF = 10;
-constexpr uint8_t DC1 = 17;
-constexpr uint8_t DC3 = 19;
+// How the last operation or workflow ended: the step that ended it (the one
+// that failed, or the last one) and whether it succeeded. A workflow that
+// succeeded ends with the status "Complete!".
+struct TOutcome {
+  TStep Step = TStep::stepNone;
+  bool Succeeded = false;
+};
 
 class TProgrammer {
  public:
-  TProgrammer();
+  // Ports is where each poll gets its list of ports to scan.
+  explicit TProgrammer(TPortListSource Ports);
   virtual ~TProgrammer();
   TProgrammer(const TProgrammer&) = delete;
   TProgrammer& operator=(const TProgrammer&) = delete;
@@ -82,6 +84,9 @@ class TProgrammer {
   bool VerifyChip(uint16_t Count);
   bool FastVerifyChip(uint16_t Count);
   bool LockChip(uint16_t Count);
+  // The sum of Image's first Count bytes, modulo 65536: what the board's
+  // checksum answer complements.
+  static uint16_t ImageSum(const THexFile& Image, uint16_t Count);
   // The highest address whose byte is not FF; none for an image that is all FF.
   std::optional<uint16_t> LastUsedAddress(const THexFile& Image) const;
 
@@ -98,7 +103,32 @@ class TProgrammer {
   // status text. A failed read or save never touches an existing FileName.
   void ReadToFile(const std::string& FileName);
 
+  // --- Outcomes -------------------------------------------------------------
+  // The last operation's or workflow's outcome.
+  const TOutcome& LastOutcome() const { return FOutcome; }
+  // The status the operations set last, by name.
+  TStatus CurrentStatus() const { return FStatus; }
+  // Whether the last port scan reached a board's banner (also when the chip
+  // in its socket was then not recognised).
+  bool BannerSeen() const { return FBannerSeen; }
+
+  // Sets the busy flag for the life of the scope, as the window does around
+  // a workflow; cleared also when the workflow ends by an exception.
+  class TBusyScope {
+   public:
+    explicit TBusyScope(TProgrammer& Programmer) : FProgrammer(Programmer) {
+      FProgrammer.FBusy = true;
+    }
+    ~TBusyScope() { FProgrammer.FBusy = false; }
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+
+   private:
+    TProgrammer& FProgrammer;
+  };
+
   // --- State ----------------------------------------------------------------
+  void SetPortListSource(TPortListSource Ports) { FPortListSource = std::move(Ports); }
   uint8_t TargetChip() const { return FTargetChip; }
   bool Busy() const { return FBusy; }
   void SetBusy(bool Value) { FBusy = Value; }
@@ -135,6 +165,26 @@ class TProgrammer {
   // The 89C2051/4051 code-memory choice: 2048 or 4096.
   virtual uint16_t CodeMemorySize() const = 0;
 
+  // Shows the hourglass for the life of the scope, also when the workflow
+  // ends by an exception.
+  class TWaitCursorScope {
+   public:
+    explicit TWaitCursorScope(TProgrammer& Programmer) : FProgrammer(Programmer) {
+      FProgrammer.ShowWaitCursor();
+    }
+    ~TWaitCursorScope() { FProgrammer.RestoreCursor(); }
+    TWaitCursorScope(const TWaitCursorScope&) = delete;
+    TWaitCursorScope& operator=(const TWaitCursorScope&) = delete;
+
+   private:
+    TProgrammer& FProgrammer;
+  };
+
+  // Sets the status line to the text of Status (see StatusText).
+  void Report(TStatus Status, unsigned Number = 0);
+  // Records the outcome of Step and gives Result back.
+  bool Record(TStep Step, bool Result);
+
   TComPort ComPort;
   THexFile FSourceImage;
   THexFile FChipImage;
@@ -146,17 +196,27 @@ class TProgrammer {
   // The two branches of DetectProgrammer.
   void CheckKnownChip();
   void ScanPorts();
+  // The two ways of erasing: by the board's erased flag, or (the
+  // 89C2051/4051, which has none) by reading the whole chip back.
+  bool EraseByErasedFlag();
+  bool EraseByReadingBack();
   // One byte of a stream; false when none came within the port's time-out.
   bool ReadStreamByte(uint8_t& Value);
   // The workflows' steps that run under the wait cursor.
   void ProgramLoadedImage();
   void ProgramErasedChip(uint16_t Count);
   void LockErasedChip();
+  // The end of a programming run that succeeded.
+  void Complete();
   void ReadAndSave(uint16_t Count, const std::string& FileName);
 
   // Set when the port failed during the known-chip check: the poll then goes
   // on (timer running, chip code 0) although the exception is passed on.
   bool FPollGoesOn = false;
+  TPortListSource FPortListSource;
+  TOutcome FOutcome;
+  TStatus FStatus = TStatus::stNone;
+  bool FBannerSeen = false;
 };
 
 }  // namespace korvane

@@ -1,6 +1,5 @@
 // The two workflows: program a HEX file into the chip, read the chip into a
 // HEX file. The window and the command-line tool both run these.
-#include <cstdio>
 #include <filesystem>
 
 #include "UProgrammer.h"
@@ -19,23 +18,18 @@ void TProgrammer::LoadProgramFile(THexFile& Image, const std::string& FileName) 
 }
 
 void TProgrammer::ProgramChip(const std::string& FileName) {
+  FOutcome = {};
   // A bad file ends here, before anything is sent to the board.
   LoadProgramFile(FSourceImage, FileName);
   RepaintWindow();
-  ShowWaitCursor();
-  try {
-    ProgramLoadedImage();
-  } catch (...) {
-    RestoreCursor();
-    throw;
-  }
-  RestoreCursor();
+  TWaitCursorScope Cursor(*this);
+  ProgramLoadedImage();
 }
 
 void TProgrammer::ProgramLoadedImage() {
-  SetStatus("Erasing...");
+  Report(TStatus::stErasing);
   if (!EraseChip()) {
-    SetStatus("Erase Failed!");
+    Report(TStatus::stEraseFailed);
     return;
   }
   const std::optional<uint16_t> Last = LastUsedAddress(FSourceImage);
@@ -45,8 +39,7 @@ void TProgrammer::ProgramLoadedImage() {
     if (LockChosen()) {
       LockErasedChip();
     } else {
-      SetStatus("Complete!");
-      SetProgressPosition(0);
+      Complete();
     }
     return;
   }
@@ -55,45 +48,41 @@ void TProgrammer::ProgramLoadedImage() {
 }
 
 void TProgrammer::ProgramErasedChip(uint16_t Count) {
-  SetStatus("Initial for Writing");
+  Report(TStatus::stInitialForWriting);
   if (!SetCounter(Count)) {
-    SetStatus("Set Counter Failed!");
+    Report(TStatus::stSetCounterFailed);
     return;
   }
-  char Text[48];
-  std::snprintf(Text, sizeof Text, "Writing... [%u Bytes]", static_cast<unsigned>(Count));
-  SetStatus(Text);
+  Report(TStatus::stWriting, Count);
   RepaintStatus();
   if (!WriteChip(Count)) {
-    SetStatus("Write Failed!");
+    Report(TStatus::stWriteFailed);
     return;
   }
   if (FastVerifyChosen()) {
-    SetStatus("Fast Verify...");
+    Report(TStatus::stFastVerifying);
     RepaintWindow();
     if (!FastVerifyChip(Count)) {
-      SetStatus("Fast Verify Failed!");
+      Report(TStatus::stFastVerifyFailed);
       return;
     }
   } else {
-    SetStatus("Verify...");
+    Report(TStatus::stVerifying);
     RepaintWindow();
     if (!VerifyChip(Count)) {
-      SetStatus("Verify Failed!");
+      Report(TStatus::stVerifyFailed);
       return;
     }
   }
   if (!LockChosen()) {
-    SetStatus("Complete!");
-    SetProgressPosition(0);
+    Complete();
     return;
   }
-  SetStatus("Verify Locked code");
+  Report(TStatus::stVerifyLocked);
   if (LockChip(Count)) {
-    SetStatus("Complete!");
-    SetProgressPosition(0);
+    Complete();
   } else {
-    SetStatus("Lock Failed!");
+    Report(TStatus::stLockFailed);
   }
 }
 
@@ -101,47 +90,47 @@ void TProgrammer::LockErasedChip() {
   // The lock is proven by reading the chip back, and the board streams as
   // many bytes as its counter says: give it the whole image.
   const uint16_t Count = FSourceImage.Size();
-  SetStatus("Verify Locked code");
+  Report(TStatus::stVerifyLocked);
   if (!SetCounter(Count)) {
-    SetStatus("Set Counter Failed!");
+    Report(TStatus::stSetCounterFailed);
     return;
   }
   if (LockChip(Count)) {
-    SetStatus("Complete!");
-    SetProgressPosition(0);
+    Complete();
   } else {
-    SetStatus("Lock Failed!");
+    Report(TStatus::stLockFailed);
   }
 }
 
+void TProgrammer::Complete() {
+  Report(TStatus::stComplete);
+  SetProgressPosition(0);
+}
+
 void TProgrammer::ReadToFile(const std::string& FileName) {
+  FOutcome = {};
   const uint16_t Count = FTargetChip == chip89C2051 ? CodeMemorySize() : FChipImage.Size();
   FChipImage.Clear();
-  ShowWaitCursor();
-  try {
-    ReadAndSave(Count, FileName);
-  } catch (...) {
-    RestoreCursor();
-    throw;
-  }
-  RestoreCursor();
+  TWaitCursorScope Cursor(*this);
+  ReadAndSave(Count, FileName);
 }
 
 void TProgrammer::ReadAndSave(uint16_t Count, const std::string& FileName) {
   if (!SetCounter(Count)) {
-    SetStatus("Set Counter Failed");
+    Report(TStatus::stReadCounterFailed);
     return;
   }
-  SetStatus("Reading...");
+  Report(TStatus::stReading);
   RepaintWindow();
   if (!ReadChip(Count)) {
-    SetStatus("Read Failed!");
+    Report(TStatus::stReadFailed);
     return;
   }
   // The file is replaced only once the new one is complete.
   FChipImage.SaveToFile(FileName);
+  Record(TStep::stepSave, true);
   SetProgressPosition(0);
-  SetStatus("Complete!");
+  Report(TStatus::stComplete);
 }
 
 }  // namespace korvane

@@ -2,8 +2,8 @@
 //
 // TCustomComPort keeps the settings and runs the open, close and read
 // sequences; every call that reaches the operating system goes through the
-// functions below, which exactly one binding defines (serial/posix/ now,
-// serial/win32/ later). Each function returns 0 on success or the platform's
+// functions below, which exactly one binding defines (serial/posix/ or
+// serial/win32/). Each function returns 0 on success or the platform's
 // error number of the failed call (errno on POSIX); the port turns that into
 // the EComPort of the step that failed. None of them throws.
 #pragma once
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "UComPort.h"
+#include "UComRecords.h"
 
 namespace korvane::binding {
 
@@ -56,5 +56,12 @@ int WaitForInput(TComHandle Handle, int32_t TimeoutMs, bool& Ready);
 
 // The names of the machine's serial ports, unsorted, as Open accepts them.
 int ListPorts(std::vector<std::string>& Names);
+
+// A refused open in the platform's words ("Permission denied"), from the
+// platform's error number and the port's own message of the refusal.
+std::string RefusalReason(int PlatformError, const std::string& PortMessage);
+// Whether the platform's error number of a refused open is a lack of
+// permission that the user can mend.
+bool IsPermissionRefusal(int Error);
 
 }  // namespace korvane::binding

@@ -20,6 +20,7 @@
 #include <cmath>
 #include <exception>
 #include <optional>
+#include <utility>
 
 #include "UPictures.h"
 #include "UStatusPanel.h"
@@ -38,12 +39,9 @@ constexpr double DesignLineHeight = 13.0;
 
 const char* const BusyStatus = "Please wait: an operation is running";
 
-// The longest texts the chip label and the status line show, for sizing.
-const char* const WidestChipName = "89C2051/4051";
-const char* const WidestStatusTexts[] = {
-    "Try to connect by : /dev/ttyUSB0", "Writing... [20480 Bytes]", "Available port not found!",
-    "Identify target chip ...",         "Verify Locked code",       BusyStatus,
-};
+// The numbers and the port name the widest status texts carry, for sizing.
+constexpr unsigned WidestStatusNumber = 20480;
+const char* const WidestPortName = "/dev/ttyUSB0";
 
 std::string LocalFileName(const QString& Name) {
   return QFile::encodeName(Name).toStdString();
@@ -65,7 +63,8 @@ QString ErrorBoxText(const std::string& Message) {
   return Text;
 }
 
-TFrmMain::TFrmMain(QWidget* Parent) : QWidget(Parent) {
+TFrmMain::TFrmMain(TPortListSource Ports, QWidget* Parent)
+    : QWidget(Parent), TProgrammer(std::move(Ports)) {
   FormCreate();
 }
 
@@ -175,15 +174,21 @@ void TFrmMain::ArrangeComponents() {
   ChipFont.setBold(true);
   ChipFont.setPixelSize(Px(24));
   LblTargetChip->setFont(ChipFont);
-  LblTargetChip->setText(WidestChipName);
-  const QSize ChipNameNeeds = LblTargetChip->minimumSizeHint();
+  QSize ChipNameNeeds;
+  for (const TChipKind& Kind : ChipKinds()) {
+    LblTargetChip->setText(QString::fromUtf8(Kind.Name.data(), static_cast<int>(Kind.Name.size())));
+    ChipNameNeeds = ChipNameNeeds.expandedTo(LblTargetChip->minimumSizeHint());
+  }
   LblTargetChip->clear();
   LblTargetChip->setMinimumSize(std::max(Px(213), ChipNameNeeds.width() + Px(8)),
                                 std::max(Px(26), ChipNameNeeds.height()));
 
-  int StatusWidth = 0;
-  for (const char* Text : WidestStatusTexts) {
-    StatusWidth = std::max(StatusWidth, pnlVerbose->SizeFor(Text).width());
+  int StatusWidth = pnlVerbose->SizeFor(BusyStatus).width();
+  for (auto Status = static_cast<int>(FirstStatus); Status <= static_cast<int>(LastStatus);
+       ++Status) {
+    const std::string Text =
+        korvane::StatusText(static_cast<TStatus>(Status), WidestStatusNumber, WidestPortName);
+    StatusWidth = std::max(StatusWidth, pnlVerbose->SizeFor(QString::fromStdString(Text)).width());
   }
   pnlVerbose->setMinimumSize(StatusWidth, std::max(Px(20), pnlVerbose->SizeFor("Ag").height()));
   // Explicit minimums replace the ones the contents need: keep the larger.
@@ -284,17 +289,11 @@ void TFrmMain::rdoMemSizeClick() {
 void TFrmMain::RunWorkflow(const std::function<QString()>& AskFileName,
                            const std::function<void(const std::string&)>& Workflow) {
   const auto Error = RunOperation([&] {
-    FBusy = true;
-    try {
-      const QString FileName = AskFileName();
-      if (!FileName.isEmpty()) {
-        Workflow(LocalFileName(FileName));
-      }
-    } catch (...) {
-      FBusy = false;
-      throw;
+    TBusyScope Busy(*this);
+    const QString FileName = AskFileName();
+    if (!FileName.isEmpty()) {
+      Workflow(LocalFileName(FileName));
     }
-    FBusy = false;
   });
   if (Error) {
     ShowError(*Error);

@@ -45,7 +45,8 @@ QString ErrorBoxText(const std::string& Message);
 
 class TFrmMain : public QWidget, public TProgrammer {
  public:
-  explicit TFrmMain(QWidget* Parent = nullptr);
+  // Ports is where the poll gets its list of ports to scan.
+  explicit TFrmMain(TPortListSource Ports, QWidget* Parent = nullptr);
   ~TFrmMain() override;
 
   // --- Handlers -------------------------------------------------------------

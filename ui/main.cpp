@@ -1,6 +1,7 @@
 // The desktop program: one main window, run until it is closed.
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdlib>
 #include <exception>
 
 #include "UMain.h"
@@ -14,7 +15,8 @@ int main(int argc, char* argv[]) {
   QGuiApplication::setDesktopFileName("korvane");
   QApplication::setWindowIcon(korvane::ApplicationIcon());
   try {
-    korvane::TFrmMain FrmMain;
+    // KORVANE_PORTS, when set, names the ports to scan instead of the machine's.
+    korvane::TFrmMain FrmMain(korvane::PortListFromSetting(std::getenv("KORVANE_PORTS")));
     FrmMain.show();
     return QApplication::exec();
   } catch (const std::exception& E) {

@@ -4,6 +4,8 @@
 
 namespace korvane::test {
 
+TRecordingProgrammer::TRecordingProgrammer() : TProgrammer(FixedPortList({})) {}
+
 void TRecordingProgrammer::ClearRecord() {
   Statuses.clear();
   Messages.clear();

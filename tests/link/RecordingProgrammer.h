@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "UProgrammer.h"
@@ -11,6 +12,13 @@ namespace korvane::test {
 
 class TRecordingProgrammer : public TProgrammer {
  public:
+  // Scans no port until UsePorts names some.
+  TRecordingProgrammer();
+  // The ports every later poll scans.
+  void UsePorts(std::vector<std::string> Names) {
+    SetPortListSource(FixedPortList(std::move(Names)));
+  }
+
   // The options the workflows read.
   bool FastVerify = false;
   bool Lock = false;

@@ -10,6 +10,7 @@
 #include "RecordingProgrammer.h"
 #include "ScriptedBoard.h"
 #include "TestFiles.h"
+#include "UBoardProtocol.h"
 #include "UBoardSim.h"
 
 namespace korvane::test {
@@ -48,7 +49,7 @@ class TSignatureBoard {
     if (FSilent) {
       return "";
     }
-    if (Byte == CR) {
+    if (Byte == protocol::CR) {
       return "\r\nVyte Programmer\r\n>";
     }
     return Byte == 'p' ? FSignatureReply : "?\r\n>";
@@ -71,9 +72,9 @@ TEST(Discovery, BoardOnTheSecondOfThreePortsEndsTheScanThere) {
   ASSERT_GE(Watch, 0);
   ASSERT_GE(inotify_add_watch(Watch, Never.c_str(), IN_OPEN), 0);
   // Out of order on purpose: the scan goes by the sorted list.
-  SetPortList({Never, WithBoard, Missing});
-
   TRecordingProgrammer Programmer;
+  Programmer.UsePorts({Never, WithBoard, Missing});
+
   Programmer.Poll();
 
   EXPECT_EQ(Programmer.TargetChip(), chip89C52);
@@ -103,9 +104,9 @@ TEST(Discovery, PortWithoutTheBannerWordIsLeftForTheNext) {
   // Names chosen so that the stranger sorts first.
   ASSERT_EQ(symlink(Stranger.DevicePath().c_str(), Dir.File("a").c_str()), 0);
   ASSERT_EQ(symlink(Board->DevicePath().c_str(), Dir.File("b").c_str()), 0);
-  SetPortList({Dir.File("b"), Dir.File("a")});
-
   TRecordingProgrammer Programmer;
+  Programmer.UsePorts({Dir.File("b"), Dir.File("a")});
+
   Programmer.Poll();
 
   EXPECT_EQ(Programmer.TargetChip(), chip89C51);
@@ -119,7 +120,7 @@ TEST(Discovery, NoPortThatOpensSaysSo) {
   TTempDir Dir;
   TRecordingProgrammer Programmer;
   for (const auto& Ports : {std::vector<std::string>{}, {Dir.File("gone1"), Dir.File("gone2")}}) {
-    SetPortList(Ports);
+    Programmer.UsePorts(Ports);
     Programmer.ClearRecord();
     Programmer.Poll();
     EXPECT_EQ(Programmer.TargetChip(), chipNone);
@@ -133,8 +134,8 @@ TEST(Discovery, PortThatOpensButStaysSilentLeavesAnEmptyStatus) {
   Options.Silent = true;
   TBoardSim Board(Options);
   Board.Start();
-  SetPortList({Board.DevicePath()});
   TRecordingProgrammer Programmer;
+  Programmer.UsePorts({Board.DevicePath()});
   Programmer.Poll();
   EXPECT_EQ(Programmer.TargetChip(), chipNone);
   EXPECT_EQ(Programmer.Status(), "");
@@ -157,8 +158,8 @@ class ChipKinds : public ::testing::TestWithParam<TChipCase> {};
 TEST_P(ChipKinds, EachKindIsIdentifiedAndSizesTheImages) {
   const TChipCase& Case = GetParam();
   auto Board = StartBoard(Case.SimChip);
-  SetPortList({Board->DevicePath()});
   TRecordingProgrammer Programmer;
+  Programmer.UsePorts({Board->DevicePath()});
   Programmer.Poll();
 
   EXPECT_EQ(Programmer.TargetChip(), Case.Code);
@@ -211,8 +212,8 @@ TEST(Discovery, SignatureLookupGoesByOddPositionsOnly) {
 
 TEST(Discovery, ChipSwappedBetweenPollsResizesTheImages) {
   TSignatureBoard Board;
-  SetPortList({Board.DevicePath()});
   TRecordingProgrammer Programmer;
+  Programmer.UsePorts({Board.DevicePath()});
   Programmer.Poll();
   ASSERT_EQ(Programmer.TargetChip(), chip89C51);
   EXPECT_EQ(Programmer.SourceImage().Size(), 4096);
@@ -232,8 +233,8 @@ TEST(Discovery, ChipSwappedBetweenPollsResizesTheImages) {
 
 TEST(Discovery, KnownChipWhoseBoardFallsSilentIsForgottenThenScannedFor) {
   TSignatureBoard Board;
-  SetPortList({Board.DevicePath()});
   TRecordingProgrammer Programmer;
+  Programmer.UsePorts({Board.DevicePath()});
   Programmer.Poll();
   ASSERT_EQ(Programmer.TargetChip(), chip89C51);
 
@@ -254,9 +255,9 @@ TEST(Discovery, KnownChipWhoseBoardFallsSilentIsForgottenThenScannedFor) {
 TEST(Discovery, UnpluggedBoardIsReportedOnceAndFoundAgainWhenBack) {
   TTempDir Dir;
   const std::string Link = Dir.File("board");
-  SetPortList({Link});
-  auto Board = StartBoard("89C52", Link);
   TRecordingProgrammer Programmer;
+  Programmer.UsePorts({Link});
+  auto Board = StartBoard("89C52", Link);
   Programmer.Poll();
   ASSERT_EQ(Programmer.TargetChip(), chip89C52);
 
@@ -286,8 +287,8 @@ TEST(Discovery, UnpluggedBoardIsReportedOnceAndFoundAgainWhenBack) {
 
 TEST(Discovery, OtherFailureOfThePollEndsPollingButNotTheBusyFlag) {
   TSignatureBoard Board;
-  SetPortList({Board.DevicePath()});
   TRecordingProgrammer Programmer;
+  Programmer.UsePorts({Board.DevicePath()});
   Programmer.Poll();
   ASSERT_EQ(Programmer.TargetChip(), chip89C51);
 
@@ -303,8 +304,8 @@ TEST(Discovery, OtherFailureOfThePollEndsPollingButNotTheBusyFlag) {
 
 TEST(Discovery, PollWhileBusyDoesNothing) {
   TSignatureBoard Board;
-  SetPortList({Board.DevicePath()});
   TRecordingProgrammer Programmer;
+  Programmer.UsePorts({Board.DevicePath()});
   Programmer.SetBusy(true);
   Programmer.Poll();
   EXPECT_TRUE(Programmer.Events.empty());

@@ -8,6 +8,7 @@
 #include "RecordingProgrammer.h"
 #include "ScriptedBoard.h"
 #include "TestFiles.h"
+#include "UBoardProtocol.h"
 #include "UBoardSim.h"
 
 namespace korvane::test {
@@ -23,7 +24,7 @@ class OperationsTest : public ::testing::Test {
   void StartBoard(TBoardSimOptions Options) {
     Board = std::make_unique<TBoardSim>(Options);
     Board->Start();
-    SetPortList({Board->DevicePath()});
+    Programmer.UsePorts({Board->DevicePath()});
     Programmer.Poll();
     ASSERT_NE(Programmer.TargetChip(), chipNone);
     Programmer.ClearRecord();
@@ -60,7 +61,7 @@ TEST_F(OperationsTest, CounterIsSentDigitByDigit) {
 
 TEST(Operations, CounterDigitWithoutAnswerStopsBeforeTheLineFeed) {
   TScriptedBoard Board([](uint8_t Byte) -> std::string {
-    return Byte == 's' || Byte == '1' ? std::string(1, static_cast<char>(DC1)) : "";
+    return Byte == 's' || Byte == '1' ? std::string(1, static_cast<char>(protocol::DC1)) : "";
   });
   TRecordingProgrammer Programmer;
   ConnectTo(Programmer, Board.DevicePath());

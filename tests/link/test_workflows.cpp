@@ -9,6 +9,7 @@
 #include "RecordingProgrammer.h"
 #include "ScriptedBoard.h"
 #include "TestFiles.h"
+#include "UBoardProtocol.h"
 #include "UBoardSim.h"
 
 namespace korvane::test {
@@ -31,7 +32,7 @@ class WorkflowTest : public ::testing::Test {
   void StartBoard(TBoardSimOptions Options) {
     Board = std::make_unique<TBoardSim>(Options);
     Board->Start();
-    SetPortList({Board->DevicePath()});
+    Programmer.UsePorts({Board->DevicePath()});
     Programmer.Poll();
     ASSERT_NE(Programmer.TargetChip(), chipNone);
     if (Programmer.TargetChip() == chip89C2051) {
@@ -214,7 +215,7 @@ class DeafCounterBoard {
   explicit DeafCounterBoard(bool Is2051)
       : FBoard([Is2051](uint8_t Byte) -> std::string {
           switch (Byte) {
-            case CR:
+            case protocol::CR:
               return Is2051 ? "\r\nVyte 2051\r\n>" : "\r\nVyte\r\n>";
             case 'p':
               return "p52 ok,0\r\n>";
@@ -230,8 +231,8 @@ class DeafCounterBoard {
 TEST(Workflows, CounterFailureOfTheProgramming) {
   TTempDir Dir;
   DeafCounterBoard Board(false);
-  SetPortList({Board.FBoard.DevicePath()});
   TRecordingProgrammer Programmer;
+  Programmer.UsePorts({Board.FBoard.DevicePath()});
   Programmer.Lock = true;
   Programmer.Poll();
   ASSERT_EQ(Programmer.TargetChip(), chip89C52);
@@ -246,8 +247,8 @@ TEST(Workflows, CounterFailureOfTheProgramming) {
 TEST(Workflows, CounterFailureOfThe2051EraseEndsAsEraseFailure) {
   TTempDir Dir;
   DeafCounterBoard Board(true);
-  SetPortList({Board.FBoard.DevicePath()});
   TRecordingProgrammer Programmer;
+  Programmer.UsePorts({Board.FBoard.DevicePath()});
   Programmer.Poll();
   ASSERT_EQ(Programmer.TargetChip(), chip89C2051);
   Programmer.ApplyMemorySizeChoice();
@@ -261,8 +262,8 @@ TEST(Workflows, CounterFailureOfThe2051EraseEndsAsEraseFailure) {
 TEST(Workflows, CounterFailureOfTheReadBackKeepsTheOldFile) {
   TTempDir Dir;
   DeafCounterBoard Board(false);
-  SetPortList({Board.FBoard.DevicePath()});
   TRecordingProgrammer Programmer;
+  Programmer.UsePorts({Board.FBoard.DevicePath()});
   Programmer.Poll();
   WriteTextFile(Dir.File("old.hex"), "old contents");
   Programmer.ClearRecord();
@@ -362,7 +363,7 @@ TEST_F(WorkflowTest, HangUpMidWriteRaisesAndThePollRecovers) {
     O.LinkPath = Link;
     O.HangUpAtWriteByte = 100;
   }));
-  SetPortList({Link});
+  Programmer.UsePorts({Link});
   WriteHexFile(Dir.File("in.hex"), PatternBytes(1000, 16));
 
   EXPECT_THROW(Program(Dir.File("in.hex")), EComPort);

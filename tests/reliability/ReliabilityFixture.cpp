@@ -20,7 +20,7 @@ ReliabilityTest::ReliabilityTest() {
   OutputFile = Dir.File("previous read.hex");
   WriteTextFile(OutputFile, ":00000001FF\r\n");
   FOutputBytes = FileBytes(OutputFile);
-  SetPortList({Link()});
+  Programmer.UsePorts({Link()});
 }
 
 ReliabilityTest::~ReliabilityTest() = default;

@@ -63,8 +63,8 @@ TEST_P(SplitReply, IsUnderstoodWhereverItIsCut) {
     TScriptedBoard* Far = nullptr;
     TScriptedBoard Board(SplitBoard(Far, Case.Command, Case.Reply, Split));
     Far = &Board;
-    SetPortList({Board.DevicePath()});
     TRecordingProgrammer Programmer;
+    Programmer.UsePorts({Board.DevicePath()});
     Programmer.Poll();
     ASSERT_EQ(Programmer.TargetChip(), chip89C52) << Programmer.Status();
     if (Case.Command == 'e') {
@@ -103,7 +103,7 @@ class GarbageReplies : public ReliabilityTest, public ::testing::WithParamInterf
       }
       return Answer;
     });
-    SetPortList({FGarbage->DevicePath()});
+    Programmer.UsePorts({FGarbage->DevicePath()});
   }
 
   std::unique_ptr<TScriptedBoard> FGarbage;
@@ -133,7 +133,7 @@ TEST_P(GarbageReplies, NoWorkflowSucceedsAndNoFileChanges) {
   ExpectUserFilesUnchanged();
 
   FGarbage.reset();
-  SetPortList({Link()});
+  Programmer.UsePorts({Link()});
   Programmer.SetTargetChip(chipNone);
   ExpectPollFindsBoardAgain();
 }
@@ -169,7 +169,7 @@ TEST_F(ReliabilityTest, UnsolicitedFloodLargerThanTheInputQueueIsSurvived) {
       }
     }
   });
-  SetPortList({Name});
+  Programmer.UsePorts({Name});
   Programmer.SetTargetChip(chipNone);
   for (int Poll = 0; Poll < 3; ++Poll) {
     RunPoll(5000);
@@ -180,7 +180,7 @@ TEST_F(ReliabilityTest, UnsolicitedFloodLargerThanTheInputQueueIsSurvived) {
   EXPECT_GT(Sent, 4096u) << "the flood never exceeded the input queue";
   EXPECT_FALSE(Programmer.Busy());
 
-  SetPortList({Link()});
+  Programmer.UsePorts({Link()});
   for (int Poll = 0; Poll < 3 && Programmer.TargetChip() == chipNone; ++Poll) {
     RunPoll(5000);
   }

@@ -1,4 +1,4 @@
-// The port list: the names chosen through KORVANE_PORTS, the machine's
+// The port list: the names a program's setting chooses, the machine's
 // ports from a fake sysfs tty class folder, the sort, and the caller's list
 // on failure. The machine's own ports are never read.
 #include <gtest/gtest.h>
@@ -22,24 +22,15 @@ using TNames = std::vector<std::string>;
 class PortListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const char* Saved = getenv("KORVANE_PORTS")) {
-      FSaved = Saved;
-    }
-    UseNames("");
     char Dir[] = "/tmp/korvane-ports-XXXXXX";
     ASSERT_NE(mkdtemp(Dir), nullptr);
     FRoot = Dir;
   }
-  void TearDown() override {
-    if (FSaved) {
-      setenv("KORVANE_PORTS", FSaved->c_str(), 1);
-    } else {
-      unsetenv("KORVANE_PORTS");
-    }
-    fs::remove_all(FRoot);
-  }
+  void TearDown() override { fs::remove_all(FRoot); }
 
-  void UseNames(const char* Names) { setenv("KORVANE_PORTS", Names, 1); }
+  // The list a setting of colon-separated names chooses.
+  void UseNames(const char* Names) { FChosen = PortListFromSetting(Names); }
+  void ListChosen(TNames& List) { FChosen(List); }
 
   // One entry of the fake tty class folder: with a device link when Device
   // is set, and a UART type attribute when Type is given.
@@ -60,24 +51,24 @@ class PortListTest : public ::testing::Test {
   fs::path FRoot;
 
  private:
-  std::optional<std::string> FSaved;
+  TPortListSource FChosen;
 };
 
 TEST_F(PortListTest, ChosenNamesComeSortedInTextOrder) {
   UseNames("COM3:COM1:COM10");
   TNames List = {"stale"};
-  ListSerialPorts(List);
+  ListChosen(List);
   EXPECT_EQ(List, (TNames{"COM1", "COM10", "COM3"}));
 
   UseNames("/dev/ttyS2:/dev/ttyUSB0:/dev/ttyS10");
-  ListSerialPorts(List);
+  ListChosen(List);
   EXPECT_EQ(List, (TNames{"/dev/ttyS10", "/dev/ttyS2", "/dev/ttyUSB0"}));
 }
 
 TEST_F(PortListTest, SortIgnoresCaseAndEmptyEntriesAreDropped) {
   UseNames("::com2:COM1::Com10:");
   TNames List;
-  ListSerialPorts(List);
+  ListChosen(List);
   EXPECT_EQ(List, (TNames{"COM1", "Com10", "com2"}));
 
   // Names equal but for case keep the order they came in.
@@ -89,15 +80,15 @@ TEST_F(PortListTest, SortIgnoresCaseAndEmptyEntriesAreDropped) {
 TEST_F(PortListTest, AnEmptyChoiceEmptiesTheList) {
   UseNames("");
   TNames List = {"COM1", "COM2"};
-  ListSerialPorts(List);
+  ListChosen(List);
   EXPECT_TRUE(List.empty());
 }
 
 TEST_F(PortListTest, NamesAreNeverAccumulated) {
   UseNames("/dev/pts/7:/dev/pts/3");
   TNames List;
-  ListSerialPorts(List);
-  ListSerialPorts(List);
+  ListChosen(List);
+  ListChosen(List);
   EXPECT_EQ(List, (TNames{"/dev/pts/3", "/dev/pts/7"}));
 }
 

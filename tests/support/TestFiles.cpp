@@ -72,12 +72,4 @@ std::vector<uint8_t> PatternBytes(size_t Size, uint32_t Seed) {
   return Bytes;
 }
 
-void SetPortList(const std::vector<std::string>& Names) {
-  std::string Value;
-  for (const std::string& Name : Names) {
-    Value += (Value.empty() ? "" : ":") + Name;
-  }
-  setenv("KORVANE_PORTS", Value.c_str(), 1);
-}
-
 }  // namespace korvane::test

@@ -37,7 +37,4 @@ std::vector<uint8_t> LoadHexFile(const std::string& FileName, uint16_t Size);
 // the last address.
 std::vector<uint8_t> PatternBytes(size_t Size, uint32_t Seed);
 
-// Sets the port list of the scan to Names for this process.
-void SetPortList(const std::vector<std::string>& Names);
-
 }  // namespace korvane::test

@@ -23,7 +23,6 @@ namespace {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    UseNoPorts();
     Window = std::make_unique<TTestFrmMain>();
     Window->show();
   }
@@ -101,7 +100,7 @@ TEST_F(MainWindowTest, StartsWithNoChipAndPollsEverySecond) {
 }
 
 TEST_F(MainWindowTest, PollFindsTheBoardAndShowsTheChip) {
-  TBoardOnPort Board(BoardWith("89C52"));
+  TBoardOnPort Board(BoardWith("89C52"), Window->Ports);
   Window->Timer1Timer();
 
   EXPECT_EQ(ChipLabel()->text(), "89C52");
@@ -117,7 +116,7 @@ TEST_F(MainWindowTest, PollFindsTheBoardAndShowsTheChip) {
 }
 
 TEST_F(MainWindowTest, The2051OffersItsCodeMemorySizeAndGoesAwayWithItsBoard) {
-  auto Board = std::make_unique<TBoardOnPort>(BoardWith("89C2051"));
+  auto Board = std::make_unique<TBoardOnPort>(BoardWith("89C2051"), Window->Ports);
   Window->Timer1Timer();
 
   EXPECT_EQ(ChipLabel()->text(), "89C2051/4051");
@@ -159,13 +158,13 @@ TEST_F(MainWindowTest, The2051OffersItsCodeMemorySizeAndGoesAwayWithItsBoard) {
 
 TEST_F(MainWindowTest, AnotherChipKindReplacesTheName) {
   {
-    TBoardOnPort Board(BoardWith("89C51"));
+    TBoardOnPort Board(BoardWith("89C51"), Window->Ports);
     Window->Timer1Timer();
     EXPECT_EQ(ChipLabel()->text(), "89C51");
     EXPECT_EQ(Window->SourceImage().Size(), 4096);
   }
   Window->Timer1Timer();  // the first board is gone
-  TBoardOnPort Board(BoardWith("89LV55"));
+  TBoardOnPort Board(BoardWith("89LV55"), Window->Ports);
   Window->Timer1Timer();
   EXPECT_EQ(ChipLabel()->text(), "89LV55");
   EXPECT_EQ(ChipLabel()->palette().color(QPalette::WindowText),
@@ -181,7 +180,7 @@ TEST_F(MainWindowTest, CloseIsRefusedOnlyWhileAnOperationRuns) {
     ClosedInsideDialog = Window->close();
     return QString();
   };
-  TBoardOnPort Board(BoardWith("89C52"));
+  TBoardOnPort Board(BoardWith("89C52"), Window->Ports);
   Window->Timer1Timer();
   Window->btnSendClick();
 
@@ -194,7 +193,7 @@ TEST_F(MainWindowTest, CloseIsRefusedOnlyWhileAnOperationRuns) {
 }
 
 TEST_F(MainWindowTest, EnterPressesTheFocusedButtonOrElseSend) {
-  TBoardOnPort Board(BoardWith("89C52"));
+  TBoardOnPort Board(BoardWith("89C52"), Window->Ports);
   Window->Timer1Timer();
   int OpenAsked = 0;
   int SaveAsked = 0;
@@ -220,7 +219,7 @@ TEST_F(MainWindowTest, TheErrorBoxIsCriticalWithTheApplicationTitle) {
   QTemporaryDir Folder;
   const QString Bad = Folder.filePath("bad.hex");
   WriteFile(Bad, IntelHex({{0, std::vector<uint8_t>(64, 0x5A)}}, 3));
-  TBoardOnPort Board(BoardWith("89C52"));
+  TBoardOnPort Board(BoardWith("89C52"), Window->Ports);
   Window->Timer1Timer();
   Window->RealErrorBox = true;
   Window->OnAskOpenFileName = [&] { return Bad; };
@@ -257,7 +256,7 @@ TEST(ErrorBoxText, AppendsAFullStopAfterCharactersThatSortAfterIt) {
 }
 
 TEST_F(MainWindowTest, ScreenshotWithAChipIdentified) {
-  TBoardOnPort Board(BoardWith("89C52"));
+  TBoardOnPort Board(BoardWith("89C52"), Window->Ports);
   Window->Timer1Timer();
   Settle();
   const QPixmap Picture = Window->grab();

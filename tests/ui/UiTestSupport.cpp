@@ -47,6 +47,8 @@ std::string Record(uint16_t Address, uint8_t Type, const std::vector<uint8_t>& D
 
 }  // namespace
 
+TTestFrmMain::TTestFrmMain() : TFrmMain([this](std::vector<std::string>& List) { List = Ports; }) {}
+
 void TTestFrmMain::ShowError(const QString& Text) {
   if (RealErrorBox) {
     TFrmMain::ShowError(Text);
@@ -67,25 +69,18 @@ void TTestFrmMain::SetProgressPosition(int Position) {
   }
 }
 
-TBoardOnPort::TBoardOnPort(const sim::TBoardSimOptions& Options)
+TBoardOnPort::TBoardOnPort(const sim::TBoardSimOptions& Options, std::vector<std::string>& Ports)
     : FBoard(std::make_unique<sim::TBoardSim>(Options)) {
   FBoard->Start();
-  setenv("KORVANE_PORTS", FBoard->DevicePath().c_str(), 1);
+  Ports = {FBoard->DevicePath()};
 }
 
-TBoardOnPort::~TBoardOnPort() {
-  FBoard.reset();
-  UseNoPorts();
-}
+TBoardOnPort::~TBoardOnPort() = default;
 
 sim::TBoardSimOptions BoardWith(const std::string& Chip) {
   sim::TBoardSimOptions Options;
   Options.Chip = Chip;
   return Options;
-}
-
-void UseNoPorts() {
-  setenv("KORVANE_PORTS", "", 1);
 }
 
 std::string IntelHex(const std::map<uint16_t, std::vector<uint8_t>>& Blocks, int CorruptLine) {

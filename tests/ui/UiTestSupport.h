@@ -21,6 +21,9 @@ namespace korvane::test {
 // boxes are recorded instead of shown, progress can be watched.
 class TTestFrmMain : public TFrmMain {
  public:
+  // The poll scans exactly Ports, empty at first.
+  TTestFrmMain();
+  std::vector<std::string> Ports;
   std::function<QString()> OnAskOpenFileName = [] { return QString(); };
   std::function<QString()> OnAskSaveFileName = [] { return QString(); };
   std::function<void(int)> OnProgressPosition;
@@ -42,11 +45,11 @@ class TTestFrmMain : public TFrmMain {
   void SetProgressPosition(int Position) override;
 };
 
-// A virtual board serving on its own thread, with KORVANE_PORTS pointing at
-// it for as long as it lives.
+// A virtual board serving on its own thread; Ports (a window's) is set to its
+// device alone.
 class TBoardOnPort {
  public:
-  explicit TBoardOnPort(const sim::TBoardSimOptions& Options);
+  TBoardOnPort(const sim::TBoardSimOptions& Options, std::vector<std::string>& Ports);
   ~TBoardOnPort();
   sim::TBoardSim& Board() { return *FBoard; }
 
@@ -56,9 +59,6 @@ class TBoardOnPort {
 
 // A board with the given chip and no faults, answering at once.
 sim::TBoardSimOptions BoardWith(const std::string& Chip);
-
-// Points the port list at nothing at all.
-void UseNoPorts();
 
 // Intel HEX text for Data placed from address 0 upward in 16-byte records,
 // skipping runs of FF; Corrupt makes the checksum of record Line (1-based)

@@ -15,8 +15,8 @@ class WindowFaultTest : public ::testing::Test {
  protected:
   void Connect(sim::TBoardSimOptions Options) {
     ASSERT_TRUE(Folder.isValid());
-    Board = std::make_unique<TBoardOnPort>(Options);
     Window = std::make_unique<TTestFrmMain>();
+    Board = std::make_unique<TBoardOnPort>(Options, Window->Ports);
     Window->show();
     Window->Timer1Timer();
     ASSERT_EQ(Window->TargetChip(), chip89C52);

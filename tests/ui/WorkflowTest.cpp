@@ -28,8 +28,8 @@ class WorkflowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(Folder.isValid());
-    Board = std::make_unique<TBoardOnPort>(BoardWith("89C52"));
     Window = std::make_unique<TTestFrmMain>();
+    Board = std::make_unique<TBoardOnPort>(BoardWith("89C52"), Window->Ports);
     Window->show();
     Window->Timer1Timer();
     ASSERT_TRUE(Window->Busy() == false);

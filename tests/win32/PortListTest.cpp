@@ -1,4 +1,4 @@
-// The port list on Windows: the names chosen through KORVANE_PORTS, the
+// The port list on Windows: the names a program's setting chooses, the
 // registry enumeration over a scratch key of the current user, and the sort
 // by Windows' own comparison. The machine's device map is never changed.
 #include <gtest/gtest.h>
@@ -20,9 +20,6 @@ using TNames = std::vector<std::string>;
 class Win32PortListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const char* Saved = std::getenv("KORVANE_PORTS")) {
-      FSaved = Saved;
-    }
     FKeyName = "Software\\KorvaneTest-" + std::to_string(GetCurrentProcessId());
     RegDeleteTreeA(HKEY_CURRENT_USER, FKeyName.c_str());
   }
@@ -31,7 +28,6 @@ class Win32PortListTest : public ::testing::Test {
       RegCloseKey(FKey);
     }
     RegDeleteTreeA(HKEY_CURRENT_USER, FKeyName.c_str());
-    _putenv_s("KORVANE_PORTS", FSaved ? FSaved->c_str() : "");
   }
 
   // Creates the scratch key, empty.
@@ -66,19 +62,14 @@ class Win32PortListTest : public ::testing::Test {
 
   std::string FKeyName;
   HKEY FKey = nullptr;
-
- private:
-  std::optional<std::string> FSaved;
 };
 
 TEST_F(Win32PortListTest, ChosenNamesComeSortedInTextOrder) {
-  _putenv_s("KORVANE_PORTS", "COM3:COM1:COM10");
   TNames List = {"stale"};
-  ListSerialPorts(List);
+  PortListFromSetting("COM3:COM1:COM10")(List);
   EXPECT_EQ(List, (TNames{"COM1", "COM10", "COM3"}));
 
-  _putenv_s("KORVANE_PORTS", "::com2:COM1::Com10:");
-  ListSerialPorts(List);
+  PortListFromSetting("::com2:COM1::Com10:")(List);
   EXPECT_EQ(List, (TNames{"COM1", "Com10", "com2"}));
 }
 

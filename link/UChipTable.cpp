@@ -1,0 +1,116 @@
+#include "UChipTable.h"
+
+#include <array>
+
+#include "UText.h"
+
+namespace korvane {
+
+namespace {
+
+// The 89C4051 is the 4 KB member of the 89C2051 family.
+constexpr uint16_t Size4051 = 4096;
+
+const std::array<TChipKind, 7>& Kinds() {
+  static const std::array<TChipKind, 7> Table{{
+      {chip89C51, "89C51", "51", 4096, {}},
+      {chip89LV51, "89LV51", "61", 4096, {}},
+      {chip89C52, "89C52", "52", 8192, {}},
+      {chip89LV52, "89LV52", "62", 8192, {}},
+      {chip89C55, "89C55", "55", 20480, {}},
+      {chip89LV55, "89LV55", "65", 20480, {}},
+      {chip89C2051, "89C2051/4051", "", 0, {"89C2051", "89C4051"}},
+  }};
+  return Table;
+}
+
+}  // namespace
+
+std::span<const TChipKind> ChipKinds() {
+  return Kinds();
+}
+
+const TChipKind* FindChipKind(uint8_t Code) {
+  for (const TChipKind& Kind : Kinds()) {
+    if (Kind.Code == Code) {
+      return &Kind;
+    }
+  }
+  return nullptr;
+}
+
+std::string ChipName(uint8_t Code) {
+  const TChipKind* Kind = FindChipKind(Code);
+  return Kind != nullptr ? std::string(Kind->Name) : std::string();
+}
+
+uint16_t ChipMemorySize(uint8_t Code) {
+  const TChipKind* Kind = FindChipKind(Code);
+  return Kind != nullptr ? Kind->MemorySize : 0;
+}
+
+const std::string& SignatureTable() {
+  static const std::string Table = [] {
+    std::string Digits;
+    for (const TChipKind& Kind : Kinds()) {
+      Digits += Kind.SignatureDigits;
+    }
+    return Digits;
+  }();
+  return Table;
+}
+
+uint8_t ChipBySignature(std::string_view Digits) {
+  const size_t Found = Digits.empty() ? std::string::npos : SignatureTable().find(Digits);
+  if (Found == std::string::npos || Found % 2 != 0) {
+    return chipNone;
+  }
+  // The pairs stand in the order of the kinds that have them.
+  size_t Pair = Found / 2;
+  for (const TChipKind& Kind : Kinds()) {
+    if (Kind.SignatureDigits.empty()) {
+      continue;
+    }
+    if (Pair == 0) {
+      return Kind.Code;
+    }
+    --Pair;
+  }
+  return chipNone;
+}
+
+std::optional<uint16_t> ChipSizeByName(std::string_view Name, uint16_t MemorySize2051) {
+  const std::string Upper = UpperCase(Name);
+  for (const TChipKind& Kind : Kinds()) {
+    bool Matches = Upper == Kind.Name;
+    for (std::string_view Alias : Kind.Aliases) {
+      Matches = Matches || Upper == Alias;
+    }
+    if (!Matches) {
+      continue;
+    }
+    if (Kind.MemorySize != 0) {
+      return Kind.MemorySize;
+    }
+    return Upper == "89C4051" ? Size4051 : MemorySize2051;
+  }
+  return std::nullopt;
+}
+
+std::string AcceptedChipNames() {
+  std::string Text;
+  for (const TChipKind& Kind : Kinds()) {
+    const auto Add = [&Text](std::string_view Name) {
+      Text += (Text.empty() ? "" : ", ") + std::string(Name);
+    };
+    if (Kind.Aliases.empty()) {
+      Add(Kind.Name);
+    }
+    for (std::string_view Alias : Kind.Aliases) {
+      Add(Alias);
+    }
+  }
+  return Text;
+}
+
+}  // namespace korvane

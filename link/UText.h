@@ -1,0 +1,37 @@
+// Small text helpers the link and its fronts share.
+#pragma once
+
+#include <cctype>
+#include <string>
+#include <string_view>
+
+namespace korvane {
+
+inline bool Contains(std::string_view Text, std::string_view Word) {
+  return Text.find(Word) != std::string_view::npos;
+}
+
+// The value of one hexadecimal digit (either letter case); -1 for anything else.
+inline int HexDigit(char Ch) {
+  if (Ch >= '0' && Ch <= '9') {
+    return Ch - '0';
+  }
+  if (Ch >= 'A' && Ch <= 'F') {
+    return Ch - 'A' + 10;
+  }
+  if (Ch >= 'a' && Ch <= 'f') {
+    return Ch - 'a' + 10;
+  }
+  return -1;
+}
+
+// Text with its ASCII letters in upper case.
+inline std::string UpperCase(std::string_view Text) {
+  std::string Upper(Text);
+  for (char& Ch : Upper) {
+    Ch = static_cast<char>(std::toupper(static_cast<unsigned char>(Ch)));
+  }
+  return Upper;
+}
+
+}  // namespace korvane

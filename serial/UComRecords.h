@@ -1,0 +1,61 @@
+// The plain records a platform binding works with: the device handle, and
+// the line settings and time-outs as the port builds them for the binding to
+// apply.
+#pragma once
+
+#include <cstdint>
+
+namespace korvane {
+
+// The platform's device handle: a file descriptor on POSIX. -1 while closed.
+using TComHandle = std::intptr_t;
+inline constexpr TComHandle InvalidComHandle = -1;
+
+// The line-settings record: the members of the platform's device-control
+// block, built afresh from the settings each time they are applied. Members
+// whose condition does not hold are 0.
+struct TLineSettings {
+  uint32_t DCBlength = 28;
+  uint32_t BaudRate = 0;
+  uint8_t fBinary = 0;
+  uint8_t fParity = 0;
+  uint8_t fOutxCtsFlow = 0;
+  uint8_t fOutxDsrFlow = 0;
+  uint8_t fDtrControl = 0;  // 0 disable, 1 enable, 2 handshake
+  uint8_t fDsrSensitivity = 0;
+  uint8_t fTXContinueOnXoff = 0;
+  uint8_t fOutX = 0;
+  uint8_t fInX = 0;
+  uint8_t fErrorChar = 0;
+  uint8_t fNull = 0;
+  uint8_t fRtsControl = 0;  // 0 disable, 1 enable, 2 handshake, 3 toggle
+  uint8_t fAbortOnError = 0;
+  uint16_t XonLim = 0;
+  uint16_t XoffLim = 0;
+  uint8_t ByteSize = 0;  // 5 to 8
+  uint8_t Parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+  uint8_t StopBits = 0;  // 0 one, 1 one and a half, 2 two
+  uint8_t XonChar = 0;
+  uint8_t XoffChar = 0;
+  uint8_t ErrorChar = 0;
+  uint8_t EofChar = 0;
+  uint8_t EvtChar = 0;
+
+  // The flag members packed into the record's 32-bit flags word, in the
+  // record's bit order (fBinary is bit 0, fAbortOnError bit 14).
+  uint32_t Flags() const;
+  bool operator==(const TLineSettings&) const = default;
+};
+
+// The time-out record: the five Timeouts values one for one, -1 passed as
+// the all-ones 32-bit value.
+struct TTimeoutRecord {
+  uint32_t ReadIntervalTimeout = 0;
+  uint32_t ReadTotalTimeoutMultiplier = 0;
+  uint32_t ReadTotalTimeoutConstant = 0;
+  uint32_t WriteTotalTimeoutMultiplier = 0;
+  uint32_t WriteTotalTimeoutConstant = 0;
+  bool operator==(const TTimeoutRecord&) const = default;
+};
+
+}  // namespace korvane

@@ -1,0 +1,41 @@
+// Why a device could not be opened, in the words of POSIX.
+#include <grp.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "UComBinding.h"
+#include "UPortAccess.h"
+
+namespace korvane {
+
+namespace binding {
+
+std::string RefusalReason(int PlatformError, const std::string&) {
+  return std::generic_category().message(PlatformError);
+}
+
+bool IsPermissionRefusal(int Error) {
+  return Error == EACCES || Error == EPERM;
+}
+
+}  // namespace binding
+
+std::string PermissionHint(const std::string& Name) {
+  // The group that owns the device is the one to join; serial devices belong
+  // to dialout on Debian, to uucp on some other systems.
+  std::string Group = "dialout";
+  const std::string Path = Name.find('/') == std::string::npos ? "/dev/" + Name : Name;
+  struct stat Info {};
+  if (stat(Path.c_str(), &Info) == 0 && (Info.st_mode & S_IRWXG) != 0) {
+    if (const group* Entry = getgrgid(Info.st_gid); Entry != nullptr && Entry->gr_gid != 0) {
+      Group = Entry->gr_name;
+    }
+  }
+  return "hint: " + Name + " is open to the group '" + Group +
+         "'; join it with 'sudo usermod -aG " + Group +
+         " $USER', then log out and in again (or run 'newgrp " + Group + "')";
+}
+
+}  // namespace korvane

@@ -1,0 +1,25 @@
+// Why a device could not be opened, as Windows reports it.
+#include "UPortAccess.h"
+#include "UComBinding.h"
+
+namespace korvane {
+
+namespace binding {
+
+std::string RefusalReason(int, const std::string& PortMessage) {
+  return PortMessage;
+}
+
+bool IsPermissionRefusal(int) {
+  // Windows grants a COM port to whoever opens it first; a refusal there is
+  // a port in use or missing, not a matter of permission.
+  return false;
+}
+
+}  // namespace binding
+
+std::string PermissionHint(const std::string& Name) {
+  return "hint: close any other program that has " + Name + " open";
+}
+
+}  // namespace korvane
