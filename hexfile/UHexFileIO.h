@@ -30,8 +30,13 @@ class TInputFile {
 // or reached through a symbolic link) is written as a temporary file beside
 // it, flushed to the disk and renamed over it, so that a failure leaves the
 // previous file as it was and no temporary file behind; the replacement keeps
-// the previous file's permissions. Anything else that already exists under
-// that name (a device, a pipe) is written in place.
+// the previous file's permissions and, where the process may give them, its
+// owner and group. An existing file the process may not write is refused
+// ("File access denied") and left alone, although its folder would allow the
+// rename. While the temporary file exists, the signals that end a process
+// from outside (interrupt, termination, hang-up, quit) are held back for the
+// calling thread and arrive once it is renamed or removed. Anything else that
+// already exists under that name (a device, a pipe) is written in place.
 void ReplaceFileContents(const std::string& FileName, std::string_view Content);
 
 // The local date and time now.

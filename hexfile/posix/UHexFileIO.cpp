@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 
 #include "UHexFile.h"
@@ -31,6 +33,26 @@ void WriteAll(int Handle, std::string_view Content) {
     Content.remove_prefix(static_cast<std::size_t>(Written));
   }
 }
+
+// Holds back, for the calling thread, the signals whose default is to end
+// the process from outside, so that one arriving while a temporary file
+// exists is taken only once the file is renamed or removed.
+class TTerminationSignalsHeld {
+ public:
+  TTerminationSignalsHeld() {
+    sigset_t Held;
+    sigemptyset(&Held);
+    for (const int Signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+      sigaddset(&Held, Signal);
+    pthread_sigmask(SIG_BLOCK, &Held, &FPrevious);
+  }
+  ~TTerminationSignalsHeld() { pthread_sigmask(SIG_SETMASK, &FPrevious, nullptr); }
+  TTerminationSignalsHeld(const TTerminationSignalsHeld&) = delete;
+  TTerminationSignalsHeld& operator=(const TTerminationSignalsHeld&) = delete;
+
+ private:
+  sigset_t FPrevious;
+};
 
 // Removes the temporary file unless the save went through.
 class TTemporaryFile {
@@ -71,6 +93,9 @@ class TTemporaryFile {
   void Keep() { FName.clear(); }
 
  private:
+  // First, so that the signals are held before the file exists and released
+  // only after it is gone.
+  TTerminationSignalsHeld FHeld;
   std::string FName;
   int FHandle = -1;
 };
@@ -159,22 +184,28 @@ void ReplaceFileContents(const std::string& FileName, std::string_view Content) 
   }
   if (Exists && !S_ISREG(Previous.st_mode))
     return WriteInPlace(FileName, Content);
+  // The rename needs only the folder's permission; the file's own is what
+  // the user set to protect it.
+  if (Exists && ::faccessat(AT_FDCWD, Target.c_str(), W_OK, AT_EACCESS) != 0)
+    throw EInOutError(errno);
 
-  TTemporaryFile Temporary(Target);
-  if (Exists) {
-    // Best effort, as a plain overwrite would keep them; only root may give
-    // the file back to another owner.
-    if (Previous.st_uid != ::geteuid() || Previous.st_gid != ::getegid())
-      (void)!::fchown(Temporary.Handle(), Previous.st_uid, Previous.st_gid);
-    ::fchmod(Temporary.Handle(), Previous.st_mode & 07777);
+  {
+    TTemporaryFile Temporary(Target);
+    if (Exists) {
+      // Best effort, as a plain overwrite would keep them; only root may give
+      // the file back to another owner.
+      if (Previous.st_uid != ::geteuid() || Previous.st_gid != ::getegid())
+        (void)!::fchown(Temporary.Handle(), Previous.st_uid, Previous.st_gid);
+      ::fchmod(Temporary.Handle(), Previous.st_mode & 07777);
+    }
+    WriteAll(Temporary.Handle(), Content);
+    if (::fsync(Temporary.Handle()) != 0)
+      throw EInOutError(errno);
+    Temporary.Close();
+    if (::rename(Temporary.Name().c_str(), Target.c_str()) != 0)
+      throw EInOutError(errno);
+    Temporary.Keep();
   }
-  WriteAll(Temporary.Handle(), Content);
-  if (::fsync(Temporary.Handle()) != 0)
-    throw EInOutError(errno);
-  Temporary.Close();
-  if (::rename(Temporary.Name().c_str(), Target.c_str()) != 0)
-    throw EInOutError(errno);
-  Temporary.Keep();
   // The new contents are in place; a failure to flush the folder's entry
   // cannot be undone any more and is not reported.
   SyncFolderOf(Target);

@@ -153,6 +153,13 @@ void ReplaceFileContents(const std::string& FileName, std::string_view Content) 
   // A device name ("NUL", "COM1") is written in place.
   if (Exists && (Previous.st_mode & _S_IFREG) == 0)
     return WriteInPlace(FileName, Content);
+  // Refused before anything is written, although the rename would fail on it
+  // too; the read-only attribute is the file's own protection.
+  if (Exists) {
+    const DWORD Attributes = ::GetFileAttributesA(FileName.c_str());
+    if (Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_READONLY) != 0)
+      throw EInOutError(EACCES);
+  }
 
   TTemporaryFile Temporary(FileName);
   WriteAll(Temporary.Handle(), Content);
