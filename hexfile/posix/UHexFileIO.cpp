@@ -135,17 +135,58 @@ std::string LocaleSeparator(nl_item Item, std::string_view Default) {
   return Separator;
 }
 
+std::string KindOf(mode_t Mode) {
+  if (S_ISDIR(Mode))
+    return "folder";
+  if (S_ISCHR(Mode))
+    return "character device";
+  if (S_ISBLK(Mode))
+    return "block device";
+  if (S_ISFIFO(Mode))
+    return "FIFO";
+  if (S_ISSOCK(Mode))
+    return "socket";
+  return "file type " + std::to_string(Mode & S_IFMT);
+}
+
+// Only a regular file of a sane size is read.
+void RefuseUnlessReadable(const struct stat& Status) {
+  if (!S_ISREG(Status.st_mode))
+    throw NotARegularFile(S_ISDIR(Status.st_mode) ? EISDIR : EINVAL, KindOf(Status.st_mode));
+  if (static_cast<uint64_t>(Status.st_size) > kMaxInputFileSize)
+    throw FileTooLarge(static_cast<uint64_t>(Status.st_size));
+}
+
+void CheckOpenedInput(int Handle) {
+  struct stat Status;
+  if (::fstat(Handle, &Status) != 0)
+    throw EInOutError(errno);
+  RefuseUnlessReadable(Status);
+  const int Flags = ::fcntl(Handle, F_GETFL);
+  if (Flags < 0 || ::fcntl(Handle, F_SETFL, Flags & ~O_NONBLOCK) != 0)
+    throw EInOutError(errno);
+}
+
 }  // namespace
 
 TInputFile::TInputFile(const std::string& FileName) {
-  FHandle = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+  // Looked at before it is opened: opening a device can act on it (a serial
+  // port raises its modem lines) and a FIFO nobody writes to would hold the
+  // open forever.
+  struct stat Status;
+  if (::stat(FileName.c_str(), &Status) != 0)
+    throw EInOutError(errno);
+  RefuseUnlessReadable(Status);
+  // Looked at again once open, in case the name was given to something else
+  // in between.
+  FHandle = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (FHandle < 0)
     throw EInOutError(errno);
-  struct stat Status;
-  const int Error = ::fstat(FHandle, &Status) != 0 ? errno : S_ISDIR(Status.st_mode) ? EISDIR : 0;
-  if (Error != 0) {
+  try {
+    CheckOpenedInput(FHandle);
+  } catch (...) {
     ::close(FHandle);
-    throw EInOutError(Error);
+    throw;
   }
 }
 
@@ -156,8 +197,12 @@ TInputFile::~TInputFile() {
 std::size_t TInputFile::Read(char* Buffer, std::size_t Capacity) {
   for (;;) {
     const ssize_t Got = ::read(FHandle, Buffer, Capacity);
-    if (Got >= 0)
+    if (Got >= 0) {
+      FRead += static_cast<uint64_t>(Got);
+      if (FRead > kMaxInputFileSize)
+        throw FileTooLarge(FRead);
       return static_cast<std::size_t>(Got);
+    }
     if (errno != EINTR)
       throw EInOutError(errno);
   }
