@@ -33,6 +33,9 @@ constexpr std::size_t kReadPiece = 64 * 1024;
 EInOutError::EInOutError(int errorCode)
     : std::runtime_error(Reason(errorCode)), FErrorCode(errorCode) {}
 
+EInOutError::EInOutError(int errorCode, const std::string& message)
+    : std::runtime_error(message), FErrorCode(errorCode) {}
+
 std::string EInOutError::Reason(int errorCode) {
   switch (errorCode) {
     case ENOENT:
@@ -45,6 +48,19 @@ std::string EInOutError::Reason(int errorCode) {
     default:
       return "I/O error " + std::to_string(errorCode);
   }
+}
+
+EInOutError NotARegularFile(int ErrorCode, const std::string& Kind) {
+  return EInOutError(ErrorCode, "Not a regular file (" + Kind + ")");
+}
+
+EInOutError FileTooLarge(uint64_t Size) {
+  return EInOutError(EFBIG, "File too large (" + std::to_string(Size) + " bytes; at most " +
+                                std::to_string(kMaxInputFileSize) + ")");
+}
+
+void CheckInputFile(const std::string& FileName) {
+  TInputFile File(FileName);
 }
 
 THexFile::THexFile() = default;

@@ -26,6 +26,9 @@ class EHexFile : public std::runtime_error {
 class EInOutError : public std::runtime_error {
  public:
   explicit EInOutError(int errorCode);
+  // A failure that the errno alone does not describe ("Not a regular file
+  // (FIFO)"); errorCode is still the errno closest to it.
+  EInOutError(int errorCode, const std::string& message);
   // The errno behind the failure.
   int ErrorCode() const { return FErrorCode; }
   // The words for an errno value, as the message of an EInOutError carries them.
@@ -59,6 +62,8 @@ class THexFile {
 
   // Clears the image and reads Intel HEX records (types 00 and 01) into it.
   // Returns true or raises (EHexFile for the text, EInOutError for the file).
+  // What CheckInputFile refuses is refused before anything is read and
+  // leaves the image as it was.
   bool LoadFromFile(const std::string& FileName);
   // The same reader over any text stream (a file's contents, a fuzzer's input).
   bool LoadFromStream(std::istream& Input);

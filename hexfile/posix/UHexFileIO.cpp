@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 
 #include "UHexFile.h"
@@ -31,6 +33,26 @@ void WriteAll(int Handle, std::string_view Content) {
     Content.remove_prefix(static_cast<std::size_t>(Written));
   }
 }
+
+// Holds back, for the calling thread, the signals whose default is to end
+// the process from outside, so that one arriving while a temporary file
+// exists is taken only once the file is renamed or removed.
+class TTerminationSignalsHeld {
+ public:
+  TTerminationSignalsHeld() {
+    sigset_t Held;
+    sigemptyset(&Held);
+    for (const int Signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+      sigaddset(&Held, Signal);
+    pthread_sigmask(SIG_BLOCK, &Held, &FPrevious);
+  }
+  ~TTerminationSignalsHeld() { pthread_sigmask(SIG_SETMASK, &FPrevious, nullptr); }
+  TTerminationSignalsHeld(const TTerminationSignalsHeld&) = delete;
+  TTerminationSignalsHeld& operator=(const TTerminationSignalsHeld&) = delete;
+
+ private:
+  sigset_t FPrevious;
+};
 
 // Removes the temporary file unless the save went through.
 class TTemporaryFile {
@@ -71,6 +93,9 @@ class TTemporaryFile {
   void Keep() { FName.clear(); }
 
  private:
+  // First, so that the signals are held before the file exists and released
+  // only after it is gone.
+  TTerminationSignalsHeld FHeld;
   std::string FName;
   int FHandle = -1;
 };
@@ -110,17 +135,58 @@ std::string LocaleSeparator(nl_item Item, std::string_view Default) {
   return Separator;
 }
 
+std::string KindOf(mode_t Mode) {
+  if (S_ISDIR(Mode))
+    return "folder";
+  if (S_ISCHR(Mode))
+    return "character device";
+  if (S_ISBLK(Mode))
+    return "block device";
+  if (S_ISFIFO(Mode))
+    return "FIFO";
+  if (S_ISSOCK(Mode))
+    return "socket";
+  return "file type " + std::to_string(Mode & S_IFMT);
+}
+
+// Only a regular file of a sane size is read.
+void RefuseUnlessReadable(const struct stat& Status) {
+  if (!S_ISREG(Status.st_mode))
+    throw NotARegularFile(S_ISDIR(Status.st_mode) ? EISDIR : EINVAL, KindOf(Status.st_mode));
+  if (static_cast<uint64_t>(Status.st_size) > kMaxInputFileSize)
+    throw FileTooLarge(static_cast<uint64_t>(Status.st_size));
+}
+
+void CheckOpenedInput(int Handle) {
+  struct stat Status;
+  if (::fstat(Handle, &Status) != 0)
+    throw EInOutError(errno);
+  RefuseUnlessReadable(Status);
+  const int Flags = ::fcntl(Handle, F_GETFL);
+  if (Flags < 0 || ::fcntl(Handle, F_SETFL, Flags & ~O_NONBLOCK) != 0)
+    throw EInOutError(errno);
+}
+
 }  // namespace
 
 TInputFile::TInputFile(const std::string& FileName) {
-  FHandle = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+  // Looked at before it is opened: opening a device can act on it (a serial
+  // port raises its modem lines) and a FIFO nobody writes to would hold the
+  // open forever.
+  struct stat Status;
+  if (::stat(FileName.c_str(), &Status) != 0)
+    throw EInOutError(errno);
+  RefuseUnlessReadable(Status);
+  // Looked at again once open, in case the name was given to something else
+  // in between.
+  FHandle = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (FHandle < 0)
     throw EInOutError(errno);
-  struct stat Status;
-  const int Error = ::fstat(FHandle, &Status) != 0 ? errno : S_ISDIR(Status.st_mode) ? EISDIR : 0;
-  if (Error != 0) {
+  try {
+    CheckOpenedInput(FHandle);
+  } catch (...) {
     ::close(FHandle);
-    throw EInOutError(Error);
+    throw;
   }
 }
 
@@ -131,8 +197,12 @@ TInputFile::~TInputFile() {
 std::size_t TInputFile::Read(char* Buffer, std::size_t Capacity) {
   for (;;) {
     const ssize_t Got = ::read(FHandle, Buffer, Capacity);
-    if (Got >= 0)
+    if (Got >= 0) {
+      FRead += static_cast<uint64_t>(Got);
+      if (FRead > kMaxInputFileSize)
+        throw FileTooLarge(FRead);
       return static_cast<std::size_t>(Got);
+    }
     if (errno != EINTR)
       throw EInOutError(errno);
   }
@@ -159,22 +229,28 @@ void ReplaceFileContents(const std::string& FileName, std::string_view Content) 
   }
   if (Exists && !S_ISREG(Previous.st_mode))
     return WriteInPlace(FileName, Content);
+  // The rename needs only the folder's permission; the file's own is what
+  // the user set to protect it.
+  if (Exists && ::faccessat(AT_FDCWD, Target.c_str(), W_OK, AT_EACCESS) != 0)
+    throw EInOutError(errno);
 
-  TTemporaryFile Temporary(Target);
-  if (Exists) {
-    // Best effort, as a plain overwrite would keep them; only root may give
-    // the file back to another owner.
-    if (Previous.st_uid != ::geteuid() || Previous.st_gid != ::getegid())
-      (void)!::fchown(Temporary.Handle(), Previous.st_uid, Previous.st_gid);
-    ::fchmod(Temporary.Handle(), Previous.st_mode & 07777);
+  {
+    TTemporaryFile Temporary(Target);
+    if (Exists) {
+      // Best effort, as a plain overwrite would keep them; only root may give
+      // the file back to another owner.
+      if (Previous.st_uid != ::geteuid() || Previous.st_gid != ::getegid())
+        (void)!::fchown(Temporary.Handle(), Previous.st_uid, Previous.st_gid);
+      ::fchmod(Temporary.Handle(), Previous.st_mode & 07777);
+    }
+    WriteAll(Temporary.Handle(), Content);
+    if (::fsync(Temporary.Handle()) != 0)
+      throw EInOutError(errno);
+    Temporary.Close();
+    if (::rename(Temporary.Name().c_str(), Target.c_str()) != 0)
+      throw EInOutError(errno);
+    Temporary.Keep();
   }
-  WriteAll(Temporary.Handle(), Content);
-  if (::fsync(Temporary.Handle()) != 0)
-    throw EInOutError(errno);
-  Temporary.Close();
-  if (::rename(Temporary.Name().c_str(), Target.c_str()) != 0)
-    throw EInOutError(errno);
-  Temporary.Keep();
   // The new contents are in place; a failure to flush the folder's entry
   // cannot be undone any more and is not reported.
   SyncFolderOf(Target);

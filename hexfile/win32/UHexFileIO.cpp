@@ -117,19 +117,35 @@ std::string LocaleSeparator(LCTYPE Item, const char* Default) {
   return std::string(Buffer, static_cast<std::size_t>(Length - 1));
 }
 
+// Only a regular file of a sane size is read.
+void CheckOpenedInput(int Handle) {
+  struct _stat64 Status;
+  if (::_fstat64(Handle, &Status) != 0)
+    throw EInOutError(errno);
+  const unsigned Type = Status.st_mode & _S_IFMT;
+  if (Type == _S_IFDIR)
+    throw NotARegularFile(EISDIR, "folder");
+  if (Type == _S_IFCHR)
+    throw NotARegularFile(EINVAL, "character device");
+  if (Type == _S_IFIFO)
+    throw NotARegularFile(EINVAL, "FIFO");
+  if (Type != _S_IFREG)
+    throw NotARegularFile(EINVAL, "file type " + std::to_string(Type));
+  if (static_cast<uint64_t>(Status.st_size) > kMaxInputFileSize)
+    throw FileTooLarge(static_cast<uint64_t>(Status.st_size));
+}
+
 }  // namespace
 
 TInputFile::TInputFile(const std::string& FileName) {
   FHandle = ::_open(FileName.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
   if (FHandle < 0)
     throw EInOutError(errno);
-  struct _stat64 Status;
-  const int Error = ::_fstat64(FHandle, &Status) != 0  ? errno
-                    : (Status.st_mode & _S_IFDIR) != 0 ? EISDIR
-                                                       : 0;
-  if (Error != 0) {
+  try {
+    CheckOpenedInput(FHandle);
+  } catch (...) {
     ::_close(FHandle);
-    throw EInOutError(Error);
+    throw;
   }
 }
 
@@ -142,6 +158,9 @@ std::size_t TInputFile::Read(char* Buffer, std::size_t Capacity) {
       ::_read(FHandle, Buffer, static_cast<unsigned>(std::min<std::size_t>(Capacity, INT_MAX)));
   if (Got < 0)
     throw EInOutError(errno);
+  FRead += static_cast<uint64_t>(Got);
+  if (FRead > kMaxInputFileSize)
+    throw FileTooLarge(FRead);
   return static_cast<std::size_t>(Got);
 }
 
@@ -153,6 +172,13 @@ void ReplaceFileContents(const std::string& FileName, std::string_view Content) 
   // A device name ("NUL", "COM1") is written in place.
   if (Exists && (Previous.st_mode & _S_IFREG) == 0)
     return WriteInPlace(FileName, Content);
+  // Refused before anything is written, although the rename would fail on it
+  // too; the read-only attribute is the file's own protection.
+  if (Exists) {
+    const DWORD Attributes = ::GetFileAttributesA(FileName.c_str());
+    if (Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_READONLY) != 0)
+      throw EInOutError(EACCES);
+  }
 
   TTemporaryFile Temporary(FileName);
   WriteAll(Temporary.Handle(), Content);

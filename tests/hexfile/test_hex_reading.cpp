@@ -1,7 +1,12 @@
 // Loading Intel HEX files: what the reader accepts, the exact messages of
 // what it refuses, and what a failed load leaves in the image.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -10,6 +15,7 @@
 
 #include "HexTestFiles.h"
 #include "UHexFile.h"
+#include "UHexFileIO.h"
 
 using korvane::EHexFile;
 using korvane::EInOutError;
@@ -220,18 +226,22 @@ TEST_F(HexReading, MillionCharacterLinesLoad) {
   EXPECT_EQ(Image.GetByte(0x0003), 0x04);
 }
 
-TEST_F(HexReading, HundredMegabyteFileLoads) {
-  // Lines of every length the reader might trip over, then one record at the very end.
+TEST_F(HexReading, FileOfTheLargestSizeReadLoadsInBoundedMemory) {
+  // Lines of every length the reader might trip over, then one record that
+  // ends exactly at the limit.
   std::string Block;
   for (unsigned Length = 0; Block.size() < (1u << 20); Length = (Length * 7 + 13) % 4099)
     Block += std::string(Length, Length % 2 ? 'A' : ';') + (Length % 3 ? "\r\n" : "\n");
+  const std::string Last = ":04002000DEADBEEFA4";
   {
     std::ofstream File(Folder / "big.hex", std::ios::binary);
-    for (int I = 0; I < 100; ++I)
+    std::size_t Size = 0;
+    for (; Size + Block.size() + Last.size() + 3 <= korvane::kMaxInputFileSize;
+         Size += Block.size())
       File << Block;
-    File << ":04002000DEADBEEFA4";
+    File << std::string(korvane::kMaxInputFileSize - Size - Last.size() - 2, ';') << "\r\n" << Last;
   }
-  ASSERT_GT(std::filesystem::file_size(Folder / "big.hex"), 100u << 20);
+  ASSERT_EQ(std::filesystem::file_size(Folder / "big.hex"), korvane::kMaxInputFileSize);
   EXPECT_TRUE(Image.LoadFromFile(Folder / "big.hex"));
   EXPECT_EQ(Image.GetByte(0x0020), 0xDE);
   ExpectErased(0, 0x20);
@@ -260,6 +270,144 @@ TEST_F(HexReading, FileThatCannotBeOpenedLeavesTheImageAsItWas) {
     EXPECT_EQ(Image.GetByte(0), 0x00);
   };
   ExpectInOutError(Folder / "missing.hex", "File not found");
-  ExpectInOutError(Folder.Path(), "I/O error 21");
+  ExpectInOutError(Folder.Path(), "Not a regular file (folder)");
   ExpectInOutError("", "File not found");
+}
+
+namespace {
+
+// What a reader made of Path: "<errno> <message>" of the EInOutError it
+// raised, or "read".
+template <typename TReader>
+std::string Outcome(TReader Reader) {
+  try {
+    Reader();
+  } catch (const EInOutError& E) {
+    return std::to_string(E.ErrorCode()) + " " + E.what();
+  }
+  return "read";
+}
+
+// For a child process, so that an open or a read that never ends is cut
+// short: checks Path, then loads it into an image of zeros, and prints both
+// outcomes and whether the image was left as it was.
+[[noreturn]] void CheckLoadAndExit(const std::string& Path) {
+  ::alarm(30);
+  THexFile Image;
+  Image.SetSize(16);
+  Image.Fill(0x00);
+  std::string Report = "check: " + Outcome([&] { korvane::CheckInputFile(Path); });
+  Report += "; load: " + Outcome([&] { Image.LoadFromFile(Path); });
+  Report += Image.GetByte(0) == 0x00 ? "; image kept" : "; image changed";
+  std::fputs(Report.c_str(), stderr);
+  ::_exit(0);
+}
+
+std::string RegexQuoted(const std::string& Text) {
+  std::string Quoted;
+  for (const char C : Text) {
+    if (std::string_view("()[]{}.*+?^$|\\").find(C) != std::string_view::npos)
+      Quoted += '\\';
+    Quoted += C;
+  }
+  return Quoted;
+}
+
+struct TRefusedInput {
+  const char* Name;
+  // Makes the input in Folder and gives its path.
+  std::string (*Make)(const TTempFolder& Folder);
+  int ErrorCode;
+  std::string Message;
+};
+
+void PrintTo(const TRefusedInput& Input, std::ostream* Out) {
+  *Out << Input.Name;
+}
+
+std::string MakeFifo(const TTempFolder& Folder) {
+  EXPECT_EQ(::mkfifo((Folder / "pipe.hex").c_str(), 0644), 0);
+  return Folder / "pipe.hex";
+}
+
+std::string MakeSocket(const TTempFolder& Folder) {
+  const std::string Path = Folder / "socket.hex";
+  sockaddr_un Address{};
+  Address.sun_family = AF_UNIX;
+  EXPECT_LT(Path.size(), sizeof Address.sun_path);
+  Path.copy(Address.sun_path, sizeof Address.sun_path - 1);
+  const int Socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  EXPECT_EQ(::bind(Socket, reinterpret_cast<sockaddr*>(&Address), sizeof Address), 0);
+  ::close(Socket);  // the name stays; nothing listens
+  return Path;
+}
+
+std::string MakeFolder(const TTempFolder& Folder) {
+  EXPECT_EQ(::mkdir((Folder / "folder.hex").c_str(), 0755), 0);
+  return Folder / "folder.hex";
+}
+
+// Sparse: no disk space is used for the bytes.
+std::string MakeFileJustOverTheLimit(const TTempFolder& Folder) {
+  const std::string Path = Folder / "huge.hex";
+  WriteFileText(Path, ":00000001FF\r\n");
+  EXPECT_EQ(::truncate(Path.c_str(), static_cast<off_t>(korvane::kMaxInputFileSize + 1)), 0);
+  return Path;
+}
+
+const std::string kTooLarge = "File too large (" + std::to_string(korvane::kMaxInputFileSize + 1) +
+                              " bytes; at most " + std::to_string(korvane::kMaxInputFileSize) + ")";
+
+class InputFileRefusalDeathTest : public ::testing::TestWithParam<TRefusedInput> {};
+
+}  // namespace
+
+TEST_P(InputFileRefusalDeathTest, IsRefusedAtOnceWithWhatWasFound) {
+  TTempFolder Folder;
+  const std::string Path = GetParam().Make(Folder);
+  const std::string Refusal = std::to_string(GetParam().ErrorCode) + " " + GetParam().Message;
+  EXPECT_EXIT(CheckLoadAndExit(Path), ::testing::ExitedWithCode(0),
+              RegexQuoted("check: " + Refusal + "; load: " + Refusal + "; image kept"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NotARegularFileOrTooLarge, InputFileRefusalDeathTest,
+    ::testing::Values(
+        TRefusedInput{"FifoWithoutWriter", MakeFifo, EINVAL, "Not a regular file (FIFO)"},
+        TRefusedInput{"DevZero", [](const TTempFolder&) { return std::string("/dev/zero"); },
+                      EINVAL, "Not a regular file (character device)"},
+        TRefusedInput{"DevNull", [](const TTempFolder&) { return std::string("/dev/null"); },
+                      EINVAL, "Not a regular file (character device)"},
+        TRefusedInput{"Socket", MakeSocket, EINVAL, "Not a regular file (socket)"},
+        TRefusedInput{"Folder", MakeFolder, EISDIR, "Not a regular file (folder)"},
+        TRefusedInput{"SparseFileJustOverTheLimit", MakeFileJustOverTheLimit, EFBIG, kTooLarge}),
+    [](const ::testing::TestParamInfo<TRefusedInput>& Info) { return Info.param.Name; });
+
+TEST(InputFile, ARegularFileIsCheckedWithoutAnyChange) {
+  TTempFolder Folder;
+  WriteFileText(Folder / "chip.hex", ":00000001FF\r\n");
+  EXPECT_NO_THROW(korvane::CheckInputFile(Folder / "chip.hex"));
+  EXPECT_EQ(korvane::test::ReadFileText(Folder / "chip.hex"), ":00000001FF\r\n");
+  EXPECT_EQ(Outcome([&] { korvane::CheckInputFile(Folder / "missing.hex"); }),
+            std::to_string(ENOENT) + " File not found");
+}
+
+// A file that grows past the limit once it has been checked is stopped as it is read.
+TEST(InputFile, AFileThatGrowsPastTheLimitWhileReadIsStopped) {
+  TTempFolder Folder;
+  const std::string Path = Folder / "growing.hex";
+  WriteFileText(Path, ":00000001FF\r\n");
+  korvane::TInputFile File(Path);
+  ASSERT_EQ(::truncate(Path.c_str(), static_cast<off_t>(2 * korvane::kMaxInputFileSize)), 0);
+  std::vector<char> Piece(1 << 20);
+  uint64_t Read = 0;
+  try {
+    while (const std::size_t Got = File.Read(Piece.data(), Piece.size()))
+      Read += Got;
+    ADD_FAILURE() << "read to the end: " << Read << " bytes";
+  } catch (const EInOutError& E) {
+    EXPECT_EQ(E.ErrorCode(), EFBIG);
+    EXPECT_TRUE(std::string(E.what()).starts_with("File too large (")) << E.what();
+  }
+  EXPECT_LE(Read, korvane::kMaxInputFileSize);
 }
