@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
+
+#include "UTranscript.h"
 
 namespace korvane::sim {
 
@@ -13,23 +16,6 @@ constexpr char CDC3 = 19;
 constexpr size_t CMaxCounterDigits = 5;
 
 }  // namespace
-
-std::string DescribeByte(uint8_t Byte) {
-  char Text[16];
-  const char* Name = Byte == 17   ? "DC1"
-                     : Byte == 19 ? "DC3"
-                     : Byte == 13 ? "CR"
-                     : Byte == 10 ? "LF"
-                                  : nullptr;
-  if (Name != nullptr) {
-    std::snprintf(Text, sizeof Text, "%02X %s", Byte, Name);
-  } else if (Byte >= 32 && Byte < 127) {
-    std::snprintf(Text, sizeof Text, "%02X '%c'", Byte, Byte);
-  } else {
-    std::snprintf(Text, sizeof Text, "%02X", Byte);
-  }
-  return Text;
-}
 
 TBoardFirmware::TBoardFirmware(const TBoardSimOptions& Options, TBoardState& State,
                                IBoardLine& Line)

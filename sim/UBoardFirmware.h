@@ -5,42 +5,14 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
 
-#include "UBoardSim.h"
-#include "UChipModel.h"
+#include "UBoardLine.h"
+#include "UBoardSimOptions.h"
+#include "UBoardState.h"
 
 namespace korvane::sim {
-
-// What the board holds and has counted; read by the test thread while the
-// board serves, so every access goes through Lock.
-struct TBoardState {
-  explicit TBoardState(const TBoardSimOptions& Options) : Chip(Options) {}
-
-  mutable std::mutex Lock;
-  TChipModel Chip;
-  TBoardSimCounters Counters;
-  std::string Received;
-};
-
-// The firmware's side of the line.
-class IBoardLine {
- public:
-  virtual ~IBoardLine() = default;
-  // Sends Bytes to the host in order; false once the line is gone.
-  virtual bool Send(std::string_view Bytes) = 0;
-  // Returns once the host has taken everything sent so far from its input
-  // (bounded, so that a host that stopped reading cannot hold the board).
-  virtual void AwaitTaken() = 0;
-  // The board is busy for Ms milliseconds of simulated work.
-  virtual void Busy(int Ms) = 0;
-  // Closes the board's side: the host sees a hang-up.
-  virtual void HangUp() = 0;
-  // A line of commentary for the transcript (faults, refused bytes).
-  virtual void Note(std::string_view Text) = 0;
-};
 
 class TBoardFirmware {
  public:
@@ -71,8 +43,5 @@ class TBoardFirmware {
   uint32_t FWriteIndex = 0;
   uint32_t FWriteCount = 0;
 };
-
-// "0D CR", "41 'A'", "11 DC1": a byte as the transcript shows it.
-std::string DescribeByte(uint8_t Byte);
 
 }  // namespace korvane::sim

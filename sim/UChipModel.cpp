@@ -7,6 +7,10 @@ namespace korvane::sim {
 
 namespace {
 
+// The board's own table of the chip kinds: names, signature digits, sizes.
+// It is kept apart from the host's table in link/ on purpose, and must not be
+// shared with it: a board built from the host's table would repeat any
+// mistake in it, and every test against the board would still pass.
 struct TKind {
   const char* Name;
   const char* Signature;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "UBoardSim.h"
+#include "UBoardSimOptions.h"
 
 namespace korvane::sim {
 
