@@ -26,6 +26,7 @@ TBoardServer::TBoardServer(const TBoardSimOptions& Options, TBoardState& State)
     : FOptions(Options),
       FState(State),
       FPacer(Options.Realtime, FStop),
+      FAdapter(Options.UsbLatencyMs, Options.LatencyFile),
       FFirmware(Options, State, *this) {}
 
 void TBoardServer::Open() {
@@ -80,15 +81,45 @@ bool TBoardServer::WriteAll(std::string_view Bytes) {
   return Bytes.empty();
 }
 
+bool TBoardServer::Emit(std::string_view Bytes, TClock::time_point Ready) {
+  if (!FAdapter.Present()) {
+    return WriteAll(Bytes);
+  }
+  FAdapter.Take(Bytes, Ready);
+  while (FAdapter.Full()) {
+    if (!WriteAll(FAdapter.Release())) {
+      return false;
+    }
+  }
+  // A latency of 0 holds nothing.
+  return !FAdapter.Holding() || FAdapter.Due() > Ready || WriteAll(FAdapter.Release());
+}
+
+bool TBoardServer::Wait(TClock::time_point Deadline, bool OnTime) {
+  while (FAdapter.Holding() && FAdapter.Due() <= Deadline) {
+    // The host is waiting for the packet as it waits for a prompt.
+    if (!FPacer.WaitUntil(FAdapter.Due(), true) || !WriteAll(FAdapter.Release())) {
+      return false;
+    }
+  }
+  return FPacer.WaitUntil(Deadline, OnTime);
+}
+
+bool TBoardServer::DeliverHeld() {
+  return !FAdapter.Holding() || Wait(FAdapter.Due());
+}
+
 bool TBoardServer::Send(std::string_view Bytes) {
   if (!FPacer.Realtime()) {
-    return WriteAll(Bytes);
+    return Emit(Bytes, TClock::now());
   }
   FPacer.BeginOutput();
   for (size_t I = 0; I < Bytes.size(); ++I) {
-    // A byte reaches the host once all its bits are on the wire.
-    const bool Last = I + 1 == Bytes.size();
-    if (!FPacer.WaitUntil(FPacer.NextOutputByte(), Last) || !WriteAll(Bytes.substr(I, 1))) {
+    // A byte reaches the host once all its bits are on the wire; through an
+    // adapter, it is only ready to go into a packet then.
+    const bool Last = I + 1 == Bytes.size() && !FAdapter.Present();
+    const auto Ready = FPacer.NextOutputByte();
+    if (!Wait(Ready, Last) || !Emit(Bytes.substr(I, 1), Ready)) {
       return false;
     }
   }
@@ -96,11 +127,14 @@ bool TBoardServer::Send(std::string_view Bytes) {
 }
 
 void TBoardServer::AwaitTaken() {
+  if (!DeliverHeld()) {
+    return;
+  }
   // The pty moves written bytes into the host's input asynchronously, so an
   // empty input can mean "not there yet" as well as "already taken".
   auto Deadline = TClock::now() + CLandingTime;
   while (FPty.HostInputCount() == 0 && TClock::now() < Deadline) {
-    if (!FPacer.WaitUntil(TClock::now() + CTakenPoll)) {
+    if (!Wait(TClock::now() + CTakenPoll)) {
       return;
     }
   }
@@ -110,7 +144,7 @@ void TBoardServer::AwaitTaken() {
       Note("the host did not take the board's output");
       return;
     }
-    if (!FPacer.WaitUntil(TClock::now() + CTakenPoll)) {
+    if (!Wait(TClock::now() + CTakenPoll)) {
       return;
     }
   }
@@ -118,7 +152,7 @@ void TBoardServer::AwaitTaken() {
 
 void TBoardServer::Busy(int Ms) {
   if (FPacer.Realtime() && Ms > 0) {
-    FPacer.WaitUntil(TClock::now() + std::chrono::milliseconds(Ms));
+    Wait(TClock::now() + std::chrono::milliseconds(Ms));
   }
 }
 
@@ -135,7 +169,7 @@ void TBoardServer::Receive(const uint8_t* Bytes, size_t Count) {
   const auto Arrival = TClock::now();
   for (size_t I = 0; I < Count && FPty.IsOpen() && !FStop.Seen(); ++I) {
     // A byte is acted upon once its last bit has come in.
-    if (FPacer.Realtime() && !FPacer.WaitUntil(FPacer.NextInputByte(Arrival))) {
+    if (FPacer.Realtime() && !Wait(FPacer.NextInputByte(Arrival))) {
       return;
     }
     FTranscript.Record('>', std::string_view(reinterpret_cast<const char*>(Bytes + I), 1));
@@ -152,13 +186,32 @@ void TBoardServer::Serve() {
   FPacer.TuneThread();
   uint8_t Buffer[512];
   while (FPty.IsOpen() && !FStop.Seen()) {
+    // While the adapter holds a packet, the wait for the host's next byte
+    // ends in time to deliver it.
+    timespec Timeout{};
+    timespec* Until = nullptr;
+    if (FAdapter.Holding()) {
+      const auto Left = FAdapter.Due() - TWirePacer::CSpinLead - TClock::now();
+      if (Left <= TClock::duration::zero()) {
+        Wait(FAdapter.Due());
+        FTranscript.Flush();
+        continue;
+      }
+      const auto Ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Left).count();
+      Timeout = {time_t(Ns / 1000000000), long(Ns % 1000000000)};
+      Until = &Timeout;
+    }
     pollfd Fds[2] = {{FPty.Master(), POLLIN, 0}, {FStop.Fd(), POLLIN, 0}};
-    if (::poll(Fds, 2, -1) < 0) {
+    const int Ready = ::ppoll(Fds, 2, Until, nullptr);
+    if (Ready < 0) {
       if (errno == EINTR) {
         continue;
       }
       Note(std::string("poll failed: ") + std::strerror(errno));
       return;
+    }
+    if (Ready == 0) {
+      continue;
     }
     if (Fds[1].revents != 0) {
       FStop.Notice();

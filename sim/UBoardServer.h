@@ -1,6 +1,7 @@
 // The board's serve loop: reads what the host sends on the pseudo-terminal,
 // hands each byte to the firmware when the wire has delivered it, and carries
-// the firmware's answers back, paced and recorded. It is the firmware's line.
+// the firmware's answers back, paced, through the USB adapter when there is
+// one, and recorded. It is the firmware's line.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +16,7 @@
 #include "UPseudoTerminal.h"
 #include "UStopSignal.h"
 #include "UTranscript.h"
+#include "UUsbAdapter.h"
 #include "UWirePacer.h"
 
 namespace korvane::sim {
@@ -47,6 +49,14 @@ class TBoardServer final : public IBoardLine {
 
   // Writes all of Bytes to the master, waiting for room as the host reads.
   bool WriteAll(std::string_view Bytes);
+  // Bytes the board has sent, ready at Ready: to the host, or to the adapter
+  // and on to the host as far as its packets are due.
+  bool Emit(std::string_view Bytes, TClock::time_point Ready);
+  // Waits as the pacer does, delivering the adapter's packets that fall due
+  // on the way; false once stopping or the line is gone.
+  bool Wait(TClock::time_point Deadline, bool OnTime = false);
+  // Waits until the adapter's packet is due, if it holds one, and delivers it.
+  bool DeliverHeld();
   void Receive(const uint8_t* Bytes, size_t Count);
 
   const TBoardSimOptions& FOptions;
@@ -55,6 +65,7 @@ class TBoardServer final : public IBoardLine {
   TPseudoTerminal FPty;
   TWirePacer FPacer;
   TTranscript FTranscript;
+  TUsbAdapter FAdapter;
   TBoardFirmware FFirmware;
 };
 

@@ -1,6 +1,7 @@
 // What the virtual board is: the chip in its socket, how it paces the wire,
-// what it records, and the faults it plays. Read by every part of the board;
-// set by its program's switches or by a test.
+// the adapter between it and the host, what it records, and the faults it
+// plays. Read by every part of the board; set by its program's switches or by
+// a test.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,17 @@ struct TBoardSimOptions {
   std::string TranscriptPath;
   // A symlink made to the device path while the board serves; empty for none.
   std::string LinkPath;
+
+  // --- The USB serial adapter between the board and the host ---
+  // The adapter's latency timer in milliseconds: the board's outgoing bytes
+  // (after their pacing, with Realtime) are held until this long after the
+  // first of them was ready, or until 62 are waiting, and then reach the host
+  // together. 0 = no hold: every byte goes to the host when it is ready.
+  int UsbLatencyMs = 0;
+  // A file holding the latency timer as a decimal number, read again at the
+  // start of each held packet; while it is missing or unreadable,
+  // UsbLatencyMs counts. Empty for none.
+  std::string LatencyFile;
 
   // --- Fault injection (combinable) ---
   // The chip is fully erased only by the Nth "e" (1 = the first).
