@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
+#include <optional>
+#include <stdexcept>
 
 #include "UTranscript.h"
 
@@ -19,7 +21,10 @@ constexpr size_t CMaxCounterDigits = 5;
 
 TBoardFirmware::TBoardFirmware(const TBoardSimOptions& Options, TBoardState& State,
                                IBoardLine& Line)
-    : FOptions(Options), FState(State), FLine(Line) {}
+    : FOptions(Options),
+      FState(State),
+      FLine(Line),
+      FSocket(Options.SocketPath, State.Chip.Name()) {}
 
 void TBoardFirmware::Receive(uint8_t Byte) {
   if (FOptions.Silent) {
@@ -57,7 +62,7 @@ void TBoardFirmware::Command(uint8_t Byte) {
     case 'w': {
       {
         std::lock_guard<std::mutex> Guard(FState.Lock);
-        FWriteCount = std::min(FState.Chip.Counter(), FState.Chip.Size());
+        FWriteCount = std::min(FState.Counter, FState.Chip.Size());
       }
       if (FWriteCount == 0) {
         FLine.Note("write with no counter set: no byte is taken");
@@ -117,7 +122,7 @@ void TBoardFirmware::Counting(uint8_t Byte) {
     std::lock_guard<std::mutex> Guard(FState.Lock);
     Size = FState.Chip.Size();
     if (Count >= 1 && Count <= Size) {
-      FState.Chip.SetCounter(Count);
+      FState.Counter = Count;
     }
   }
   if (Count < 1 || Count > Size) {
@@ -157,7 +162,28 @@ void TBoardFirmware::PromptNextWriteByte() {
   }
 }
 
+void TBoardFirmware::LookAtSocket() {
+  const std::optional<std::string> Kind = FSocket.Look();
+  if (!Kind) {
+    return;
+  }
+  try {
+    // A chip put in is new: what the one taken out held is gone with it.
+    std::lock_guard<std::mutex> Guard(FState.Lock);
+    FState.Chip = *Kind == TChipSocket::CEmpty ? TChipModel::Absent(FState.Chip)
+                                               : TChipModel(*Kind, FOptions);
+  } catch (const std::invalid_argument& E) {
+    FLine.Note("socket: cannot put in '" + *Kind + "': " + E.what() +
+               "; the socket stays as it is");
+    return;
+  }
+  FSocket.Seated(*Kind);
+  FLine.Note(FState.Chip.Present() ? "socket: a blank " + *Kind + " is put in"
+                                   : std::string("socket: the chip is taken out"));
+}
+
 void TBoardFirmware::Banner() {
+  LookAtSocket();
   if (FOptions.NoBannerWord) {
     FLine.Note("fault: banner without its word");
     FLine.Send("\r\n?\r\n>");
@@ -167,7 +193,8 @@ void TBoardFirmware::Banner() {
 }
 
 void TBoardFirmware::Signature() {
-  if (FState.Chip.Is2051()) {
+  LookAtSocket();
+  if (FState.Chip.TwentyPinBoard()) {
     FLine.Note("the 89C2051/4051 board does not answer p");
     return;
   }
@@ -208,7 +235,7 @@ void TBoardFirmware::Read() {
   }
   {
     std::lock_guard<std::mutex> Guard(FState.Lock);
-    Reply += FState.Chip.ReadHex();
+    Reply += FState.Chip.ReadHex(FState.Counter);
   }
   if (Reply.size() == 1) {
     FLine.Note("read with no counter set: no byte is sent");
@@ -220,7 +247,7 @@ void TBoardFirmware::Checksum() {
   uint16_t Value;
   {
     std::lock_guard<std::mutex> Guard(FState.Lock);
-    Value = FState.Chip.ChecksumComplement();
+    Value = FState.Chip.ChecksumComplement(FState.Counter);
   }
   if (FOptions.WrongChecksum) {
     FLine.Note("fault: checksum off by one");

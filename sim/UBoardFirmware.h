@@ -11,6 +11,7 @@
 #include "UBoardLine.h"
 #include "UBoardSimOptions.h"
 #include "UBoardState.h"
+#include "UChipSocket.h"
 
 namespace korvane::sim {
 
@@ -27,6 +28,9 @@ class TBoardFirmware {
   void Command(uint8_t Byte);
   void Counting(uint8_t Byte);
   void Writing(uint8_t Byte);
+  // Reads the socket file and, when another chip (or none) is in the socket
+  // now, puts it in place of the one before.
+  void LookAtSocket();
   void Banner();
   void Signature();
   void Erase();
@@ -38,6 +42,7 @@ class TBoardFirmware {
   const TBoardSimOptions& FOptions;
   TBoardState& FState;
   IBoardLine& FLine;
+  TChipSocket FSocket;
   TMode FMode = TMode::Command;
   std::string FDigits;
   uint32_t FWriteIndex = 0;

@@ -34,6 +34,13 @@ struct TBoardSimOptions {
   // UsbLatencyMs counts. Empty for none.
   std::string LatencyFile;
 
+  // --- The socket ---
+  // A file naming the chip kind in the socket (as Chip takes it) or "empty",
+  // read at every "p" and every carriage return. Another name than before
+  // puts a new blank chip of that kind in; while the file is missing, the
+  // chip in the socket stays. Empty for none: Chip stays in the socket.
+  std::string SocketPath;
+
   // --- Fault injection (combinable) ---
   // The chip is fully erased only by the Nth "e" (1 = the first).
   int EraseTries = 1;

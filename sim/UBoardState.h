@@ -3,6 +3,7 @@
 // another thread, and every change, goes through Lock.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -16,7 +17,11 @@ struct TBoardState {
   explicit TBoardState(const TBoardSimOptions& Options) : Chip(Options) {}
 
   mutable std::mutex Lock;
+  // The chip in the socket, or its absence.
   TChipModel Chip;
+  // The byte counter. It is the board's, not the chip's: a chip put into the
+  // socket finds it as the one before left it.
+  uint32_t Counter = 0;
   TBoardSimCounters Counters;
   std::string Received;
 };

@@ -41,6 +41,11 @@ const char* const CUsage =
     "  --latency-file PATH read the latency timer from PATH (a decimal number, as in\n"
     "                      the kernel's latency_timer) at the start of each packet;\n"
     "                      while PATH is missing or unreadable, --usb-latency counts\n"
+    "  --socket PATH       the chip in the socket is the kind PATH names (as --chip\n"
+    "                      takes it) or \"empty\"; read at every \"p\" and carriage\n"
+    "                      return. Another name puts a new blank chip in; \"empty\"\n"
+    "                      answers \"p\" with the digits 00 and keeps nothing written;\n"
+    "                      while PATH is missing, the chip in the socket stays\n"
     "  --help              this text\n"
     "\n"
     "Faults (combinable):\n"
@@ -105,6 +110,8 @@ korvane::sim::TBoardSimOptions ParseOptions(int argc, char** argv, bool& Help) {
       Options.UsbLatencyMs = Number();
     } else if (Arg == "--latency-file") {
       Options.LatencyFile = Value();
+    } else if (Arg == "--socket") {
+      Options.SocketPath = Value();
     } else if (Arg == "--erase-tries") {
       Options.EraseTries = Number();
     } else if (Arg == "--no-signature") {
