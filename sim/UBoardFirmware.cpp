@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+
+#include "UTranscript.h"
 
 namespace korvane::sim {
 
@@ -14,26 +19,12 @@ constexpr size_t CMaxCounterDigits = 5;
 
 }  // namespace
 
-std::string DescribeByte(uint8_t Byte) {
-  char Text[16];
-  const char* Name = Byte == 17   ? "DC1"
-                     : Byte == 19 ? "DC3"
-                     : Byte == 13 ? "CR"
-                     : Byte == 10 ? "LF"
-                                  : nullptr;
-  if (Name != nullptr) {
-    std::snprintf(Text, sizeof Text, "%02X %s", Byte, Name);
-  } else if (Byte >= 32 && Byte < 127) {
-    std::snprintf(Text, sizeof Text, "%02X '%c'", Byte, Byte);
-  } else {
-    std::snprintf(Text, sizeof Text, "%02X", Byte);
-  }
-  return Text;
-}
-
 TBoardFirmware::TBoardFirmware(const TBoardSimOptions& Options, TBoardState& State,
                                IBoardLine& Line)
-    : FOptions(Options), FState(State), FLine(Line) {}
+    : FOptions(Options),
+      FState(State),
+      FLine(Line),
+      FSocket(Options.SocketPath, State.Chip.Name()) {}
 
 void TBoardFirmware::Receive(uint8_t Byte) {
   if (FOptions.Silent) {
@@ -71,7 +62,7 @@ void TBoardFirmware::Command(uint8_t Byte) {
     case 'w': {
       {
         std::lock_guard<std::mutex> Guard(FState.Lock);
-        FWriteCount = std::min(FState.Chip.Counter(), FState.Chip.Size());
+        FWriteCount = std::min(FState.Counter, FState.Chip.Size());
       }
       if (FWriteCount == 0) {
         FLine.Note("write with no counter set: no byte is taken");
@@ -131,7 +122,7 @@ void TBoardFirmware::Counting(uint8_t Byte) {
     std::lock_guard<std::mutex> Guard(FState.Lock);
     Size = FState.Chip.Size();
     if (Count >= 1 && Count <= Size) {
-      FState.Chip.SetCounter(Count);
+      FState.Counter = Count;
     }
   }
   if (Count < 1 || Count > Size) {
@@ -171,7 +162,28 @@ void TBoardFirmware::PromptNextWriteByte() {
   }
 }
 
+void TBoardFirmware::LookAtSocket() {
+  const std::optional<std::string> Kind = FSocket.Look();
+  if (!Kind) {
+    return;
+  }
+  try {
+    // A chip put in is new: what the one taken out held is gone with it.
+    std::lock_guard<std::mutex> Guard(FState.Lock);
+    FState.Chip = *Kind == TChipSocket::CEmpty ? TChipModel::Absent(FState.Chip)
+                                               : TChipModel(*Kind, FOptions);
+  } catch (const std::invalid_argument& E) {
+    FLine.Note("socket: cannot put in '" + *Kind + "': " + E.what() +
+               "; the socket stays as it is");
+    return;
+  }
+  FSocket.Seated(*Kind);
+  FLine.Note(FState.Chip.Present() ? "socket: a blank " + *Kind + " is put in"
+                                   : std::string("socket: the chip is taken out"));
+}
+
 void TBoardFirmware::Banner() {
+  LookAtSocket();
   if (FOptions.NoBannerWord) {
     FLine.Note("fault: banner without its word");
     FLine.Send("\r\n?\r\n>");
@@ -181,7 +193,8 @@ void TBoardFirmware::Banner() {
 }
 
 void TBoardFirmware::Signature() {
-  if (FState.Chip.Is2051()) {
+  LookAtSocket();
+  if (FState.Chip.TwentyPinBoard()) {
     FLine.Note("the 89C2051/4051 board does not answer p");
     return;
   }
@@ -222,7 +235,7 @@ void TBoardFirmware::Read() {
   }
   {
     std::lock_guard<std::mutex> Guard(FState.Lock);
-    Reply += FState.Chip.ReadHex();
+    Reply += FState.Chip.ReadHex(FState.Counter);
   }
   if (Reply.size() == 1) {
     FLine.Note("read with no counter set: no byte is sent");
@@ -234,7 +247,7 @@ void TBoardFirmware::Checksum() {
   uint16_t Value;
   {
     std::lock_guard<std::mutex> Guard(FState.Lock);
-    Value = FState.Chip.ChecksumComplement();
+    Value = FState.Chip.ChecksumComplement(FState.Counter);
   }
   if (FOptions.WrongChecksum) {
     FLine.Note("fault: checksum off by one");

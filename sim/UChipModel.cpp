@@ -7,6 +7,10 @@ namespace korvane::sim {
 
 namespace {
 
+// The board's own table of the chip kinds: names, signature digits, sizes.
+// It is kept apart from the host's table in link/ on purpose, and must not be
+// shared with it: a board built from the host's table would repeat any
+// mistake in it, and every test against the board would still pass.
 struct TKind {
   const char* Name;
   const char* Signature;
@@ -19,14 +23,19 @@ constexpr TKind CKinds[] = {
     {"89C2051", "", 0},     {"89C4051", "", 0},     {"89C2051/4051", "", 0},
 };
 
+// What an empty socket answers to "p": digits that are in no row above.
+constexpr const char* CAbsentSignature = "00";
+
 }  // namespace
 
-TChipModel::TChipModel(const TBoardSimOptions& Options) : FCorruptAt(Options.CorruptByteAt) {
-  for (const TKind& Kind : CKinds) {
-    if (Options.Chip == Kind.Name) {
-      FName = Kind.Name;
-      FSignature = Kind.Signature;
-      uint32_t Size = Kind.Size;
+TChipModel::TChipModel(const std::string& Kind, const TBoardSimOptions& Options)
+    : FCorruptAt(Options.CorruptByteAt) {
+  for (const TKind& Row : CKinds) {
+    if (Kind == Row.Name) {
+      FName = Row.Name;
+      FSignature = Row.Signature;
+      FTwentyPin = FSignature.empty();
+      uint32_t Size = Row.Size;
       if (Size == 0) {
         if (Options.Size2051 != 2048 && Options.Size2051 != 4096) {
           throw std::invalid_argument("an 89C2051/4051 holds 2048 or 4096 bytes, not " +
@@ -38,19 +47,29 @@ TChipModel::TChipModel(const TBoardSimOptions& Options) : FCorruptAt(Options.Cor
       return;
     }
   }
-  throw std::invalid_argument("unknown chip kind: " + Options.Chip);
+  throw std::invalid_argument("unknown chip kind: " + Kind);
+}
+
+TChipModel TChipModel::Absent(const TChipModel& TakenOut) {
+  TChipModel None;
+  None.FName = "empty";
+  None.FSignature = CAbsentSignature;
+  None.FPresent = false;
+  None.FTwentyPin = TakenOut.FTwentyPin;
+  None.FCells.assign(TakenOut.FCells.size(), 0xFF);
+  return None;
 }
 
 void TChipModel::Erase(bool Complete) {
   FCells.assign(FCells.size(), 0xFF);
   FLocked = false;
-  if (!Complete) {
+  if (!Complete && FPresent) {
     FCells[0] = 0x00;
   }
 }
 
 void TChipModel::Program(uint32_t Address, uint8_t Data) {
-  if (Address >= FCells.size()) {
+  if (!FPresent || Address >= FCells.size()) {
     return;
   }
   if (FCorruptAt >= 0 && Address == uint32_t(FCorruptAt)) {
@@ -68,10 +87,10 @@ bool TChipModel::Blank() const {
   return true;
 }
 
-std::string TChipModel::ReadHex() const {
+std::string TChipModel::ReadHex(uint32_t Count) const {
   static const char CDigits[] = "0123456789ABCDEF";
   std::string Text;
-  uint32_t Count = std::min<uint32_t>(FCounter, Size());
+  Count = std::min(Count, Size());
   Text.reserve(Count * 2);
   for (uint32_t A = 0; A < Count; ++A) {
     uint8_t Value = ReadCell(A);
@@ -81,9 +100,9 @@ std::string TChipModel::ReadHex() const {
   return Text;
 }
 
-uint16_t TChipModel::ChecksumComplement() const {
+uint16_t TChipModel::ChecksumComplement(uint32_t Count) const {
   uint32_t Sum = 0;
-  uint32_t Count = std::min<uint32_t>(FCounter, Size());
+  Count = std::min(Count, Size());
   for (uint32_t A = 0; A < Count; ++A) {
     Sum += ReadCell(A);
   }
@@ -91,6 +110,9 @@ uint16_t TChipModel::ChecksumComplement() const {
 }
 
 void TChipModel::SetCells(const std::vector<uint8_t>& Contents) {
+  if (!FPresent) {
+    return;
+  }
   for (size_t A = 0; A < FCells.size(); ++A) {
     FCells[A] = A < Contents.size() ? Contents[A] : 0xFF;
   }

@@ -33,6 +33,19 @@ const char* const CUsage =
     "  --link PATH         make PATH a symbolic link to the device while serving\n"
     "  --transcript FILE   write every byte, one a line: '> ' from the host, '< ' to\n"
     "                      the host, '! ' for notes (faults, refused bytes)\n"
+    "  --usb-latency MS    play a USB serial adapter with a latency timer of MS ms:\n"
+    "                      the board's bytes (paced first, with --realtime) reach the\n"
+    "                      host together, MS ms after the first of them was ready or\n"
+    "                      once 62 are waiting; bytes from the host are not held\n"
+    "                      (default 0: no adapter)\n"
+    "  --latency-file PATH read the latency timer from PATH (a decimal number, as in\n"
+    "                      the kernel's latency_timer) at the start of each packet;\n"
+    "                      while PATH is missing or unreadable, --usb-latency counts\n"
+    "  --socket PATH       the chip in the socket is the kind PATH names (as --chip\n"
+    "                      takes it) or \"empty\"; read at every \"p\" and carriage\n"
+    "                      return. Another name puts a new blank chip in; \"empty\"\n"
+    "                      answers \"p\" with the digits 00 and keeps nothing written;\n"
+    "                      while PATH is missing, the chip in the socket stays\n"
     "  --help              this text\n"
     "\n"
     "Faults (combinable):\n"
@@ -93,6 +106,12 @@ korvane::sim::TBoardSimOptions ParseOptions(int argc, char** argv, bool& Help) {
       Options.LinkPath = Value();
     } else if (Arg == "--transcript") {
       Options.TranscriptPath = Value();
+    } else if (Arg == "--usb-latency") {
+      Options.UsbLatencyMs = Number();
+    } else if (Arg == "--latency-file") {
+      Options.LatencyFile = Value();
+    } else if (Arg == "--socket") {
+      Options.SocketPath = Value();
     } else if (Arg == "--erase-tries") {
       Options.EraseTries = Number();
     } else if (Arg == "--no-signature") {

@@ -107,9 +107,11 @@ TEST(BoardSimProgram, HelpDocumentsEveryOption) {
   EXPECT_EQ(Program.Wait(), 0);
   const std::string Help = Program.Stdout();
   for (const char* Option :
-       {"--chip", "--size", "--realtime", "--erase-ms", "--link", "--transcript", "--erase-tries",
-        "--no-signature", "--wrong-echo", "--dc3-at", "--corrupt-at", "--wrong-checksum",
-        "--hangup-at", "--silent", "--no-banner", "--help", "89LV55", "89C2051", "counters:"}) {
+       {"--chip",         "--size",        "--realtime",     "--erase-ms",   "--link",
+        "--transcript",   "--usb-latency", "--latency-file", "--socket",     "--erase-tries",
+        "--no-signature", "--wrong-echo",  "--dc3-at",       "--corrupt-at", "--wrong-checksum",
+        "--hangup-at",    "--silent",      "--no-banner",    "--help",       "89LV55",
+        "89C2051",        "counters:"}) {
     EXPECT_NE(Help.find(Option), std::string::npos) << Option;
   }
 }
@@ -121,6 +123,7 @@ TEST(BoardSimProgram, RefusesWhatItDoesNotKnow) {
                                              {"--size", "3000", "--chip", "89C2051"},
                                              {"--dc3-at", "x"},
                                              {"--wrong-echo", "xy"},
+                                             {"--usb-latency", "-1"},
                                              {"--erase-ms"}}) {
     TProgram Program(Args);
     EXPECT_EQ(Program.Wait(), 2) << Args[0];
