@@ -29,11 +29,11 @@ test_packages=(
   "${run_packages[@]}"
   libgtest-dev googletest libbenchmark-dev # test and benchmark frameworks
   clang libclang-rt-14-dev                 # libFuzzer and the sanitizers' runtimes
-  clang-format clang-tidy git              # the format check over the tracked sources
+  clang-format git clang-tidy              # the format check; static analysis by hand
   xvfb xauth fonts-dejavu-core             # the window under a virtual display
   openbox xdotool                          # a window manager and a driver for X11 window tests
   g++-mingw-w64-x86-64-posix wine64        # the Windows build, checked under wine
-  dpkg-dev fakeroot file                   # the Debian package (CPack, dpkg-shlibdeps)
+  dpkg-dev file                            # the Debian package (CPack, dpkg-shlibdeps)
   lintian                                  # the package's check
   man-db groff-base                        # the manual pages' check
   bash-completion                          # the completion's test
