@@ -1,21 +1,71 @@
 #!/usr/bin/env bash
-# Installs, from Debian's packages, what building and testing Korvane needs.
-# Idempotent: asks apt only for what is missing.
+# Installs, from Debian's packages, what building, running and testing Korvane
+# needs. Idempotent: asks apt only for what is missing.
+#
+#   scripts/install-deps.sh [run|test]   install a profile (default: test)
+#   scripts/install-deps.sh --list PROFILE
+#                                        print the profile's packages, one a
+#                                        line, and install nothing
+#
+#   run    build the three programs and do the main job (scripts/run.sh)
+#   test   everything the test command (scripts/test.sh) uses: run's
+#          packages and the test, fuzz, Windows, window and package tools
+#
+# KORVANE_EXTRA_PACKAGES (space-separated) adds packages to either profile.
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build pkg-config
-  libgtest-dev googletest libbenchmark-dev   # test and benchmark frameworks
-  qt6-base-dev qt6-base-dev-tools libgl-dev  # the window
-  srecord                                    # independent HEX tool for cross-checks
-  clang libclang-rt-14-dev                   # libFuzzer and the sanitizers' runtimes
-  clang-format git                           # the format check in the test command
-  xvfb xauth fonts-dejavu-core               # the window under a virtual display
-  g++-mingw-w64-x86-64-posix wine64          # the Windows build, checked under wine
+usage() {
+  echo "usage: $0 [run|test] | --list run|test" >&2
+  exit 2
+}
+
+# What each package is for is in README.md's Dependencies table.
+run_packages=(
+  build-essential cmake ninja-build pkg-config # the build
+  qt6-base-dev qt6-base-dev-tools libgl-dev    # the window
+  srecord                                      # the main job's comparison (srec_cat)
 )
+test_packages=(
+  "${run_packages[@]}"
+  libgtest-dev googletest libbenchmark-dev # test and benchmark frameworks
+  clang libclang-rt-14-dev                 # libFuzzer and the sanitizers' runtimes
+  clang-format git clang-tidy              # the format check; static analysis by hand
+  xvfb xauth fonts-dejavu-core             # the window under a virtual display
+  openbox xdotool                          # a window manager and a driver for X11 window tests
+  g++-mingw-w64-x86-64-posix wine64        # the Windows build, checked under wine
+  dpkg-dev file                            # the Debian package (CPack, dpkg-shlibdeps)
+  lintian                                  # the package's check
+  man-db groff-base                        # the manual pages' check
+  bash-completion                          # the completion's test
+)
+
+list=0
+case "${1:-}" in
+  --list)
+    list=1
+    [ $# -eq 2 ] || usage
+    profile=$2
+    ;;
+  "") profile=test ;;
+  run | test)
+    [ $# -eq 1 ] || usage
+    profile=$1
+    ;;
+  *) usage ;;
+esac
+case "$profile" in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${test_packages[@]}") ;;
+  *) usage ;;
+esac
 if [ -n "${KORVANE_EXTRA_PACKAGES:-}" ]; then
   read -r -a extra <<<"$KORVANE_EXTRA_PACKAGES"
   packages+=("${extra[@]}")
+fi
+
+if [ $list -eq 1 ]; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
 fi
 
 missing=()
@@ -24,7 +74,7 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "installing: ${missing[*]}"
+echo "installing ($profile): ${missing[*]}"
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 $sudo apt-get update -qq

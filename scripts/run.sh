@@ -31,7 +31,7 @@ firmware=examples/blink/blink.hex
 chip=89C52
 chip_size=8192
 
-scripts/install-deps.sh
+scripts/install-deps.sh run
 
 build=${KORVANE_BUILD_DIR:-build}
 # A build directory made earlier keeps its generator and options.
@@ -44,8 +44,8 @@ if [ $window -eq 1 ]; then
     echo "run.sh: no display (neither DISPLAY nor WAYLAND_DISPLAY is set);" \
       "programming through korvane-cli instead" >&2
     window=0
-  elif grep -q '^KORVANE_BUILD_UI:BOOL=OFF' "$build/CMakeCache.txt"; then
-    echo "run.sh: $build is configured without the window (KORVANE_BUILD_UI=OFF);" \
+  elif ! grep -q '^KORVANE_UI_BUILT:INTERNAL=ON$' "$build/CMakeCache.txt"; then
+    echo "run.sh: $build is configured without the window (no Qt 6, or KORVANE_BUILD_UI=OFF);" \
       "programming through korvane-cli instead" >&2
     window=0
   else

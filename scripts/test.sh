@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the source format, builds everything and
 # runs every test: the normal build, the same suites under AddressSanitizer +
-# UndefinedBehaviorSanitizer (which also checks for leaks), and a brief run of
-# each fuzz target.
+# UndefinedBehaviorSanitizer (which also checks for leaks), the Debian
+# package and its lintian check, and a brief run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh test
 
 # No test may touch the machine's own serial ports: an empty list unless a
 # test points it at a virtual board.
@@ -18,14 +18,19 @@ git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run --Werror
 
 build=${KORVANE_BUILD_DIR:-build}
 echo "== build and test ($build)"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Every part is required here, so that none drops out for a missing package.
+parts=(-DKORVANE_BUILD_UI=ON -DKORVANE_BUILD_TESTS=ON -DKORVANE_BUILD_BENCH=ON)
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${parts[@]}" >/dev/null
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
+
+echo "== the Debian package"
+scripts/check-package.sh
 
 if [ "${KORVANE_SKIP_SANITIZERS:-}" != 1 ]; then
   asan=${KORVANE_ASAN_DIR:-build-asan}
   echo "== the same suites under ASan + UBSan + LeakSanitizer ($asan)"
-  cmake -S . -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON >/dev/null
+  cmake -S . -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON "${parts[@]}" >/dev/null
   cmake --build "$asan" -j"$jobs"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
