@@ -27,6 +27,8 @@ using korvane::TProgrammer;
 
 class TFuzzProgrammer : public TProgrammer {
  public:
+  // The port is set by hand; no scan ever runs.
+  TFuzzProgrammer() : TProgrammer(korvane::FixedPortList({})) {}
   using TProgrammer::FSourceImage;
 
  protected:
