@@ -51,9 +51,12 @@ TCliProgrammer::TCliProgrammer(const TCliOptions& Options, TPortListSource Ports
       FMeter(Err) {}
 
 void TCliProgrammer::SetStatus(const std::string& Text) {
+  // A line says what changed: the same text set twice (a lock that fails
+  // inside the operation and again in the workflow) is printed once.
+  const bool Changed = Text != FLastStatusText;
   FLastStatusText = Text;
   // The window clears its status line; a terminal has nothing to clear.
-  if (Text.empty()) {
+  if (Text.empty() || !Changed) {
     return;
   }
   FMeter.Erase();
