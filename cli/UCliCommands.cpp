@@ -80,71 +80,113 @@ void NoteUnusedOptions(const TCliOptions& Options, TCliProgrammer& Programmer, s
   }
 }
 
-int RunPorts(const TCliEnvironment& Environment, std::ostream& Out, std::ostream& Err) {
+// What every command runs with.
+struct TRun {
+  const TCliOptions& Options;
+  const TCliEnvironment& Environment;
+  std::ostream& Out;
+  std::ostream& Err;
+  bool ErrIsTerminal;
+  TInterruptWatch* Watch;
+};
+
+int RunPorts(const TRun& Run) {
   std::vector<std::string> Ports;
-  PortListFromSetting(Environment.Ports ? Environment.Ports->c_str() : nullptr)(Ports);
+  PortListFromSetting(Run.Environment.Ports ? Run.Environment.Ports->c_str() : nullptr)(Ports);
   if (Ports.empty()) {
-    Err << "no serial ports" << EmptyChoiceNote(Environment) << std::endl;
+    Run.Err << "no serial ports" << EmptyChoiceNote(Run.Environment) << std::endl;
     return exitSuccess;
   }
-  ReportPortAccess(Ports, Out);
+  ReportPortAccess(Ports, Run.Out);
   return exitSuccess;
 }
 
-int RunDetect(const TCliOptions& Options, const TCliEnvironment& Environment, std::ostream& Out,
-              std::ostream& Err) {
-  TCliProgrammer Programmer(Options, ScanList(Options, Environment), Out, Err, false);
-  if (!Discover(Programmer, Environment, Err)) {
+int RunDetect(const TRun& Run) {
+  TCliProgrammer Programmer(Run.Options, ScanList(Run.Options, Run.Environment), Run.Out, Run.Err,
+                            false);
+  TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), false);
+  if (!Discover(Programmer, Run.Environment, Run.Err)) {
     return exitNoBoard;
   }
-  Out << Programmer.Port().Port() << ": " << ChipName(Programmer.TargetChip()) << std::endl;
+  Run.Out << Programmer.Port().Port() << ": " << ChipName(Programmer.TargetChip()) << std::endl;
   return exitSuccess;
 }
 
-int RunWorkflow(const TCliOptions& Options, const TCliEnvironment& Environment, std::ostream& Out,
-                std::ostream& Err, bool ErrIsTerminal) {
-  TCliProgrammer Programmer(Options, ScanList(Options, Environment), Out, Err, ErrIsTerminal);
-  if (!Discover(Programmer, Environment, Err)) {
-    return exitNoBoard;
+// The program file, loaded and checked as programming loads it, before any
+// port is opened: a file that cannot be programmed must cost no board scan
+// and leave no chip erased. The chip's own size is applied once it is known.
+void CheckProgramFile(const TCliOptions& Options) {
+  THexFile Image;
+  Image.SetSize(LargestChipMemorySize());
+  TProgrammer::LoadProgramFile(Image, Options.FileName);
+  if (Options.Lock) {
+    TProgrammer::CheckLockable(Image);
   }
-  Err << Programmer.Port().Port() << ": " << ChipName(Programmer.TargetChip()) << std::endl;
-  NoteUnusedOptions(Options, Programmer, Err);
+}
 
-  Programmer.ReportStatusOn(Out);
+// Where a workflow that the user stopped left the chip and the file.
+std::string InterruptionText(const TCliOptions& Options, const TCliProgrammer& Programmer) {
+  if (Options.Command == TCliCommand::cmdProgram) {
+    return ChipProgressText(Programmer.ChipProgress(), Options.Lock);
+  }
+  return Programmer.LastOutcome().Succeeded ? Options.FileName + " was saved" : "nothing was saved";
+}
+
+int RunWorkflow(const TRun& Run) {
+  if (Run.Options.Command == TCliCommand::cmdProgram) {
+    CheckProgramFile(Run.Options);
+  }
+  TCliProgrammer Programmer(Run.Options, ScanList(Run.Options, Run.Environment), Run.Out, Run.Err,
+                            Run.ErrIsTerminal, Run.Watch);
   {
-    TProgrammer::TBusyScope Busy(Programmer);
-    if (Options.Command == TCliCommand::cmdProgram) {
-      Programmer.ProgramChip(Options.FileName);
-    } else {
-      Programmer.ReadToFile(Options.FileName);
+    TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), false);
+    if (!Discover(Programmer, Run.Environment, Run.Err)) {
+      return exitNoBoard;
     }
+  }
+  Run.Err << Programmer.Port().Port() << ": " << ChipName(Programmer.TargetChip()) << std::endl;
+  NoteUnusedOptions(Run.Options, Programmer, Run.Err);
+
+  Programmer.ReportStatusOn(Run.Out);
+  {
+    TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), true);
+    TProgrammer::TBusyScope Busy(Programmer);
+    if (Run.Options.Command == TCliCommand::cmdProgram) {
+      Programmer.ProgramChip(Run.Options.FileName);
+    } else {
+      Programmer.ReadToFile(Run.Options.FileName);
+    }
+  }
+  if (Run.Watch != nullptr && Run.Watch->Requested()) {
+    // The board is back at its prompt; give the port back before saying so.
+    Programmer.Port().Close();
+    Run.Err << "Interrupted: " << InterruptionText(Run.Options, Programmer) << std::endl;
+    return TInterruptWatch::ExitCode;
   }
   return Programmer.LastOutcome().Succeeded ? exitSuccess : exitOperationFailed;
 }
 
-int RunCheck(const TCliOptions& Options, std::ostream& Out, std::ostream& Err) {
+int RunCheck(const TRun& Run) {
   // The loader and the count are those of the programming workflow.
-  TCliProgrammer Programmer(Options, FixedPortList({}), Out, Err, false);
   THexFile Image;
-  Image.SetSize(Options.ImageSize);
-  TProgrammer::LoadProgramFile(Image, Options.FileName);
-  const std::optional<uint16_t> Last = Programmer.LastUsedAddress(Image);
-  Out << (Last ? *Last + 1 : 0) << std::endl;
+  Image.SetSize(Run.Options.ImageSize);
+  TProgrammer::LoadProgramFile(Image, Run.Options.FileName);
+  const std::optional<uint16_t> Last = TProgrammer::LastUsedAddress(Image);
+  Run.Out << (Last ? *Last + 1 : 0) << std::endl;
   return exitSuccess;
 }
 
-int RunCommand(const TCliOptions& Options, const TCliEnvironment& Environment, std::ostream& Out,
-               std::ostream& Err, bool ErrIsTerminal) {
-  switch (Options.Command) {
+int RunCommand(const TRun& Run) {
+  switch (Run.Options.Command) {
     case TCliCommand::cmdPorts:
-      return RunPorts(Environment, Out, Err);
+      return RunPorts(Run);
     case TCliCommand::cmdDetect:
-      return RunDetect(Options, Environment, Out, Err);
+      return RunDetect(Run);
     case TCliCommand::cmdProgram:
     case TCliCommand::cmdRead:
-      return RunWorkflow(Options, Environment, Out, Err, ErrIsTerminal);
+      return RunWorkflow(Run);
     case TCliCommand::cmdCheck:
-      return RunCheck(Options, Out, Err);
+      return RunCheck(Run);
     case TCliCommand::cmdNone:
       break;
   }
@@ -159,7 +201,7 @@ int Fail(std::ostream& Err, const std::exception& Error, int Code) {
 }  // namespace
 
 int RunCli(const std::vector<std::string>& Args, const TCliEnvironment& Environment,
-           std::ostream& Out, std::ostream& Err, bool ErrIsTerminal) {
+           std::ostream& Out, std::ostream& Err, bool ErrIsTerminal, TInterruptWatch* Watch) {
   TCliOptions Options;
   try {
     Options = ParseCommandLine(Args);
@@ -176,7 +218,7 @@ int RunCli(const std::vector<std::string>& Args, const TCliEnvironment& Environm
     return exitSuccess;
   }
   try {
-    return RunCommand(Options, Environment, Out, Err, ErrIsTerminal);
+    return RunCommand({Options, Environment, Out, Err, ErrIsTerminal, Watch});
   } catch (const EHexFile& Error) {
     return Fail(Err, Error, exitFileError);
   } catch (const EInOutError& Error) {

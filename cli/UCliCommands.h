@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "UInterrupt.h"
+
 namespace korvane::cli {
 
 // The exit status of korvane-cli; scripts rely on these values.
@@ -28,8 +30,10 @@ struct TCliEnvironment {
 
 // Runs the command line Args (without the program's name). Out takes the
 // command's output, Err the errors, the scan's reports and, when
-// ErrIsTerminal, the progress bar.
+// ErrIsTerminal, the progress bar. Watch (may be nullptr) is the process's
+// stop watch: workflows run deferred, and end early when it records a stop.
 int RunCli(const std::vector<std::string>& Args, const TCliEnvironment& Environment,
-           std::ostream& Out, std::ostream& Err, bool ErrIsTerminal);
+           std::ostream& Out, std::ostream& Err, bool ErrIsTerminal,
+           TInterruptWatch* Watch = nullptr);
 
 }  // namespace korvane::cli

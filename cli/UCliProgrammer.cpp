@@ -42,12 +42,13 @@ std::string Printable(const std::string& Text) {
 }  // namespace
 
 TCliProgrammer::TCliProgrammer(const TCliOptions& Options, TPortListSource Ports, std::ostream& Out,
-                               std::ostream& Err, bool ErrIsTerminal)
+                               std::ostream& Err, bool ErrIsTerminal, const TInterruptWatch* Watch)
     : TProgrammer(std::move(Ports)),
       FOptions(Options),
       FErr(Err),
       FStatusStream(&Out),
       FErrIsTerminal(ErrIsTerminal),
+      FWatch(Watch),
       FMeter(Err) {}
 
 void TCliProgrammer::SetStatus(const std::string& Text) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "UCliOptions.h"
+#include "UInterrupt.h"
 #include "UProgrammer.h"
 #include "UProgressMeter.h"
 
@@ -15,9 +16,10 @@ namespace korvane::cli {
 class TCliProgrammer : public TProgrammer {
  public:
   // Status texts go to Out, one a line. Err takes the port scan's texts,
-  // message boxes and, when ErrIsTerminal, the progress bar.
+  // message boxes and, when ErrIsTerminal, the progress bar. Watch (may be
+  // nullptr) tells when the user asked to stop.
   TCliProgrammer(const TCliOptions& Options, TPortListSource Ports, std::ostream& Out,
-                 std::ostream& Err, bool ErrIsTerminal);
+                 std::ostream& Err, bool ErrIsTerminal, const TInterruptWatch* Watch = nullptr);
 
   // Where status texts go: the port scan reports on Err, so that the output
   // of detect stays one line; the workflows report on Out.
@@ -39,12 +41,14 @@ class TCliProgrammer : public TProgrammer {
   bool FastVerifyChosen() const override;
   bool LockChosen() const override { return FOptions.Lock; }
   uint16_t CodeMemorySize() const override { return FOptions.MemorySize; }
+  bool StopRequested() const override { return FWatch != nullptr && FWatch->Requested(); }
 
  private:
   const TCliOptions& FOptions;
   std::ostream& FErr;
   std::ostream* FStatusStream;
   bool FErrIsTerminal;
+  const TInterruptWatch* FWatch;
   TProgressMeter FMeter;
   std::string FLastStatusText;
 };

@@ -5,14 +5,16 @@
 #include <vector>
 
 #include "UCliCommands.h"
+#include "UInterrupt.h"
 #include "UTerminal.h"
 
 int main(int argc, char** argv) {
+  korvane::TInterruptWatch Watch;
   const std::vector<std::string> Args(argv + 1, argv + argc);
   korvane::cli::TCliEnvironment Environment;
   if (const char* Ports = std::getenv("KORVANE_PORTS")) {
     Environment.Ports = Ports;
   }
   return korvane::cli::RunCli(Args, Environment, std::cout, std::cerr,
-                              korvane::cli::StandardErrorIsTerminal());
+                              korvane::cli::StandardErrorIsTerminal(), &Watch);
 }

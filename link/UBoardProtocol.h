@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -47,6 +48,10 @@ constexpr int32_t LockTimeoutMs = 500;           // "l"
 
 // How many times an erase is tried before it counts as failed.
 constexpr int EraseTries = 10;
+
+// The longest reply an exchange keeps; a board that floods the line past it
+// gives no usable reply.
+constexpr size_t MaxReplyBytes = 64 * 1024;
 // The board needs a moment after "r" and before "c" before it answers.
 constexpr std::chrono::milliseconds BoardSettleTime{500};
 

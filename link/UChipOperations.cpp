@@ -77,6 +77,7 @@ bool TProgrammer::EraseChip() {
 
 bool TProgrammer::EraseByErasedFlag() {
   for (int Try = 1; Try <= EraseTries; ++Try) {
+    StopPoint(TStep::stepErase);
     Report(TStatus::stEraseTry, static_cast<unsigned>(Try));
     RepaintStatus();
     std::string Reply;
@@ -99,6 +100,7 @@ bool TProgrammer::EraseByReadingBack() {
     return false;
   }
   for (int Try = 1; Try <= EraseTries; ++Try) {
+    StopPoint(TStep::stepErase);
     Report(TStatus::stEraseTry, static_cast<unsigned>(Try));
     RepaintStatus();
     std::string Reply;
@@ -117,25 +119,36 @@ bool TProgrammer::WriteChip(uint16_t Count) {
   if (Reply.empty()) {
     return Record(TStep::stepWrite, false);
   }
-  uint32_t Written = 0;
-  while (Written < Count) {
+  // The board leaves the stream only after Count bytes. Once a stop is asked
+  // for, each byte still asked for is FF, which programming leaves as it is.
+  bool Filling = false;
+  uint32_t Sent = 0;
+  FProgress.Written = 0;
+  while (Sent < Count) {
     uint8_t Handshake = 0;
     if (!ReadStreamByte(Handshake) || Handshake != DC1) {
       break;
     }
-    ComPort.SendChar(FSourceImage.GetByte(static_cast<uint16_t>(Written)));
+    Filling = Filling || StopRequested();
+    ComPort.SendChar(Filling ? 0xFF : FSourceImage.GetByte(static_cast<uint16_t>(Sent)));
     if (!ReadStreamByte(Handshake) || Handshake != DC3) {
       break;
     }
-    SetProgressPosition(static_cast<int>(Written));
+    SetProgressPosition(static_cast<int>(Sent));
     RepaintWindow();
-    ++Written;
+    ++Sent;
+    if (!Filling) {
+      FProgress.Written = Sent;
+    }
   }
   SetProgressPosition(0);
-  if (Written < Count) {
+  if (Sent < Count) {
     return Record(TStep::stepWrite, false);
   }
   SendCommand(CmdNone, Prompt, StreamEndTimeoutMs, Reply);
+  if (Filling) {
+    StopPoint(TStep::stepWrite);
+  }
   return Record(TStep::stepWrite, true);
 }
 
@@ -175,7 +188,9 @@ bool TProgrammer::ReadChip(uint16_t Count) {
 }
 
 bool TProgrammer::VerifyChip(uint16_t Count) {
-  if (!ReadChip(Count)) {
+  const bool Read = ReadChip(Count);
+  StopPoint(TStep::stepVerify);
+  if (!Read) {
     return Record(TStep::stepVerify, false);
   }
   for (uint32_t Address = 0; Address < Count; ++Address) {
@@ -228,7 +243,7 @@ bool TProgrammer::LockChip(uint16_t Count) {
   return Record(TStep::stepLock, AllErased(FChipImage, Count));
 }
 
-std::optional<uint16_t> TProgrammer::LastUsedAddress(const THexFile& Image) const {
+std::optional<uint16_t> TProgrammer::LastUsedAddress(const THexFile& Image) {
   for (uint32_t Address = Image.Size(); Address > 0; --Address) {
     if (Image.GetByte(static_cast<uint16_t>(Address - 1)) != 0xFF) {
       return static_cast<uint16_t>(Address - 1);

@@ -1,5 +1,6 @@
 #include "UChipTable.h"
 
+#include <algorithm>
 #include <array>
 
 #include "UText.h"
@@ -47,6 +48,14 @@ std::string ChipName(uint8_t Code) {
 uint16_t ChipMemorySize(uint8_t Code) {
   const TChipKind* Kind = FindChipKind(Code);
   return Kind != nullptr ? Kind->MemorySize : 0;
+}
+
+uint16_t LargestChipMemorySize() {
+  uint16_t Largest = 0;
+  for (const TChipKind& Kind : ChipKinds()) {
+    Largest = std::max(Largest, Kind.MemorySize);
+  }
+  return Largest;
 }
 
 const std::string& SignatureTable() {

@@ -48,6 +48,8 @@ std::string ChipName(uint8_t Code);
 // The code-memory size of codes 1 to 6 (4096, 8192, 20480); 0 for the others,
 // whose size is not fixed by the kind.
 uint16_t ChipMemorySize(uint8_t Code);
+// The largest code memory of any kind: an image no chip could take is larger.
+uint16_t LargestChipMemorySize();
 
 // The signature digits of the kinds that have them, one pair after another
 // in code order: "516152625565".

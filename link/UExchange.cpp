@@ -1,6 +1,7 @@
 // The command exchange on which every conversation with the board rests.
 #include <chrono>
 
+#include "UBoardProtocol.h"
 #include "UProgrammer.h"
 
 namespace korvane {
@@ -22,6 +23,7 @@ void TProgrammer::SendCommand(uint8_t Cmd, uint8_t Terminator, int32_t TimeoutMs
   }
   std::string Collected;
   bool Found = false;
+  bool Flooded = false;
   // Wider than the time allowed, so that no subtraction can overflow.
   int64_t Remaining = TimeoutMs;
   do {
@@ -35,13 +37,19 @@ void TProgrammer::SendCommand(uint8_t Cmd, uint8_t Terminator, int32_t TimeoutMs
     if (Waiting) {
       std::string Piece;
       ComPort.ReadStr(Piece, ComPort.InputCount());
-      Collected += Piece;
-      Found = Collected.find(static_cast<char>(Terminator)) != std::string::npos;
+      // The bytes collected before held no terminator: only the new ones can.
+      Found = Piece.find(static_cast<char>(Terminator)) != std::string::npos;
+      if (Collected.size() + Piece.size() > protocol::MaxReplyBytes) {
+        Flooded = true;
+      } else {
+        Collected += Piece;
+      }
     }
     const uint32_t T1 = TickCount();
     Remaining -= static_cast<uint32_t>(T1 - T0);
   } while (!Found && Remaining > 0);
-  Reply = std::move(Collected);
+  // What a flooding board said is read and dropped; its callers see no reply.
+  Reply = Flooded ? std::string() : std::move(Collected);
 }
 
 }  // namespace korvane

@@ -46,7 +46,28 @@ enum class TStep : uint8_t {
 struct TOutcome {
   TStep Step = TStep::stepNone;
   bool Succeeded = false;
+  // The user asked to stop and the workflow ended at Step's safe point: the
+  // board is back at its prompt and the rest of the workflow did not run.
+  bool Interrupted = false;
 };
+
+// What a programming run has done to the chip so far, for a report of where
+// a run that ended early left it.
+struct TChipProgress {
+  // The first erase was started: the chip no longer holds what it held.
+  bool EraseStarted = false;
+  bool Erased = false;
+  // The bytes of the file's image to write (0 until the counter is set),
+  // and those written so far; the rest, when stopped, were written as FF.
+  uint32_t Count = 0;
+  uint32_t Written = 0;
+  bool Verified = false;
+  bool Locked = false;
+};
+
+// Where a programming run left the chip, as one clause for the user:
+// "written 600 of 6300 bytes; the chip is not verified".
+std::string ChipProgressText(const TChipProgress& Progress, bool LockChosen);
 
 class TProgrammer {
  public:
@@ -60,6 +81,8 @@ class TProgrammer {
   // Sends Cmd (0 sends nothing) and collects the reply until Terminator occurs
   // anywhere in it or TimeoutMs has been spent (at least one pass). Reply is
   // replaced only when the exchange ends; a port error leaves it untouched.
+  // A reply longer than protocol::MaxReplyBytes is read to its end and
+  // given back empty, as no reply.
   void SendCommand(uint8_t Cmd, uint8_t Terminator, int32_t TimeoutMs, std::string& Reply);
 
   // --- Discovery and identification -----------------------------------------
@@ -88,16 +111,19 @@ class TProgrammer {
   // checksum answer complements.
   static uint16_t ImageSum(const THexFile& Image, uint16_t Count);
   // The highest address whose byte is not FF; none for an image that is all FF.
-  std::optional<uint16_t> LastUsedAddress(const THexFile& Image) const;
+  static std::optional<uint16_t> LastUsedAddress(const THexFile& Image);
 
   // --- Workflows ------------------------------------------------------------
   // Loads FileName into Image as programming does: the HEX loader, and a
   // non-empty file must hold at least one record (an empty one means "erase
   // only"). Raises EHexFile or EInOutError.
   static void LoadProgramFile(THexFile& Image, const std::string& FileName);
+  // Raises EHexFile for an image that is all FF, which cannot be locked
+  // provably: an erased chip reads FF whether it is locked or not.
+  static void CheckLockable(const THexFile& Image);
   // Load FileName, erase, count, write, verify, optionally lock. The outcome is
   // the status text ("Complete!" or the failing step's message). An image
-  // that is all FF is only erased (and locked, when chosen): nothing to write.
+  // that is all FF is only erased: nothing to write.
   void ProgramChip(const std::string& FileName);
   // Read the whole code memory and save it to FileName; the outcome is the
   // status text. A failed read or save never touches an existing FileName.
@@ -106,6 +132,8 @@ class TProgrammer {
   // --- Outcomes -------------------------------------------------------------
   // The last operation's or workflow's outcome.
   const TOutcome& LastOutcome() const { return FOutcome; }
+  // What the last programming run did to the chip.
+  const TChipProgress& ChipProgress() const { return FProgress; }
   // The status the operations set last, by name.
   TStatus CurrentStatus() const { return FStatus; }
   // Whether the last port scan reached a board's banner (also when the chip
@@ -164,6 +192,10 @@ class TProgrammer {
   virtual bool LockChosen() const = 0;
   // The 89C2051/4051 code-memory choice: 2048 or 4096.
   virtual uint16_t CodeMemorySize() const = 0;
+  // The user asked to stop. Looked at only where the board can be left at
+  // its prompt: between operations, between erase tries, after a read stream;
+  // a write stream is finished with FF for every byte still asked for.
+  virtual bool StopRequested() const { return false; }
 
   // Shows the hourglass for the life of the scope, also when the workflow
   // ends by an exception.
@@ -184,6 +216,10 @@ class TProgrammer {
   void Report(TStatus Status, unsigned Number = 0);
   // Records the outcome of Step and gives Result back.
   bool Record(TStep Step, bool Result);
+  // A safe point before or inside Step: when a stop was asked for, records
+  // Step as interrupted and ends the workflow (ProgramChip and ReadToFile
+  // return normally).
+  void StopPoint(TStep Step);
 
   TComPort ComPort;
   THexFile FSourceImage;
@@ -205,16 +241,19 @@ class TProgrammer {
   // The workflows' steps that run under the wait cursor.
   void ProgramLoadedImage();
   void ProgramErasedChip(uint16_t Count);
-  void LockErasedChip();
   // The end of a programming run that succeeded.
   void Complete();
   void ReadAndSave(uint16_t Count, const std::string& FileName);
+
+  // Thrown by StopPoint, caught where the workflows begin.
+  struct TStopped {};
 
   // Set when the port failed during the known-chip check: the poll then goes
   // on (timer running, chip code 0) although the exception is passed on.
   bool FPollGoesOn = false;
   TPortListSource FPortListSource;
   TOutcome FOutcome;
+  TChipProgress FProgress;
   TStatus FStatus = TStatus::stNone;
   bool FBannerSeen = false;
 };

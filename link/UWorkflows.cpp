@@ -17,30 +17,45 @@ void TProgrammer::LoadProgramFile(THexFile& Image, const std::string& FileName) 
   }
 }
 
+void TProgrammer::CheckLockable(const THexFile& Image) {
+  if (!LastUsedAddress(Image)) {
+    throw EHexFile(
+        "Nothing to lock: the image is all FF, and an erased chip reads FF whether it is "
+        "locked or not, so the lock could not be verified");
+  }
+}
+
 void TProgrammer::ProgramChip(const std::string& FileName) {
   FOutcome = {};
+  FProgress = {};
   // A bad file ends here, before anything is sent to the board.
   LoadProgramFile(FSourceImage, FileName);
+  if (LockChosen()) {
+    CheckLockable(FSourceImage);
+  }
   RepaintWindow();
   TWaitCursorScope Cursor(*this);
-  ProgramLoadedImage();
+  try {
+    ProgramLoadedImage();
+  } catch (const TStopped&) {
+    // The outcome says where it stopped; the board is at its prompt.
+  }
 }
 
 void TProgrammer::ProgramLoadedImage() {
+  StopPoint(TStep::stepErase);
+  FProgress.EraseStarted = true;
   Report(TStatus::stErasing);
   if (!EraseChip()) {
     Report(TStatus::stEraseFailed);
     return;
   }
+  FProgress.Erased = true;
   const std::optional<uint16_t> Last = LastUsedAddress(FSourceImage);
   if (!Last) {
     // Nothing but FF: the erased chip already holds exactly the file. Write
     // nothing rather than a count of 0 or one that wraps past the image.
-    if (LockChosen()) {
-      LockErasedChip();
-    } else {
-      Complete();
-    }
+    Complete();
     return;
   }
   // Below the image's size, so the count neither is 0 nor wraps.
@@ -48,17 +63,21 @@ void TProgrammer::ProgramLoadedImage() {
 }
 
 void TProgrammer::ProgramErasedChip(uint16_t Count) {
+  StopPoint(TStep::stepCounter);
   Report(TStatus::stInitialForWriting);
   if (!SetCounter(Count)) {
     Report(TStatus::stSetCounterFailed);
     return;
   }
+  FProgress.Count = Count;
+  StopPoint(TStep::stepWrite);
   Report(TStatus::stWriting, Count);
   RepaintStatus();
   if (!WriteChip(Count)) {
     Report(TStatus::stWriteFailed);
     return;
   }
+  StopPoint(FastVerifyChosen() ? TStep::stepFastVerify : TStep::stepVerify);
   if (FastVerifyChosen()) {
     Report(TStatus::stFastVerifying);
     RepaintWindow();
@@ -74,28 +93,15 @@ void TProgrammer::ProgramErasedChip(uint16_t Count) {
       return;
     }
   }
+  FProgress.Verified = true;
   if (!LockChosen()) {
     Complete();
     return;
   }
+  StopPoint(TStep::stepLock);
   Report(TStatus::stVerifyLocked);
   if (LockChip(Count)) {
-    Complete();
-  } else {
-    Report(TStatus::stLockFailed);
-  }
-}
-
-void TProgrammer::LockErasedChip() {
-  // The lock is proven by reading the chip back, and the board streams as
-  // many bytes as its counter says: give it the whole image.
-  const uint16_t Count = FSourceImage.Size();
-  Report(TStatus::stVerifyLocked);
-  if (!SetCounter(Count)) {
-    Report(TStatus::stSetCounterFailed);
-    return;
-  }
-  if (LockChip(Count)) {
+    FProgress.Locked = true;
     Complete();
   } else {
     Report(TStatus::stLockFailed);
@@ -112,17 +118,24 @@ void TProgrammer::ReadToFile(const std::string& FileName) {
   const uint16_t Count = FTargetChip == chip89C2051 ? CodeMemorySize() : FChipImage.Size();
   FChipImage.Clear();
   TWaitCursorScope Cursor(*this);
-  ReadAndSave(Count, FileName);
+  try {
+    ReadAndSave(Count, FileName);
+  } catch (const TStopped&) {
+    // Nothing was saved; the outcome says where it stopped.
+  }
 }
 
 void TProgrammer::ReadAndSave(uint16_t Count, const std::string& FileName) {
+  StopPoint(TStep::stepCounter);
   if (!SetCounter(Count)) {
     Report(TStatus::stReadCounterFailed);
     return;
   }
   Report(TStatus::stReading);
   RepaintWindow();
-  if (!ReadChip(Count)) {
+  const bool Read = ReadChip(Count);
+  StopPoint(TStep::stepRead);
+  if (!Read) {
     Report(TStatus::stReadFailed);
     return;
   }

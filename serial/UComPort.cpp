@@ -430,4 +430,10 @@ TTimeoutRecord BuildTimeoutRecord(const TCustomComPort& Port) {
   return Record;
 }
 
+void ReleaseHandleNow(TComHandle Handle) noexcept {
+  if (Handle != InvalidComHandle) {
+    binding::CloseDevice(Handle);
+  }
+}
+
 }  // namespace korvane

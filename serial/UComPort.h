@@ -370,4 +370,9 @@ TLineSettings BuildLineSettings(const TCustomComPort& Port);
 // The time-out record for the port's Timeouts.
 TTimeoutRecord BuildTimeoutRecord(const TCustomComPort& Port);
 
+// Gives the device of Handle back (its exclusive claim, then the handle)
+// and nothing else: for a process about to end from a signal handler, where
+// only such calls are safe. Nothing for InvalidComHandle.
+void ReleaseHandleNow(TComHandle Handle) noexcept;
+
 }  // namespace korvane

@@ -61,9 +61,11 @@ bool Drain(int Fd, std::string& Text) {
 
 }  // namespace
 
-TProcessResult RunProcess(const std::string& Program, const std::vector<std::string>& Args,
-                          const TProcessOptions& Options) {
-  TProcessResult Result;
+TChildProcess::TChildProcess(const std::string& Program, const std::vector<std::string>& Args,
+                             const TProcessOptions& Options)
+    : FOptions(Options),
+      FProgram(Program),
+      FDeadline(std::chrono::steady_clock::now() + std::chrono::seconds(Options.TimeoutSeconds)) {
   std::vector<std::string> ArgTexts{Program};
   ArgTexts.insert(ArgTexts.end(), Args.begin(), Args.end());
   std::vector<std::string> EnvTexts = ChildEnvironment(Options.Env);
@@ -71,31 +73,30 @@ TProcessResult RunProcess(const std::string& Program, const std::vector<std::str
   std::vector<char*> Envp = CStrings(EnvTexts);
 
   int OutPipe[2];
-  int ErrRead = -1;
   int ErrWrite = -1;
   if (pipe(OutPipe) != 0) {
     ADD_FAILURE() << "pipe failed: errno " << errno;
-    return Result;
+    return;
   }
   if (Options.ErrOnTerminal) {
     termios Settings{};
     cfmakeraw(&Settings);
-    if (openpty(&ErrRead, &ErrWrite, nullptr, &Settings, nullptr) != 0) {
+    if (openpty(&FErr, &ErrWrite, nullptr, &Settings, nullptr) != 0) {
       ADD_FAILURE() << "openpty failed: errno " << errno;
-      return Result;
+      return;
     }
   } else {
     int ErrPipe[2];
     if (pipe(ErrPipe) != 0) {
       ADD_FAILURE() << "pipe failed: errno " << errno;
-      return Result;
+      return;
     }
-    ErrRead = ErrPipe[0];
+    FErr = ErrPipe[0];
     ErrWrite = ErrPipe[1];
   }
 
-  const pid_t Child = fork();
-  if (Child == 0) {
+  FChild = fork();
+  if (FChild == 0) {
     if (Options.OwnProcessGroup) {
       setpgid(0, 0);
     }
@@ -111,58 +112,114 @@ TProcessResult RunProcess(const std::string& Program, const std::vector<std::str
     execve(Program.c_str(), Argv.data(), Envp.data());
     _exit(127);
   }
+  FOut = OutPipe[0];
   close(OutPipe[1]);
   close(ErrWrite);
-  if (Child < 0) {
+  if (FChild < 0) {
     ADD_FAILURE() << "fork failed: errno " << errno;
-    close(OutPipe[0]);
-    close(ErrRead);
-    return Result;
   }
+}
 
-  const auto Deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(Options.TimeoutSeconds);
-  bool OutOpen = true;
-  bool ErrOpen = true;
-  bool TimedOut = false;
-  while (OutOpen || ErrOpen) {
+TChildProcess::~TChildProcess() {
+  if (FChild > 0) {
+    kill(FChild, SIGKILL);
+    Finish();
+  }
+}
+
+bool TChildProcess::Collect(int TimeoutMs) {
+  if (FOut < 0 && FErr < 0) {
+    return false;
+  }
+  pollfd Fds[2] = {{FOut, POLLIN, 0}, {FErr, POLLIN, 0}};
+  if (poll(Fds, 2, TimeoutMs) < 0 && errno != EINTR) {
+    return false;
+  }
+  int* Ends[2] = {&FOut, &FErr};
+  std::string* Texts[2] = {&FResult.Out, &FResult.Err};
+  for (int Index = 0; Index < 2; ++Index) {
+    if (*Ends[Index] >= 0 && Fds[Index].revents != 0 && !Drain(*Ends[Index], *Texts[Index])) {
+      close(*Ends[Index]);
+      *Ends[Index] = -1;
+    }
+  }
+  return true;
+}
+
+bool TChildProcess::Await(const std::string& Text, int Seconds) {
+  const auto Seen = [&] {
+    return FResult.Out.find(Text) != std::string::npos ||
+           FResult.Err.find(Text) != std::string::npos;
+  };
+  const auto Until = std::chrono::steady_clock::now() + std::chrono::seconds(Seconds);
+  while (!Seen()) {
     const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        Deadline - std::chrono::steady_clock::now());
+        Until - std::chrono::steady_clock::now());
+    if (Left.count() <= 0 || !Collect(static_cast<int>(Left.count()))) {
+      return Seen();
+    }
+  }
+  return true;
+}
+
+void TChildProcess::Signal(int Signal) {
+  if (FChild > 0) {
+    kill(FChild, Signal);
+  }
+}
+
+TProcessResult TChildProcess::Finish() {
+  if (FChild <= 0) {
+    return FResult;
+  }
+  bool TimedOut = false;
+  while (FOut >= 0 || FErr >= 0) {
+    const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        FDeadline - std::chrono::steady_clock::now());
     if (Left.count() <= 0) {
       TimedOut = true;
       break;
     }
-    pollfd Fds[2] = {{OutOpen ? OutPipe[0] : -1, POLLIN, 0}, {ErrOpen ? ErrRead : -1, POLLIN, 0}};
-    if (poll(Fds, 2, static_cast<int>(Left.count())) < 0 && errno != EINTR) {
+    if (!Collect(static_cast<int>(Left.count()))) {
       break;
     }
-    if (OutOpen && Fds[0].revents != 0) {
-      OutOpen = Drain(OutPipe[0], Result.Out);
-    }
-    if (ErrOpen && Fds[1].revents != 0) {
-      ErrOpen = Drain(ErrRead, Result.Err);
+  }
+  for (int* End : {&FOut, &FErr}) {
+    if (*End >= 0) {
+      close(*End);
+      *End = -1;
     }
   }
-  close(OutPipe[0]);
-  close(ErrRead);
   if (TimedOut) {
-    kill(Options.OwnProcessGroup ? -Child : Child, SIGKILL);
-    ADD_FAILURE() << Program << " ran longer than " << Options.TimeoutSeconds << " s";
+    kill(FOptions.OwnProcessGroup ? -FChild : FChild, SIGKILL);
+    ADD_FAILURE() << FProgram << " ran longer than " << FOptions.TimeoutSeconds << " s";
   }
   int Status = 0;
-  while (waitpid(Child, &Status, 0) < 0 && errno == EINTR) {
+  while (waitpid(FChild, &Status, 0) < 0 && errno == EINTR) {
   }
-  Result.ExitCode = WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status);
-  if (Options.OwnProcessGroup) {
-    Result.GroupGone = kill(-Child, 0) != 0 && errno == ESRCH;
+  FResult.ExitCode = WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status);
+  if (FOptions.OwnProcessGroup) {
+    FResult.GroupGone = kill(-FChild, 0) != 0 && errno == ESRCH;
   }
-  return Result;
+  FChild = -1;
+  return FResult;
+}
+
+TProcessResult RunProcess(const std::string& Program, const std::vector<std::string>& Args,
+                          const TProcessOptions& Options) {
+  return TChildProcess(Program, Args, Options).Finish();
 }
 
 TProcessResult RunCli(const std::vector<std::string>& Args, const std::string& Ports,
                       TProcessOptions Options) {
   Options.Env.emplace("KORVANE_PORTS", Ports);
   return RunProcess(KORVANE_CLI_PATH, Args, Options);
+}
+
+std::unique_ptr<TChildProcess> StartCli(const std::vector<std::string>& Args,
+                                        const std::string& Ports, TProcessOptions Options) {
+  Options.Env.emplace("KORVANE_PORTS", Ports);
+  return std::make_unique<TChildProcess>(KORVANE_CLI_PATH, Args, Options);
 }
 
 std::vector<std::string> Lines(const std::string& Text) {

@@ -3,8 +3,10 @@
 // and exit status captured.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,8 +36,41 @@ struct TProcessOptions {
   int TimeoutSeconds = 120;
 };
 
-// Runs Program with Args; fails the current test when the child cannot be
-// started or outlives TimeoutSeconds (it is then killed).
+// A child process whose output is collected while the test acts on it.
+class TChildProcess {
+ public:
+  // Starts Program with Args; fails the current test when it cannot.
+  TChildProcess(const std::string& Program, const std::vector<std::string>& Args,
+                const TProcessOptions& Options = {});
+  // Kills a child that was not finished.
+  ~TChildProcess();
+  TChildProcess(const TChildProcess&) = delete;
+  TChildProcess& operator=(const TChildProcess&) = delete;
+
+  // Collects output until Text has appeared on stdout or stderr (true), or
+  // the child closed both or Seconds passed (false).
+  bool Await(const std::string& Text, int Seconds = 60);
+  // Sends Signal to the child.
+  void Signal(int Signal);
+  // Collects the rest of the output and waits for the child's end; a child
+  // that outlives TimeoutSeconds from its start is killed and fails the test.
+  TProcessResult Finish();
+
+ private:
+  // One wait for output of at most TimeoutMs; false once both streams closed.
+  bool Collect(int TimeoutMs);
+
+  TProcessOptions FOptions;
+  std::string FProgram;
+  int FChild = -1;
+  int FOut = -1;
+  int FErr = -1;
+  TProcessResult FResult;
+  std::chrono::steady_clock::time_point FDeadline;
+};
+
+// Runs Program with Args to its end; fails the current test when the child
+// cannot be started or outlives TimeoutSeconds (it is then killed).
 TProcessResult RunProcess(const std::string& Program, const std::vector<std::string>& Args,
                           const TProcessOptions& Options = {});
 
@@ -43,6 +78,9 @@ TProcessResult RunProcess(const std::string& Program, const std::vector<std::str
 // (to Ports), so that it never scans the machine's own serial ports.
 TProcessResult RunCli(const std::vector<std::string>& Args, const std::string& Ports,
                       TProcessOptions Options = {});
+// The same korvane-cli started as a child that the test acts on.
+std::unique_ptr<TChildProcess> StartCli(const std::vector<std::string>& Args,
+                                        const std::string& Ports, TProcessOptions Options = {});
 
 // Text split at line feeds, without the empty piece after a final one.
 std::vector<std::string> Lines(const std::string& Text);

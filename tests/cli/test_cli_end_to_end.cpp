@@ -183,6 +183,17 @@ TEST_F(CliEndToEnd, FailedStepsNameThemselvesInTheLastLine) {
   Run = Cli({"program", Blink});
   EXPECT_EQ(Run.ExitCode, 1);
   EXPECT_EQ(Lines(Run.Out).back(), "Write Failed!");
+
+  // The lock's read-back fails: the operation and the workflow both set
+  // "Lock Failed!", and the terminal shows it once.
+  sim::TBoardSimOptions Echo = Board();
+  Echo.WrongReadEcho = '?';
+  StartBoard(Echo);
+  Run = Cli({"program", Blink, "--fast-verify", "--lock"});
+  EXPECT_EQ(Run.ExitCode, 1);
+  const StatusLines Out = Lines(Run.Out);
+  EXPECT_EQ(Out.back(), "Lock Failed!");
+  EXPECT_EQ(std::count(Out.begin(), Out.end(), "Lock Failed!"), 1) << Run.Out;
 }
 
 TEST_F(CliEndToEnd, BadFilesAreExitFourBeforeTheChipIsTouched) {
@@ -197,6 +208,16 @@ TEST_F(CliEndToEnd, BadFilesAreExitFourBeforeTheChipIsTouched) {
   Run = Cli({"program", FDir.File("missing.hex")});
   EXPECT_EQ(Run.ExitCode, 4);
   EXPECT_TRUE(Run.Err.ends_with("error: File not found\n")) << Run.Err;
+
+  // A lock of an image that is all FF could not be proven by reading back.
+  const std::string Blank = FDir.File("blank.hex");
+  WriteHexFile(Blank, std::vector<uint8_t>(16, 0xFF));
+  Run = Cli({"program", Blank, "--lock"});
+  EXPECT_EQ(Run.ExitCode, 4);
+  EXPECT_NE(Run.Err.find("error: Nothing to lock: the image is all FF"), std::string::npos)
+      << Run.Err;
+  // None of these even scanned for the board.
+  EXPECT_EQ(Sim().ReceivedBytes(), "");
 
   // 5572 bytes do not fit the 89C51's 4096.
   Run = Cli({"program", Big});

@@ -19,6 +19,15 @@ int TRecordingProgrammer::CountEvents(const std::string& Event) const {
   return static_cast<int>(std::count(Events.begin(), Events.end(), Event));
 }
 
+void TRecordingProgrammer::SetStatus(const std::string& Text) {
+  Statuses.push_back(Text);
+  FStopAsked = FStopAsked || (StopAtStatus && *StopAtStatus == Text);
+}
+
+bool TRecordingProgrammer::StopRequested() const {
+  return FStopAsked || (StopAtStatus && StopAtStatus->empty());
+}
+
 void TRecordingProgrammer::SetProgressRange(int Min, int Max) {
   ProgressMin = Min;
   ProgressMax = Max;
@@ -27,6 +36,7 @@ void TRecordingProgrammer::SetProgressRange(int Min, int Max) {
 void TRecordingProgrammer::SetProgressPosition(int Position) {
   ProgressPosition = Position;
   ++ProgressUpdates;
+  FStopAsked = FStopAsked || (StopAtProgress >= 0 && Position >= StopAtProgress);
 }
 
 }  // namespace korvane::test

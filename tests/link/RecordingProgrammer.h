@@ -2,6 +2,7 @@
 // the window's options as plain fields.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +24,10 @@ class TRecordingProgrammer : public TProgrammer {
   bool FastVerify = false;
   bool Lock = false;
   uint16_t MemorySize = 2048;
+  // The user asks to stop once this status text is set ("" asks from the
+  // start), or once the progress reaches StopAtProgress; neither by default.
+  std::optional<std::string> StopAtStatus;
+  int StopAtProgress = -1;
 
   // Every status text, in order.
   std::vector<std::string> Statuses;
@@ -50,7 +55,7 @@ class TRecordingProgrammer : public TProgrammer {
   using TProgrammer::FTargetChip;
 
  protected:
-  void SetStatus(const std::string& Text) override { Statuses.push_back(Text); }
+  void SetStatus(const std::string& Text) override;
   void RepaintStatus() override { ++StatusRepaints; }
   void RepaintWindow() override { ++WindowRepaints; }
   void SetProgressRange(int Min, int Max) override;
@@ -64,6 +69,10 @@ class TRecordingProgrammer : public TProgrammer {
   bool FastVerifyChosen() const override { return FastVerify; }
   bool LockChosen() const override { return Lock; }
   uint16_t CodeMemorySize() const override { return MemorySize; }
+  bool StopRequested() const override;
+
+ private:
+  bool FStopAsked = false;
 };
 
 }  // namespace korvane::test

@@ -153,6 +153,32 @@ TEST_F(ExchangeTest, ReplyKeepsAllByteValuesIncludingZero) {
   EXPECT_EQ(Reply, std::string("\0\xFF\x11>", 4));
 }
 
+TEST_F(ExchangeTest, FloodPastTheCapIsReadToItsEndAndGivesNoReply) {
+  // "p": 80 KB without the terminator, then the terminator. "q": a reply
+  // just under the cap.
+  const std::string Largest = std::string(64 * 1024 - 1, 'x') + ">";
+  TScriptedBoard* Far = nullptr;
+  TScriptedBoard Board([&](uint8_t Byte) -> std::string {
+    if (Byte == 'q') {
+      return Largest;
+    }
+    for (int Piece = 0; Piece < 20; ++Piece) {
+      Far->Send(std::string(4096, Piece % 2 == 0 ? 'o' : 'k'));
+    }
+    return ">";
+  });
+  Far = &Board;
+  Connect(Board);
+  std::string Reply = "old";
+  Programmer.SendCommand('p', '>', 10000, Reply);
+  EXPECT_EQ(Reply, "");
+  Programmer.SendCommand(0, '>', 0, Reply);
+  EXPECT_EQ(Reply, "") << "nothing of the flood is left on the line";
+
+  Programmer.SendCommand('q', '>', 10000, Reply);
+  EXPECT_EQ(Reply, Largest);
+}
+
 TEST_F(ExchangeTest, PortErrorLeavesTheCallersReplyUntouched) {
   TScriptedBoard Board;
   Connect(Board);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <ostream>
 
@@ -344,16 +345,94 @@ TEST_F(WorkflowTest, AllFFFileIsProgrammedAsAnEraseOnly) {
   EXPECT_EQ(Board->Flash(), std::vector<uint8_t>(8192, 0xFF));
 }
 
-TEST_F(WorkflowTest, AllFFFileWithLockIsErasedThenLocked) {
+TEST_F(WorkflowTest, AllFFFileWithLockIsRefusedBeforeTheBoardIsTouched) {
+  // An erased chip reads FF locked or not: such a lock could never be proven.
   StartBoard({});
+  Board->SetFlash(std::vector<uint8_t>(8192, 0x12));
   Programmer.Lock = true;
   WriteHexFile(Dir.File("ff.hex"), std::vector<uint8_t>(8192, 0xFF));
-  Program(Dir.File("ff.hex"));
-  EXPECT_EQ(Programmer.Statuses,
-            (Texts{"Erasing...", "Erasing...[1/10]", "Verify Locked code", "Complete!"}));
-  EXPECT_EQ(SentSincePoll(), "eps8192\nlr");
-  EXPECT_TRUE(Board->Locked());
+  try {
+    Program(Dir.File("ff.hex"));
+    ADD_FAILURE() << "no error";
+  } catch (const EHexFile& Error) {
+    EXPECT_NE(std::string(Error.what()).find("Nothing to lock: the image is all FF"),
+              std::string::npos)
+        << Error.what();
+  }
+  EXPECT_EQ(SentSincePoll(), "");
+  EXPECT_FALSE(Board->Locked());
+  EXPECT_EQ(Board->Flash(), std::vector<uint8_t>(8192, 0x12));
 }
+
+// --- A stop asked for by the user ---
+
+struct TStopCase {
+  const char* Name;
+  bool Read;  // the read workflow, else programming
+  std::optional<std::string> StopAtStatus;
+  int StopAtProgress;
+  TStep StoppedAt;
+  // What the board got after the poll, the write stream's bytes left out.
+  const char* SentAround;
+  const char* ChipText;
+};
+
+class WorkflowStop : public WorkflowTest, public ::testing::WithParamInterface<TStopCase> {};
+
+TEST_P(WorkflowStop, EndsAtTheNextSafePointWithTheBoardAtItsPrompt) {
+  const TStopCase& Case = GetParam();
+  StartBoard({});
+  const std::vector<uint8_t> Image = PatternBytes(1000, 5);
+  WriteHexFile(Dir.File("in.hex"), Image);
+  Programmer.StopAtStatus = Case.StopAtStatus;
+  Programmer.StopAtProgress = Case.StopAtProgress;
+  const std::string Out = Dir.File("out.hex");
+  if (Case.Read) {
+    ReadBack(Out);
+  } else {
+    Program(Dir.File("in.hex"));
+  }
+
+  const TOutcome& Outcome = Programmer.LastOutcome();
+  EXPECT_TRUE(Outcome.Interrupted);
+  EXPECT_FALSE(Outcome.Succeeded);
+  EXPECT_EQ(Outcome.Step, Case.StoppedAt);
+  EXPECT_NE(Programmer.Status(), "Complete!");
+  EXPECT_EQ(Programmer.Events, (Texts{"ShowWaitCursor", "RestoreCursor"}));
+  const std::string All = SentSincePoll();
+  const size_t Write = All.find('w');
+  const std::string Around =
+      Write == std::string::npos ? All : All.substr(0, Write + 1) + All.substr(Write + 1 + 1000);
+  EXPECT_EQ(Around, Case.SentAround);
+  EXPECT_EQ(ChipProgressText(Programmer.ChipProgress(), false), Case.ChipText);
+  EXPECT_FALSE(std::filesystem::exists(Out));
+
+  // Whatever was written is the file's; the rest of the stream was FF.
+  const std::vector<uint8_t> Flash = Board->Flash();
+  const uint32_t Written = Programmer.ChipProgress().Written;
+  for (size_t Address = 0; Address < Flash.size(); ++Address) {
+    ASSERT_EQ(Flash[Address], Address < Written ? Image[Address] : 0xFF) << Address;
+  }
+  // At its prompt: the next poll finds the chip at once.
+  Programmer.Poll();
+  EXPECT_EQ(Programmer.TargetChip(), chip89C52);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stops, WorkflowStop,
+    ::testing::Values(TStopCase{"BeforeAnything", false, "", -1, TStep::stepErase, "",
+                                "the chip was not touched"},
+                      TStopCase{"DuringTheErase", false, "Erasing...[1/10]", -1, TStep::stepCounter,
+                                "ep", "the chip is erased; nothing was written"},
+                      TStopCase{"DuringTheWrite", false, std::nullopt, 100, TStep::stepWrite,
+                                "eps1000\nw",
+                                "written 101 of 1000 bytes; the chip is not verified"},
+                      TStopCase{"DuringTheVerify", false, "Verify...", -1, TStep::stepVerify,
+                                "eps1000\nwr",
+                                "written 1000 of 1000 bytes; the chip is not verified"},
+                      TStopCase{"DuringTheRead", true, "Reading...", -1, TStep::stepRead,
+                                "s8192\nr", "the chip was not touched"}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 // --- A hang-up in the middle ---
 

@@ -1,0 +1,52 @@
+// The user's requests to stop: Ctrl-C, SIGTERM and SIGHUP on POSIX; on
+// Windows the console's Ctrl-C, Ctrl-Break and close.
+//
+// A stop may not simply end the process while the board is in one of its
+// streams: the board would stay there and take every later byte as data. So
+// the fronts run their workflows in deferred mode, where a first stop is only
+// recorded for the programmer to see at its next safe point; a second one, or
+// any stop outside deferred mode, ends the process at once with exit code 130,
+// after giving back the guarded port and saying so on stderr.
+#pragma once
+
+#include "UComPort.h"
+
+namespace korvane {
+
+class TInterruptWatch {
+ public:
+  // The code a stopped process ends with: 128 + SIGINT, as shells report it.
+  static constexpr int ExitCode = 130;
+
+  // Takes the stop requests over for the object's life; at most one watch
+  // exists at a time. Starts in immediate mode, with no port guarded.
+  TInterruptWatch();
+  // Hands the requests back to the handling the watch found.
+  ~TInterruptWatch();
+  TInterruptWatch(const TInterruptWatch&) = delete;
+  TInterruptWatch& operator=(const TInterruptWatch&) = delete;
+
+  // The port an immediate end gives back first (its exclusive claim above
+  // all); nullptr for none. The port must outlive the guard or be replaced.
+  void GuardPort(const TComPort* Port);
+  // Deferred: a first stop is recorded; a second ends the process.
+  // Otherwise every stop ends it.
+  void SetDeferred(bool Deferred);
+  // Whether a stop was recorded in deferred mode.
+  bool Requested() const;
+
+  // Guards Port, and defers stops when Defer, for the life of the scope;
+  // nothing when Watch is nullptr.
+  class TGuardScope {
+   public:
+    TGuardScope(TInterruptWatch* Watch, const TComPort& Port, bool Defer);
+    ~TGuardScope();
+    TGuardScope(const TGuardScope&) = delete;
+    TGuardScope& operator=(const TGuardScope&) = delete;
+
+   private:
+    TInterruptWatch* FWatch;
+  };
+};
+
+}  // namespace korvane
