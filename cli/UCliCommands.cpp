@@ -161,7 +161,7 @@ int RunWorkflow(const TRun& Run) {
     // The board is back at its prompt; give the port back before saying so.
     Programmer.Port().Close();
     Run.Err << "Interrupted: " << InterruptionText(Run.Options, Programmer) << std::endl;
-    return TInterruptWatch::ExitCode;
+    return exitInterrupted;
   }
   return Programmer.LastOutcome().Succeeded ? exitSuccess : exitOperationFailed;
 }

@@ -19,6 +19,7 @@ enum TExitCode : int {
   exitNoBoard = 3,    // no programmer board, or no chip it knows
   exitFileError = 4,  // EHexFile or EInOutError
   exitPortError = 5,  // EComPort
+  exitInterrupted = TInterruptWatch::ExitCode,  // stopped by Ctrl-C, SIGTERM or SIGHUP
 };
 
 // What the program's environment chose, read once at its entry.

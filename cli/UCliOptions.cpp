@@ -251,6 +251,13 @@ is set ("Erasing...[1/10]", "Writing... [1024 Bytes]", "Verify Failed!",
 progress bar there follows the byte streams (bytes done/total, rate, time
 left). Errors print "error: <message>" on stderr.
 
+Stopping: Ctrl-C, SIGTERM or SIGHUP before the board is in a stream ends at
+once. During program or read the board is first brought back to its prompt: a
+write is finished with FF (which leaves the chip's cells as they are), a read
+or an erase is waited for; then "Interrupted: <where the chip stands>" on
+stderr, e.g. "written 600 of 6300 bytes; the chip is not verified". A second
+signal ends at once, giving the port back.
+
 Exit status:
   0  success
   1  a chip operation failed (the last status line names the step)
@@ -258,6 +265,7 @@ Exit status:
   3  no programmer board found, or no chip that it knows
   4  file error (Intel HEX contents, or reading or writing the file)
   5  serial port error
+  130  stopped by a signal (see Stopping)
 )";
 }
 
