@@ -1,10 +1,13 @@
 #include "UCliCommands.h"
 
+#include <cstdio>
 #include <exception>
 
 #include "UCliOptions.h"
 #include "UCliProgrammer.h"
+#include "UFileInfo.h"
 #include "UHexFile.h"
+#include "UJsonLine.h"
 #include "UPortList.h"
 #include "UPortReport.h"
 
@@ -15,6 +18,28 @@
 namespace korvane::cli {
 
 namespace {
+
+// What every command runs with, and what its result says besides the exit
+// code (the "result" event of --json).
+struct TRun {
+  const TCliOptions& Options;
+  const TCliEnvironment& Environment;
+  std::ostream& Out;
+  std::ostream& Err;
+  bool ErrIsTerminal;
+  TInterruptWatch* Watch;
+  std::string Status;
+  std::string Error;
+  TJsonLine Details;
+
+  bool Json() const { return Options.Output == TOutputMode::Json; }
+  bool Quiet() const { return Options.Output == TOutputMode::Quiet; }
+  // An error: on Err as "error: <Text>", and in the result.
+  void Fail(const std::string& Text) {
+    Error = Text;
+    Err << "error: " << Text << std::endl;
+  }
+};
 
 // The ports to scan: --port alone, or else KORVANE_PORTS's names, or else
 // the machine's.
@@ -39,58 +64,51 @@ std::string JoinNames(const std::vector<std::string>& Names) {
 }
 
 // Why the scan found nothing, with what the user can do about it.
-void ReportNoBoard(TCliProgrammer& Programmer, const TCliEnvironment& Environment,
-                   std::ostream& Err) {
+void ReportNoBoard(TCliProgrammer& Programmer, TRun& Run) {
   const std::vector<std::string>& Ports = Programmer.PortList();
   if (Programmer.BannerSeen()) {
-    Err << "error: a programmer board answered on " << Programmer.Port().Port()
-        << ", but the chip in its socket was not recognised" << std::endl;
+    Run.Fail("a programmer board answered on " + Programmer.Port().Port() +
+             ", but the chip in its socket was not recognised");
     return;
   }
   if (Ports.empty()) {
-    Err << "error: no serial ports to scan" << EmptyChoiceNote(Environment) << std::endl;
+    Run.Fail(std::string("no serial ports to scan") + EmptyChoiceNote(Run.Environment));
     return;
   }
-  Err << "error: no programmer board found on " << JoinNames(Ports) << std::endl;
+  Run.Fail("no programmer board found on " + JoinNames(Ports));
   // The scan left the last port open, and ports are opened exclusively.
   Programmer.Port().Close();
-  ReportPortAccess(Ports, Err);
+  ReportPortAccess(Ports, Run.Err);
 }
 
-// One discovery pass, reported on Err. True when a chip was identified.
-bool Discover(TCliProgrammer& Programmer, const TCliEnvironment& Environment, std::ostream& Err) {
-  Programmer.ReportStatusOn(Err);
+// One discovery pass, reported on Err (or as events). True when a chip was
+// identified; its port and name then go into the result.
+bool Discover(TCliProgrammer& Programmer, TRun& Run) {
+  TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), false);
+  Programmer.ReportStatusOn(Run.Err);
   Programmer.Poll();
   if (Programmer.TargetChip() == chipNone) {
-    ReportNoBoard(Programmer, Environment, Err);
+    ReportNoBoard(Programmer, Run);
     return false;
   }
+  Run.Details.Add("port", Programmer.Port().Port()).Add("chip", ChipName(Programmer.TargetChip()));
   return true;
 }
 
 // What the window would not offer for this chip, said rather than ignored quietly.
-void NoteUnusedOptions(const TCliOptions& Options, TCliProgrammer& Programmer, std::ostream& Err) {
+void NoteUnusedOptions(const TCliOptions& Options, TCliProgrammer& Programmer) {
   const bool Is2051 = Programmer.TargetChip() == chip89C2051;
   if (Options.MemorySizeGiven && !Is2051) {
-    Err << "note: --mem applies to the 89C2051/4051 only; the " << ChipName(Programmer.TargetChip())
-        << " has " << Programmer.ChipImage().Size() << " bytes" << std::endl;
+    Programmer.Note("--mem applies to the 89C2051/4051 only; the " +
+                    ChipName(Programmer.TargetChip()) + " has " +
+                    std::to_string(Programmer.ChipImage().Size()) + " bytes");
   }
   if (Options.FastVerify && Is2051) {
-    Err << "note: the 89C2051/4051 has no fast verify; it is verified by reading back" << std::endl;
+    Programmer.Note("the 89C2051/4051 has no fast verify; it is verified by reading back");
   }
 }
 
-// What every command runs with.
-struct TRun {
-  const TCliOptions& Options;
-  const TCliEnvironment& Environment;
-  std::ostream& Out;
-  std::ostream& Err;
-  bool ErrIsTerminal;
-  TInterruptWatch* Watch;
-};
-
-int RunPorts(const TRun& Run) {
+int RunPorts(TRun& Run) {
   std::vector<std::string> Ports;
   PortListFromSetting(Run.Environment.Ports ? Run.Environment.Ports->c_str() : nullptr)(Ports);
   if (Ports.empty()) {
@@ -101,24 +119,29 @@ int RunPorts(const TRun& Run) {
   return exitSuccess;
 }
 
-int RunDetect(const TRun& Run) {
+int RunDetect(TRun& Run) {
   TCliProgrammer Programmer(Run.Options, ScanList(Run.Options, Run.Environment), Run.Out, Run.Err,
                             false);
-  TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), false);
-  if (!Discover(Programmer, Run.Environment, Run.Err)) {
+  if (!Discover(Programmer, Run)) {
     return exitNoBoard;
   }
-  Run.Out << Programmer.Port().Port() << ": " << ChipName(Programmer.TargetChip()) << std::endl;
+  if (Run.Json()) {
+    Programmer.AnnounceChip(Run.Out);
+  } else {
+    // The one line of detect is its result, -q or not.
+    Run.Out << Programmer.Port().Port() << ": " << ChipName(Programmer.TargetChip()) << std::endl;
+  }
   return exitSuccess;
 }
 
-// The program file, loaded and checked as programming loads it, before any
-// port is opened: a file that cannot be programmed must cost no board scan
-// and leave no chip erased. The chip's own size is applied once it is known.
-void CheckProgramFile(const TCliOptions& Options) {
+// The file of program and verify, loaded and checked as the workflow loads
+// it, before any port is opened: a file that cannot be used must cost no
+// board scan and leave no chip erased. The chip's own size is applied once
+// it is known.
+void CheckInputImage(const TCliOptions& Options) {
   THexFile Image;
   Image.SetSize(LargestChipMemorySize());
-  TProgrammer::LoadProgramFile(Image, Options.FileName);
+  TProgrammer::LoadProgramFile(Image, Options.FileName, Options.Format);
   if (Options.Lock) {
     TProgrammer::CheckLockable(Image);
   }
@@ -126,57 +149,134 @@ void CheckProgramFile(const TCliOptions& Options) {
 
 // Where a workflow that the user stopped left the chip and the file.
 std::string InterruptionText(const TCliOptions& Options, const TCliProgrammer& Programmer) {
-  if (Options.Command == TCliCommand::cmdProgram) {
-    return ChipProgressText(Programmer.ChipProgress(), Options.Lock);
+  switch (Options.Command) {
+    case TCliCommand::cmdProgram:
+      return ChipProgressText(Programmer.ChipProgress(), Options.Lock);
+    case TCliCommand::cmdRead:
+      return Programmer.LastOutcome().Succeeded ? Options.FileName + " was saved"
+                                                : "nothing was saved";
+    case TCliCommand::cmdErase:
+      return Programmer.LastOutcome().Succeeded ? "the chip is erased" : "the erase did not finish";
+    default:
+      return "nothing was written; the check did not finish";
   }
-  return Programmer.LastOutcome().Succeeded ? Options.FileName + " was saved" : "nothing was saved";
 }
 
-int RunWorkflow(const TRun& Run) {
-  if (Run.Options.Command == TCliCommand::cmdProgram) {
-    CheckProgramFile(Run.Options);
+void RunWorkflowOf(TCliProgrammer& Programmer, const TCliOptions& Options) {
+  switch (Options.Command) {
+    case TCliCommand::cmdProgram:
+      Programmer.ProgramChip(Options.FileName, Options.Format);
+      break;
+    case TCliCommand::cmdRead:
+      Programmer.ReadToFile(Options.FileName, Options.Format);
+      break;
+    case TCliCommand::cmdVerify:
+      Programmer.VerifyFile(Options.FileName, Options.Format);
+      break;
+    case TCliCommand::cmdErase:
+      Programmer.EraseOnly();
+      break;
+    default:
+      Programmer.BlankCheck();
+      break;
   }
-  TCliProgrammer Programmer(Run.Options, ScanList(Run.Options, Run.Environment), Run.Out, Run.Err,
-                            Run.ErrIsTerminal, Run.Watch);
-  {
-    TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), false);
-    if (!Discover(Programmer, Run.Environment, Run.Err)) {
-      return exitNoBoard;
+}
+
+// Where a read-back verification found the chip differing from the file.
+void ReportDifference(const TDifference& Difference, TRun& Run) {
+  char Line[96];
+  std::snprintf(Line, sizeof Line,
+                "first difference at 0x%04X: file %02X, chip %02X (%u bytes differ)",
+                Difference.Address, Difference.FileByte, Difference.ChipByte,
+                static_cast<unsigned>(Difference.Count));
+  Run.Err << Line << std::endl;
+  Run.Details.Add("first_difference", TJsonLine()
+                                          .Add("address", int64_t{Difference.Address})
+                                          .Add("file", int64_t{Difference.FileByte})
+                                          .Add("chip", int64_t{Difference.ChipByte})
+                                          .Add("count", int64_t{Difference.Count}));
+}
+
+// The blank check's result line: "blank", or where the chip is used.
+std::string BlankLine(const TBlankCheck& Blank) {
+  if (!Blank.FirstUsed) {
+    return "blank";
+  }
+  char Line[80];
+  std::snprintf(Line, sizeof Line, "not blank: first used byte at 0x%04X, %u bytes not FF",
+                *Blank.FirstUsed, static_cast<unsigned>(Blank.UsedBytes));
+  return Line;
+}
+
+// The end of a board command that ran to its end: the lines that explain a
+// failure, the result line, the exit code.
+int Conclude(TCliProgrammer& Programmer, TRun& Run) {
+  const TOutcome& Outcome = Programmer.LastOutcome();
+  if (const auto& Difference = Programmer.LastDifference()) {
+    ReportDifference(*Difference, Run);
+  }
+  std::string ResultLine = Run.Status;
+  if (Outcome.Step == TStep::stepBlankCheck) {
+    const TBlankCheck& Blank = Programmer.BlankResult();
+    ResultLine = BlankLine(Blank);
+    Run.Details.Add("blank", !Blank.FirstUsed);
+    if (Blank.FirstUsed) {
+      Run.Details.Add("first_used", int64_t{*Blank.FirstUsed})
+          .Add("used_bytes", int64_t{Blank.UsedBytes});
     }
+    if (!Run.Json()) {
+      Run.Out << ResultLine << std::endl;
+    }
+  } else if (Run.Quiet()) {
+    Run.Out << ResultLine << std::endl;
   }
-  Run.Err << Programmer.Port().Port() << ": " << ChipName(Programmer.TargetChip()) << std::endl;
-  NoteUnusedOptions(Run.Options, Programmer, Run.Err);
+  return Outcome.Succeeded ? exitSuccess : exitOperationFailed;
+}
+
+// program, read, verify, erase and blank: the file checked, the board found,
+// the workflow run with stops deferred, and the result.
+int RunOnBoard(TRun& Run) {
+  const TCliOptions& Options = Run.Options;
+  if (Options.Command == TCliCommand::cmdProgram || Options.Command == TCliCommand::cmdVerify) {
+    CheckInputImage(Options);
+  }
+  TCliProgrammer Programmer(Options, ScanList(Options, Run.Environment), Run.Out, Run.Err,
+                            Run.ErrIsTerminal, Run.Watch);
+  if (!Discover(Programmer, Run)) {
+    return exitNoBoard;
+  }
+  Programmer.AnnounceChip(Run.Err);
+  NoteUnusedOptions(Options, Programmer);
 
   Programmer.ReportStatusOn(Run.Out);
   {
     TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), true);
     TProgrammer::TBusyScope Busy(Programmer);
-    if (Run.Options.Command == TCliCommand::cmdProgram) {
-      Programmer.ProgramChip(Run.Options.FileName);
-    } else {
-      Programmer.ReadToFile(Run.Options.FileName);
-    }
+    RunWorkflowOf(Programmer, Options);
   }
+  Run.Status = Programmer.LastStatusText();
   if (Run.Watch != nullptr && Run.Watch->Requested()) {
     // The board is back at its prompt; give the port back before saying so.
     Programmer.Port().Close();
-    Run.Err << "Interrupted: " << InterruptionText(Run.Options, Programmer) << std::endl;
+    const std::string Where = InterruptionText(Options, Programmer);
+    Run.Err << "Interrupted: " << Where << std::endl;
+    Run.Details.Add("interrupted", true).Add("chip_state", Where);
     return exitInterrupted;
   }
-  return Programmer.LastOutcome().Succeeded ? exitSuccess : exitOperationFailed;
+  return Conclude(Programmer, Run);
 }
 
-int RunCheck(const TRun& Run) {
+int RunCheck(TRun& Run) {
   // The loader and the count are those of the programming workflow.
   THexFile Image;
   Image.SetSize(Run.Options.ImageSize);
-  TProgrammer::LoadProgramFile(Image, Run.Options.FileName);
+  TProgrammer::LoadProgramFile(Image, Run.Options.FileName, Run.Options.Format);
   const std::optional<uint16_t> Last = TProgrammer::LastUsedAddress(Image);
   Run.Out << (Last ? *Last + 1 : 0) << std::endl;
   return exitSuccess;
 }
 
-int RunCommand(const TRun& Run) {
+int RunCommand(TRun& Run) {
   switch (Run.Options.Command) {
     case TCliCommand::cmdPorts:
       return RunPorts(Run);
@@ -184,18 +284,38 @@ int RunCommand(const TRun& Run) {
       return RunDetect(Run);
     case TCliCommand::cmdProgram:
     case TCliCommand::cmdRead:
-      return RunWorkflow(Run);
+    case TCliCommand::cmdVerify:
+    case TCliCommand::cmdErase:
+    case TCliCommand::cmdBlank:
+      return RunOnBoard(Run);
     case TCliCommand::cmdCheck:
       return RunCheck(Run);
+    case TCliCommand::cmdInfo:
+      PrintFileInfo(Run.Options, Run.Out);
+      return exitSuccess;
     case TCliCommand::cmdNone:
       break;
   }
   return exitUsage;
 }
 
-int Fail(std::ostream& Err, const std::exception& Error, int Code) {
-  Err << "error: " << Error.what() << std::endl;
-  return Code;
+// The command run, its exceptions turned into exit codes.
+int RunGuarded(TRun& Run) {
+  try {
+    return RunCommand(Run);
+  } catch (const EHexFile& Error) {
+    Run.Fail(Error.what());
+    return exitFileError;
+  } catch (const EInOutError& Error) {
+    Run.Fail(Error.what());
+    return exitFileError;
+  } catch (const EComPort& Error) {
+    Run.Fail(Error.what());
+    return exitPortError;
+  } catch (const std::exception& Error) {
+    Run.Fail(Error.what());
+    return exitOperationFailed;
+  }
 }
 
 }  // namespace
@@ -217,17 +337,21 @@ int RunCli(const std::vector<std::string>& Args, const TCliEnvironment& Environm
     Out << "korvane-cli " << KORVANE_VERSION << std::endl;
     return exitSuccess;
   }
-  try {
-    return RunCommand({Options, Environment, Out, Err, ErrIsTerminal, Watch});
-  } catch (const EHexFile& Error) {
-    return Fail(Err, Error, exitFileError);
-  } catch (const EInOutError& Error) {
-    return Fail(Err, Error, exitFileError);
-  } catch (const EComPort& Error) {
-    return Fail(Err, Error, exitPortError);
-  } catch (const std::exception& Error) {
-    return Fail(Err, Error, exitOperationFailed);
+  TRun Run{Options, Environment, Out, Err, ErrIsTerminal, Watch, {}, {}, {}};
+  const int Code = RunGuarded(Run);
+  if (Run.Json()) {
+    TJsonLine Result;
+    Result.Add("event", "result")
+        .Add("command", Options.CommandName)
+        .Add("exit", int64_t{Code})
+        .Add("status", Run.Status)
+        .Append(Run.Details);
+    if (!Run.Error.empty()) {
+      Result.Add("error", Run.Error);
+    }
+    Out << Result.Text() << std::endl;
   }
+  return Code;
 }
 
 }  // namespace korvane::cli

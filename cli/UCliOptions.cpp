@@ -22,16 +22,29 @@ struct TCommandInfo {
 const std::map<std::string, TCommandInfo>& Commands() {
   static const std::map<std::string, TCommandInfo> Table{
       {"ports", {TCliCommand::cmdPorts, false, {}}},
-      {"detect", {TCliCommand::cmdDetect, false, {"--port"}}},
-      {"program", {TCliCommand::cmdProgram, true, {"--port", "--lock", "--fast-verify", "--mem"}}},
-      {"read", {TCliCommand::cmdRead, true, {"--port", "--mem"}}},
+      {"detect", {TCliCommand::cmdDetect, false, {"--port", "--quiet", "--json"}}},
+      {"program",
+       {TCliCommand::cmdProgram,
+        true,
+        {"--port", "--lock", "--fast-verify", "--mem", "--format", "--quiet", "--json"}}},
+      {"read", {TCliCommand::cmdRead, true, {"--port", "--mem", "--format", "--quiet", "--json"}}},
+      {"verify",
+       {TCliCommand::cmdVerify,
+        true,
+        {"--port", "--fast-verify", "--mem", "--format", "--quiet", "--json"}}},
+      {"erase", {TCliCommand::cmdErase, false, {"--port", "--mem", "--quiet", "--json"}}},
+      {"blank", {TCliCommand::cmdBlank, false, {"--port", "--mem", "--quiet", "--json"}}},
       {"check", {TCliCommand::cmdCheck, true, {"--chip", "--size", "--mem"}}},
+      {"info", {TCliCommand::cmdInfo, true, {"--chip", "--size", "--mem", "--format"}}},
   };
   return Table;
 }
 
-const std::set<std::string> ValueOptions{"--port", "--mem", "--chip", "--size"};
-const std::set<std::string> FlagOptions{"--lock", "--fast-verify", "--help", "--version"};
+const std::set<std::string> ValueOptions{"--port", "--mem", "--chip", "--size", "--format"};
+const std::set<std::string> FlagOptions{"--lock", "--fast-verify", "--quiet",
+                                        "--json", "--help",        "--version"};
+// The one-letter forms, for the options used most.
+const std::map<std::string, std::string> ShortOptions{{"-p", "--port"}, {"-q", "--quiet"}};
 
 uint16_t ParseMemorySize(const std::string& Value) {
   const std::string Upper = UpperCase(Value);
@@ -88,11 +101,12 @@ struct TCommandLineWords {
 TCommandLineWords SplitCommandLine(const std::vector<std::string>& Args) {
   TCommandLineWords Line;
   for (size_t I = 0; I < Args.size(); ++I) {
-    const std::string& Arg = Args[I];
-    if (Arg == "-h") {
+    if (Args[I] == "-h") {
       Line.ShortHelp = true;
       continue;
     }
+    const auto Short = ShortOptions.find(Args[I]);
+    const std::string& Arg = Short == ShortOptions.end() ? Args[I] : Short->second;
     if (!Arg.starts_with("--") || Arg == "--") {
       if (Arg.starts_with("-") && Arg != "-") {
         throw ECliUsage("unknown option '" + Arg + "'");
@@ -137,6 +151,7 @@ void ResolveCommand(const TCommandLineWords& Line, TCliOptions& Options) {
   }
   const TCommandInfo& Info = Found->second;
   Options.Command = Info.Command;
+  Options.CommandName = Name;
   const size_t Expected = Info.TakesFile ? 2 : 1;
   if (Line.Words.size() < Expected) {
     throw ECliUsage(Name + " needs a FILE");
@@ -164,18 +179,42 @@ void ApplyOptions(const std::map<std::string, std::string>& Given, TCliOptions& 
   }
   Options.Lock = Given.contains("--lock");
   Options.FastVerify = Given.contains("--fast-verify");
+  if (Given.contains("--quiet") && Given.contains("--json")) {
+    throw ECliUsage("--quiet and --json do not go together");
+  }
+  Options.Output = Given.contains("--json")    ? TOutputMode::Json
+                   : Given.contains("--quiet") ? TOutputMode::Quiet
+                                               : TOutputMode::Text;
+  Options.Format = FormatOfFileName(Options.FileName);
+  if (const auto Format = Given.find("--format"); Format != Given.end()) {
+    const std::string Name = UpperCase(Format->second);
+    if (Name != "HEX" && Name != "BIN") {
+      throw ECliUsage("--format takes hex or bin, not '" + Format->second + "'");
+    }
+    Options.Format = Name == "BIN" ? TImageFormat::Binary : TImageFormat::Hex;
+  }
   if (const auto Mem = Given.find("--mem"); Mem != Given.end()) {
     Options.MemorySizeGiven = true;
     Options.MemorySize = ParseMemorySize(Mem->second);
   }
 }
 
-// check: the image size, from exactly one of --chip and --size.
+// check and info: the image size, from exactly one of --chip and --size
+// (info may go without either).
 void ResolveImageSize(const std::map<std::string, std::string>& Given, TCliOptions& Options) {
   const auto Chip = Given.find("--chip");
   const auto Size = Given.find("--size");
-  if ((Chip == Given.end()) == (Size == Given.end())) {
-    throw ECliUsage("check needs exactly one of --chip NAME and --size N");
+  const bool Optional = Options.Command == TCliCommand::cmdInfo;
+  const bool Neither = Chip == Given.end() && Size == Given.end();
+  if (Optional && Neither) {
+    if (Options.MemorySizeGiven) {
+      throw ECliUsage("--mem goes with --chip 89C2051");
+    }
+    return;
+  }
+  if (Neither || (Chip != Given.end() && Size != Given.end())) {
+    throw ECliUsage(Options.CommandName + (Optional ? " takes at most" : " needs exactly") +
+                    " one of --chip NAME and --size N");
   }
   if (Size != Given.end()) {
     if (Options.MemorySizeGiven) {
@@ -203,14 +242,14 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Args) {
   }
   ResolveCommand(Line, Options);
   ApplyOptions(Line.Given, Options);
-  if (Options.Command == TCliCommand::cmdCheck) {
+  if (Options.Command == TCliCommand::cmdCheck || Options.Command == TCliCommand::cmdInfo) {
     ResolveImageSize(Line.Given, Options);
   }
   return Options;
 }
 
 std::string UsageText() {
-  return R"(Usage: korvane-cli COMMAND [FILE] [OPTIONS]
+  return R"USAGE(Usage: korvane-cli COMMAND [FILE] [OPTIONS]
 
 Programs and reads back the flash code memory of 8051-family chips (89C51,
 89LV51, 89C52, 89LV52, 89C55, 89LV55, 89C2051/4051) through the RS-232
@@ -220,34 +259,52 @@ Commands:
   ports           list the serial ports in scan order, and whether each can be
                   opened; a permission refusal comes with a hint
   detect          look for the board once and print "PORT: CHIP"
-  program FILE    erase the chip, write the Intel HEX FILE into it, verify it,
-                  and lock it with --lock
-  read FILE       read the whole code memory and save it as the Intel HEX FILE
+  program FILE    erase the chip, write FILE into it, verify it, and lock it
+                  with --lock
+  read FILE       read the whole code memory and save it as FILE
+  verify FILE     compare the chip with FILE up to its last used byte, by
+                  reading back (or by the checksum with --fast-verify)
+  erase           erase the chip
+  blank           read the whole chip and say whether every byte is FF
   check FILE      load FILE into an image of the chip's size, as program does,
                   and print the number of bytes up to the last used address
                   (0 when every byte is FF)
+  info FILE       what FILE holds, without a board: the used ranges, the count,
+                  the board's checksum for it, the chips it fits, the time
+                  programming takes at 9600 baud
 
 Options:
-  --port NAME     use this serial port alone instead of the port list
-                  (detect, program, read)
+  -p, --port NAME use this serial port alone instead of the port list
+                  (detect, program, read, verify, erase, blank)
   --lock          lock the chip once it is verified (program)
   --fast-verify   verify by the board's checksum instead of reading back
-                  (program; the 89C2051/4051 is always read back)
-  --mem 2KB|4KB   code memory of an 89C2051/4051 (program, read, and check
-                  with --chip 89C2051); default 2KB
-  --chip NAME     the chip whose size check uses: 89C51, 89LV51, 89C52, 89LV52,
-                  89C55, 89LV55, 89C2051, 89C4051
-  --size N        the image size in bytes for check: 1 to 65535, decimal,
-                  0x-hexadecimal, or whole KB as in 8K
+                  (program, verify; the 89C2051/4051 is always read back)
+  --mem 2KB|4KB   code memory of an 89C2051/4051 (program, read, verify, erase,
+                  blank, and check or info with --chip 89C2051); default 2KB
+  --chip NAME     the chip whose size check and info use: 89C51, 89LV51, 89C52,
+                  89LV52, 89C55, 89LV55, 89C2051, 89C4051
+  --size N        the image size in bytes for check and info: 1 to 65535,
+                  decimal, 0x-hexadecimal, or whole KB as in 8K
+  --format hex|bin
+                  FILE as Intel HEX or as raw bytes from address 0; without
+                  it, a name ending in .bin is raw and any other is HEX
+                  (program, read, verify, info)
+  -q, --quiet     print only errors and the result line (the board commands)
+  --json          one JSON object a line on stdout instead of the text lines:
+                  status, progress, chip and a closing result event (the board
+                  commands; keys in docs/CLI.md)
   -h, --help      show this text
   --version       show the version
 
 The ports: the machine's serial ports in sorted order or, when the environment
 variable KORVANE_PORTS is set, exactly its colon-separated device names.
 
-Output: program and read print every status text on stdout, one a line, as it
-is set ("Erasing...[1/10]", "Writing... [1024 Bytes]", "Verify Failed!",
-"Complete!"); the port scan reports on stderr. When stderr is a terminal, a
+Output: program, read, verify and erase print every status text on stdout,
+one a line, as it is set ("Erasing...[1/10]", "Writing... [1024 Bytes]",
+"Verify Failed!", "Complete!"); blank ends with "blank" or "not blank: first
+used byte at 0xNNNN, N bytes not FF"; a verification that read the chip back
+and failed says on stderr "first difference at 0xNNNN: file NN, chip NN (N
+bytes differ)". The port scan reports on stderr. When stderr is a terminal, a
 progress bar there follows the byte streams (bytes done/total, rate, time
 left). Errors print "error: <message>" on stderr.
 
@@ -266,7 +323,7 @@ Exit status:
   4  file error (Intel HEX contents, or reading or writing the file)
   5  serial port error
   130  stopped by a signal (see Stopping)
-)";
+)USAGE";
 }
 
 }  // namespace korvane::cli

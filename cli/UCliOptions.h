@@ -9,14 +9,36 @@
 #include <string>
 #include <vector>
 
+#include "UHexFile.h"
+
 namespace korvane::cli {
 
-enum class TCliCommand { cmdNone, cmdPorts, cmdDetect, cmdProgram, cmdRead, cmdCheck };
+enum class TCliCommand {
+  cmdNone,
+  cmdPorts,
+  cmdDetect,
+  cmdProgram,
+  cmdRead,
+  cmdVerify,
+  cmdErase,
+  cmdBlank,
+  cmdCheck,
+  cmdInfo,
+};
+
+// How a command reports: every line, only errors and the result line (-q),
+// or JSON lines on stdout (--json).
+enum class TOutputMode { Text, Quiet, Json };
 
 struct TCliOptions {
   TCliCommand Command = TCliCommand::cmdNone;
-  // The HEX file of program, read and check.
+  // The command's name as given ("program").
+  std::string CommandName;
+  // The file of program, read, verify, check and info.
   std::string FileName;
+  // Its format: --format, or else what the name implies (".bin": raw).
+  TImageFormat Format = TImageFormat::Hex;
+  TOutputMode Output = TOutputMode::Text;
   // --port: the one port to use instead of the machine's list.
   std::optional<std::string> Port;
   bool Lock = false;
@@ -24,7 +46,8 @@ struct TCliOptions {
   // --mem given, and its value: the 89C2051/4051 code memory (2048 or 4096).
   bool MemorySizeGiven = false;
   uint16_t MemorySize = 2048;
-  // check: the image size, from --chip or --size.
+  // check and info: the image size, from --chip or --size; 0 for info
+  // without either.
   uint16_t ImageSize = 0;
   bool Help = false;
   bool Version = false;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "UJsonLine.h"
+
 namespace korvane::cli {
 
 namespace {
@@ -45,9 +47,10 @@ TCliProgrammer::TCliProgrammer(const TCliOptions& Options, TPortListSource Ports
                                std::ostream& Err, bool ErrIsTerminal, const TInterruptWatch* Watch)
     : TProgrammer(std::move(Ports)),
       FOptions(Options),
+      FOut(Out),
       FErr(Err),
       FStatusStream(&Out),
-      FErrIsTerminal(ErrIsTerminal),
+      FMeterShown(ErrIsTerminal && Options.Output == TOutputMode::Text),
       FWatch(Watch),
       FMeter(Err) {}
 
@@ -60,26 +63,80 @@ void TCliProgrammer::SetStatus(const std::string& Text) {
   if (Text.empty() || !Changed) {
     return;
   }
-  FMeter.Erase();
-  *FStatusStream << Text << std::endl;
+  if (Json()) {
+    FOut << TJsonLine().Add("event", "status").Add("text", Text).Text() << std::endl;
+  } else if (FOptions.Output == TOutputMode::Text) {
+    FMeter.Erase();
+    *FStatusStream << Text << std::endl;
+  }
+}
+
+void TCliProgrammer::AnnounceChip(std::ostream& Stream) {
+  if (Json()) {
+    FOut << TJsonLine()
+                .Add("event", "chip")
+                .Add("port", Port().Port())
+                .Add("chip", ChipName(FTargetChip))
+                .Text()
+         << std::endl;
+  } else if (FOptions.Output == TOutputMode::Text) {
+    Stream << Port().Port() << ": " << ChipName(FTargetChip) << std::endl;
+  }
+}
+
+void TCliProgrammer::Note(const std::string& Text) {
+  if (FOptions.Output != TOutputMode::Quiet) {
+    FMeter.Erase();
+    FErr << "note: " << Text << std::endl;
+  }
 }
 
 void TCliProgrammer::SetProgressRange(int Min, int Max) {
-  if (FErrIsTerminal) {
+  FProgressMin = Min;
+  FProgressMax = Max;
+  FProgressEmitted = -1;
+  if (FMeterShown) {
     FMeter.Start(Min, Max, StreamLabel(CurrentStatus(), FLastStatusText));
   }
 }
 
 void TCliProgrammer::SetProgressPosition(int Position) {
-  if (FErrIsTerminal) {
+  if (FMeterShown) {
     FMeter.Move(Position);
   }
+  if (Json()) {
+    EmitProgress(Position);
+  }
+}
+
+void TCliProgrammer::EmitProgress(int Position) {
+  // The operations return to the first position when a stream ends.
+  if (Position <= FProgressEmitted || Position < FProgressMin) {
+    return;
+  }
+  const auto Now = std::chrono::steady_clock::now();
+  const bool Last = Position >= FProgressMax;
+  if (!Last && FProgressEmitted >= 0 && Now - FProgressEmittedAt < std::chrono::milliseconds(100)) {
+    return;
+  }
+  FProgressEmitted = Position;
+  FProgressEmittedAt = Now;
+  FOut << TJsonLine()
+              .Add("event", "progress")
+              .Add("done", int64_t{Position - FProgressMin + 1})
+              .Add("total", int64_t{FProgressMax - FProgressMin + 1})
+              .Text()
+       << std::endl;
 }
 
 void TCliProgrammer::ShowMessage(const std::string& Text) {
   // The window's message box waits for a click; here the text is reported
   // and the operation goes on, as it does once the box is closed.
   FMeter.Erase();
+  if (Json()) {
+    FOut << TJsonLine().Add("event", "message").Add("text", Text).Text() << std::endl;
+    return;
+  }
   FErr << "message: " << Printable(Text) << std::endl;
 }
 

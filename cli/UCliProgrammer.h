@@ -3,6 +3,7 @@
 // command line instead of check boxes.
 #pragma once
 
+#include <chrono>
 #include <ostream>
 #include <string>
 
@@ -15,15 +16,23 @@ namespace korvane::cli {
 
 class TCliProgrammer : public TProgrammer {
  public:
-  // Status texts go to Out, one a line. Err takes the port scan's texts,
-  // message boxes and, when ErrIsTerminal, the progress bar. Watch (may be
-  // nullptr) tells when the user asked to stop.
+  // Out takes the status texts (one a line, or with --json one event a line)
+  // and Err the port scan's texts, notes, message boxes and, when
+  // ErrIsTerminal, the progress bar; -q keeps all but errors back. Watch (may
+  // be nullptr) tells when the user asked to stop.
   TCliProgrammer(const TCliOptions& Options, TPortListSource Ports, std::ostream& Out,
                  std::ostream& Err, bool ErrIsTerminal, const TInterruptWatch* Watch = nullptr);
 
-  // Where status texts go: the port scan reports on Err, so that the output
-  // of detect stays one line; the workflows report on Out.
+  // Where status texts go in text mode: the port scan reports on Err, so
+  // that the output of detect stays one line; the workflows report on Out.
   void ReportStatusOn(std::ostream& Stream) { FStatusStream = &Stream; }
+  // The last status text set ("" before any).
+  const std::string& LastStatusText() const { return FLastStatusText; }
+  // Says on which port the chip was found: "PORT: CHIP" on Stream in text
+  // mode, a "chip" event with --json, nothing with -q.
+  void AnnounceChip(std::ostream& Stream);
+  // A note on Err ("note: ..."), kept back by -q.
+  void Note(const std::string& Text);
 
  protected:
   void SetStatus(const std::string& Text) override;
@@ -44,13 +53,22 @@ class TCliProgrammer : public TProgrammer {
   bool StopRequested() const override { return FWatch != nullptr && FWatch->Requested(); }
 
  private:
+  bool Json() const { return FOptions.Output == TOutputMode::Json; }
+  // A "progress" event: at most ten a second, and always the stream's last.
+  void EmitProgress(int Position);
+
   const TCliOptions& FOptions;
+  std::ostream& FOut;
   std::ostream& FErr;
   std::ostream* FStatusStream;
-  bool FErrIsTerminal;
+  bool FMeterShown;
   const TInterruptWatch* FWatch;
   TProgressMeter FMeter;
   std::string FLastStatusText;
+  int FProgressMin = 0;
+  int FProgressMax = 0;
+  int FProgressEmitted = -1;
+  std::chrono::steady_clock::time_point FProgressEmittedAt;
 };
 
 }  // namespace korvane::cli

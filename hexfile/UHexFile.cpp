@@ -1,6 +1,7 @@
 #include "UHexFile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <istream>
@@ -137,6 +138,39 @@ bool THexFile::LoadFromStream(std::istream& Input) {
   Reader.Finish();
   FLoadedRecords = Reader.Records();
   return true;
+}
+
+bool THexFile::LoadFromBinaryFile(const std::string& FileName) {
+  TInputFile File(FileName);
+  Clear();
+  FLoadedRecords = 0;
+  std::vector<char> Piece(kReadPiece);
+  uint32_t Address = 0;
+  for (;;) {
+    const std::size_t Got = File.Read(Piece.data(), Piece.size());
+    if (Got == 0)
+      break;
+    for (std::size_t Index = 0; Index < Got; ++Index, ++Address) {
+      if (Address >= FSize)
+        RaiseExceedMemory(static_cast<uint16_t>(Address), FSize);
+      FData[Address] = static_cast<uint8_t>(Piece[Index]);
+    }
+  }
+  FLoadedRecords = Address;
+  return true;
+}
+
+bool THexFile::SaveToBinaryFile(const std::string& FileName) const {
+  ReplaceFileContents(FileName,
+                      std::string_view(reinterpret_cast<const char*>(FData.data()), FSize));
+  return true;
+}
+
+TImageFormat FormatOfFileName(const std::string& FileName) {
+  std::string Tail = FileName.size() >= 4 ? FileName.substr(FileName.size() - 4) : "";
+  for (char& Ch : Tail)
+    Ch = static_cast<char>(std::tolower(static_cast<unsigned char>(Ch)));
+  return Tail == ".bin" ? TImageFormat::Binary : TImageFormat::Hex;
 }
 
 bool THexFile::SaveToFile(const std::string& FileName) const {

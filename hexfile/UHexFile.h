@@ -38,6 +38,13 @@ class EInOutError : public std::runtime_error {
   int FErrorCode;
 };
 
+// The two file formats of an image: Intel HEX, and raw bytes from address 0.
+enum class TImageFormat { Hex, Binary };
+
+// The format a file name implies: Binary for a name ending in ".bin" in any
+// letter case, Hex for every other.
+TImageFormat FormatOfFileName(const std::string& FileName);
+
 class THexFile {
  public:
   // Create: an empty image, size 0, record length 16.
@@ -74,6 +81,14 @@ class THexFile {
   // end record, CR LF after every line. The previous file is replaced only
   // once the new one has been written completely.
   bool SaveToFile(const std::string& FileName) const;
+
+  // A raw binary image: the file's bytes from address 0, nothing else. The
+  // load clears the image first; a file longer than the image raises
+  // "Exceed Memory Size[Target:%X Size:%X]" for the first address past its
+  // end. LoadedRecords() counts one record per byte read.
+  bool LoadFromBinaryFile(const std::string& FileName);
+  // Writes the whole image as raw bytes, replaced as safely as SaveToFile.
+  bool SaveToBinaryFile(const std::string& FileName) const;
 
   // For tests: the largest size SetSize may allocate; a larger request fails
   // as an exhausted memory would. Unlimited by default.

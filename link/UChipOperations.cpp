@@ -188,6 +188,7 @@ bool TProgrammer::ReadChip(uint16_t Count) {
 }
 
 bool TProgrammer::VerifyChip(uint16_t Count) {
+  FDifference.reset();
   const bool Read = ReadChip(Count);
   StopPoint(TStep::stepVerify);
   if (!Read) {
@@ -195,11 +196,17 @@ bool TProgrammer::VerifyChip(uint16_t Count) {
   }
   for (uint32_t Address = 0; Address < Count; ++Address) {
     const auto At = static_cast<uint16_t>(Address);
-    if (FSourceImage.GetByte(At) != FChipImage.GetByte(At)) {
-      return Record(TStep::stepVerify, false);
+    const uint8_t FileByte = FSourceImage.GetByte(At);
+    const uint8_t ChipByte = FChipImage.GetByte(At);
+    if (FileByte == ChipByte) {
+      continue;
     }
+    if (!FDifference) {
+      FDifference = TDifference{At, FileByte, ChipByte, 0};
+    }
+    ++FDifference->Count;
   }
-  return Record(TStep::stepVerify, true);
+  return Record(TStep::stepVerify, !FDifference);
 }
 
 bool TProgrammer::FastVerifyChip(uint16_t Count) {

@@ -38,6 +38,7 @@ enum class TStep : uint8_t {
   stepFastVerify,
   stepLock,
   stepSave,
+  stepBlankCheck,
 };
 
 // How the last operation or workflow ended: the step that ended it (the one
@@ -63,6 +64,20 @@ struct TChipProgress {
   uint32_t Written = 0;
   bool Verified = false;
   bool Locked = false;
+};
+
+// Where a read-back first differed from the file, and how many bytes did.
+struct TDifference {
+  uint16_t Address = 0;
+  uint8_t FileByte = 0;
+  uint8_t ChipByte = 0;
+  uint32_t Count = 0;
+};
+
+// What a blank check found: the first byte that is not FF and how many are not.
+struct TBlankCheck {
+  std::optional<uint16_t> FirstUsed;
+  uint32_t UsedBytes = 0;
 };
 
 // Where a programming run left the chip, as one clause for the user:
@@ -116,24 +131,39 @@ class TProgrammer {
   // --- Workflows ------------------------------------------------------------
   // Loads FileName into Image as programming does: the HEX loader, and a
   // non-empty file must hold at least one record (an empty one means "erase
-  // only"). Raises EHexFile or EInOutError.
-  static void LoadProgramFile(THexFile& Image, const std::string& FileName);
+  // only"); or the raw bytes of a binary file. Raises EHexFile or EInOutError.
+  static void LoadProgramFile(THexFile& Image, const std::string& FileName,
+                              TImageFormat Format = TImageFormat::Hex);
   // Raises EHexFile for an image that is all FF, which cannot be locked
   // provably: an erased chip reads FF whether it is locked or not.
   static void CheckLockable(const THexFile& Image);
   // Load FileName, erase, count, write, verify, optionally lock. The outcome is
   // the status text ("Complete!" or the failing step's message). An image
   // that is all FF is only erased: nothing to write.
-  void ProgramChip(const std::string& FileName);
+  void ProgramChip(const std::string& FileName, TImageFormat Format = TImageFormat::Hex);
   // Read the whole code memory and save it to FileName; the outcome is the
   // status text. A failed read or save never touches an existing FileName.
-  void ReadToFile(const std::string& FileName);
+  void ReadToFile(const std::string& FileName, TImageFormat Format = TImageFormat::Hex);
+  // Load FileName, count up to its last used byte, and verify the chip
+  // against it (read back, or by the checksum when chosen), writing nothing.
+  // "Complete!" or the verification's failure text.
+  void VerifyFile(const std::string& FileName, TImageFormat Format = TImageFormat::Hex);
+  // Erase the chip alone: "Complete!" or "Erase Failed!".
+  void EraseOnly();
+  // Read the whole chip and count what is not FF (BlankResult); succeeds
+  // when every byte is FF.
+  void BlankCheck();
 
   // --- Outcomes -------------------------------------------------------------
   // The last operation's or workflow's outcome.
   const TOutcome& LastOutcome() const { return FOutcome; }
   // What the last programming run did to the chip.
   const TChipProgress& ChipProgress() const { return FProgress; }
+  // Where the last read-back verification differed; nothing when it found
+  // no difference or could not read the chip.
+  const std::optional<TDifference>& LastDifference() const { return FDifference; }
+  // What the last blank check found.
+  const TBlankCheck& BlankResult() const { return FBlank; }
   // The status the operations set last, by name.
   TStatus CurrentStatus() const { return FStatus; }
   // Whether the last port scan reached a board's banner (also when the chip
@@ -240,10 +270,20 @@ class TProgrammer {
   bool ReadStreamByte(uint8_t& Value);
   // The workflows' steps that run under the wait cursor.
   void ProgramLoadedImage();
+  // The verification the user chose, with its statuses; true when it passed.
+  bool VerifyChosen(uint16_t Count);
+  // Runs Body as a workflow: the outcome cleared, the wait cursor up, and a
+  // stop at a safe point ending it quietly.
+  template <typename TBody>
+  void RunWorkflow(TBody Body);
   void ProgramErasedChip(uint16_t Count);
   // The end of a programming run that succeeded.
   void Complete();
-  void ReadAndSave(uint16_t Count, const std::string& FileName);
+  // The count that covers the whole chip: its size, or the 89C2051/4051 choice.
+  uint16_t WholeChipCount() const;
+  // Count and read the whole chip into the chip image, with the statuses of
+  // a read; true when it was read.
+  bool ReadWholeChip(uint16_t Count);
 
   // Thrown by StopPoint, caught where the workflows begin.
   struct TStopped {};
@@ -254,6 +294,8 @@ class TProgrammer {
   TPortListSource FPortListSource;
   TOutcome FOutcome;
   TChipProgress FProgress;
+  std::optional<TDifference> FDifference;
+  TBlankCheck FBlank;
   TStatus FStatus = TStatus::stNone;
   bool FBannerSeen = false;
 };

@@ -6,7 +6,22 @@
 
 namespace korvane {
 
-void TProgrammer::LoadProgramFile(THexFile& Image, const std::string& FileName) {
+template <typename TBody>
+void TProgrammer::RunWorkflow(TBody Body) {
+  TWaitCursorScope Cursor(*this);
+  try {
+    Body();
+  } catch (const TStopped&) {
+    // The outcome says where it stopped; the board is at its prompt.
+  }
+}
+
+void TProgrammer::LoadProgramFile(THexFile& Image, const std::string& FileName,
+                                  TImageFormat Format) {
+  if (Format == TImageFormat::Binary) {
+    Image.LoadFromBinaryFile(FileName);
+    return;
+  }
   Image.LoadFromFile(FileName);
   // Text without a single record (a binary or some other document) loads as
   // an image of FF; programming it would erase the chip and report success for
@@ -25,21 +40,17 @@ void TProgrammer::CheckLockable(const THexFile& Image) {
   }
 }
 
-void TProgrammer::ProgramChip(const std::string& FileName) {
+void TProgrammer::ProgramChip(const std::string& FileName, TImageFormat Format) {
   FOutcome = {};
   FProgress = {};
+  FDifference.reset();
   // A bad file ends here, before anything is sent to the board.
-  LoadProgramFile(FSourceImage, FileName);
+  LoadProgramFile(FSourceImage, FileName, Format);
   if (LockChosen()) {
     CheckLockable(FSourceImage);
   }
   RepaintWindow();
-  TWaitCursorScope Cursor(*this);
-  try {
-    ProgramLoadedImage();
-  } catch (const TStopped&) {
-    // The outcome says where it stopped; the board is at its prompt.
-  }
+  RunWorkflow([this] { ProgramLoadedImage(); });
 }
 
 void TProgrammer::ProgramLoadedImage() {
@@ -77,21 +88,8 @@ void TProgrammer::ProgramErasedChip(uint16_t Count) {
     Report(TStatus::stWriteFailed);
     return;
   }
-  StopPoint(FastVerifyChosen() ? TStep::stepFastVerify : TStep::stepVerify);
-  if (FastVerifyChosen()) {
-    Report(TStatus::stFastVerifying);
-    RepaintWindow();
-    if (!FastVerifyChip(Count)) {
-      Report(TStatus::stFastVerifyFailed);
-      return;
-    }
-  } else {
-    Report(TStatus::stVerifying);
-    RepaintWindow();
-    if (!VerifyChip(Count)) {
-      Report(TStatus::stVerifyFailed);
-      return;
-    }
+  if (!VerifyChosen(Count)) {
+    return;
   }
   FProgress.Verified = true;
   if (!LockChosen()) {
@@ -108,28 +106,90 @@ void TProgrammer::ProgramErasedChip(uint16_t Count) {
   }
 }
 
+bool TProgrammer::VerifyChosen(uint16_t Count) {
+  if (FastVerifyChosen()) {
+    StopPoint(TStep::stepFastVerify);
+    Report(TStatus::stFastVerifying);
+    RepaintWindow();
+    if (!FastVerifyChip(Count)) {
+      Report(TStatus::stFastVerifyFailed);
+      return false;
+    }
+    return true;
+  }
+  StopPoint(TStep::stepVerify);
+  Report(TStatus::stVerifying);
+  RepaintWindow();
+  if (!VerifyChip(Count)) {
+    Report(TStatus::stVerifyFailed);
+    return false;
+  }
+  return true;
+}
+
+void TProgrammer::VerifyFile(const std::string& FileName, TImageFormat Format) {
+  FOutcome = {};
+  FDifference.reset();
+  LoadProgramFile(FSourceImage, FileName, Format);
+  RepaintWindow();
+  RunWorkflow([this] {
+    // A file of nothing but FF asks for a chip that is erased all through.
+    const std::optional<uint16_t> Last = LastUsedAddress(FSourceImage);
+    const uint16_t Count = Last ? static_cast<uint16_t>(*Last + 1) : FSourceImage.Size();
+    StopPoint(TStep::stepCounter);
+    if (!SetCounter(Count)) {
+      Report(TStatus::stSetCounterFailed);
+      return;
+    }
+    if (VerifyChosen(Count)) {
+      Complete();
+    }
+  });
+}
+
+void TProgrammer::EraseOnly() {
+  FOutcome = {};
+  RunWorkflow([this] {
+    StopPoint(TStep::stepErase);
+    Report(TStatus::stErasing);
+    if (!EraseChip()) {
+      Report(TStatus::stEraseFailed);
+      return;
+    }
+    Complete();
+  });
+}
+
+void TProgrammer::BlankCheck() {
+  FOutcome = {};
+  FBlank = {};
+  const uint16_t Count = WholeChipCount();
+  FChipImage.Clear();
+  RunWorkflow([this, Count] {
+    if (!ReadWholeChip(Count)) {
+      return;
+    }
+    for (uint32_t Address = 0; Address < Count; ++Address) {
+      const auto At = static_cast<uint16_t>(Address);
+      if (FChipImage.GetByte(At) != 0xFF) {
+        FBlank.FirstUsed = FBlank.FirstUsed.value_or(At);
+        ++FBlank.UsedBytes;
+      }
+    }
+    Record(TStep::stepBlankCheck, FBlank.UsedBytes == 0);
+  });
+}
+
 void TProgrammer::Complete() {
   Report(TStatus::stComplete);
   SetProgressPosition(0);
 }
 
-void TProgrammer::ReadToFile(const std::string& FileName) {
-  FOutcome = {};
-  const uint16_t Count = FTargetChip == chip89C2051 ? CodeMemorySize() : FChipImage.Size();
-  FChipImage.Clear();
-  TWaitCursorScope Cursor(*this);
-  try {
-    ReadAndSave(Count, FileName);
-  } catch (const TStopped&) {
-    // Nothing was saved; the outcome says where it stopped.
-  }
-}
-
-void TProgrammer::ReadAndSave(uint16_t Count, const std::string& FileName) {
+bool TProgrammer::ReadWholeChip(uint16_t Count) {
   StopPoint(TStep::stepCounter);
   if (!SetCounter(Count)) {
     Report(TStatus::stReadCounterFailed);
-    return;
+    return false;
   }
   Report(TStatus::stReading);
   RepaintWindow();
@@ -137,13 +197,32 @@ void TProgrammer::ReadAndSave(uint16_t Count, const std::string& FileName) {
   StopPoint(TStep::stepRead);
   if (!Read) {
     Report(TStatus::stReadFailed);
-    return;
   }
-  // The file is replaced only once the new one is complete.
-  FChipImage.SaveToFile(FileName);
-  Record(TStep::stepSave, true);
-  SetProgressPosition(0);
-  Report(TStatus::stComplete);
+  return Read;
+}
+
+uint16_t TProgrammer::WholeChipCount() const {
+  return FTargetChip == chip89C2051 ? CodeMemorySize() : FChipImage.Size();
+}
+
+void TProgrammer::ReadToFile(const std::string& FileName, TImageFormat Format) {
+  FOutcome = {};
+  const uint16_t Count = WholeChipCount();
+  FChipImage.Clear();
+  RunWorkflow([&] {
+    if (!ReadWholeChip(Count)) {
+      return;
+    }
+    // The file is replaced only once the new one is complete.
+    if (Format == TImageFormat::Binary) {
+      FChipImage.SaveToBinaryFile(FileName);
+    } else {
+      FChipImage.SaveToFile(FileName);
+    }
+    Record(TStep::stepSave, true);
+    SetProgressPosition(0);
+    Report(TStatus::stComplete);
+  });
 }
 
 }  // namespace korvane

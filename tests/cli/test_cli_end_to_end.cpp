@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 #include "CliTestSupport.h"
 #include "UBoardSim.h"
@@ -416,6 +419,207 @@ TEST_F(CliEndToEnd, UsageErrorsAreExitTwo) {
   TProcessResult Help = RunCli({"--help"}, "");
   EXPECT_EQ(Help.ExitCode, 0);
   EXPECT_TRUE(Help.Out.starts_with("Usage: korvane-cli COMMAND")) << Help.Out;
+}
+
+// --- verify, erase, blank ------------------------------------------------
+
+TEST_F(CliEndToEnd, VerifyEraseAndBlankCheckTheChipWithoutWritingIt) {
+  StartBoard(Board("89C52"));
+  TProcessResult Run = Cli({"blank"});
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_EQ(Lines(Run.Out), (StatusLines{"Reading...", "blank"}));
+
+  ASSERT_EQ(Cli({"program", Blink}).ExitCode, 0);
+  const std::string Before = Sim().ReceivedBytes();
+  Run = Cli({"verify", Blink});
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_EQ(Lines(Run.Out), (StatusLines{"Verify...", "Complete!"}));
+  EXPECT_EQ(Sim().ReceivedBytes().substr(Before.size()).find('w'), std::string::npos)
+      << "verify writes nothing";
+  EXPECT_EQ(Cli({"verify", Blink, "--fast-verify"}).ExitCode, 0);
+
+  Run = Cli({"blank"});
+  EXPECT_EQ(Run.ExitCode, 1);
+  EXPECT_EQ(Lines(Run.Out).back(), "not blank: first used byte at 0x0000, 144 bytes not FF");
+
+  // One cell changed behind the file's back.
+  std::vector<uint8_t> Flash = Sim().Flash();
+  const uint8_t Was = Flash[0x10];
+  Flash[0x10] = 0x00;
+  Sim().SetFlash(Flash);
+  Run = Cli({"verify", Blink});
+  EXPECT_EQ(Run.ExitCode, 1);
+  EXPECT_EQ(Lines(Run.Out).back(), "Verify Failed!");
+  char Expected[80];
+  std::snprintf(Expected, sizeof Expected,
+                "first difference at 0x0010: file %02X, chip 00 (1 bytes differ)\n", Was);
+  EXPECT_TRUE(Run.Err.ends_with(Expected)) << Run.Err;
+  Run = Cli({"verify", Blink, "--fast-verify"});
+  EXPECT_EQ(Run.ExitCode, 1);
+  EXPECT_EQ(Lines(Run.Out).back(), "Fast Verify Failed!");
+  EXPECT_EQ(Run.Err.find("first difference"), std::string::npos) << "a checksum cannot say where";
+
+  Run = Cli({"erase"});
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_EQ(Lines(Run.Out), (StatusLines{"Erasing...", "Erasing...[1/10]", "Complete!"}));
+  EXPECT_EQ(Sim().Flash(), std::vector<uint8_t>(8192, 0xFF));
+  sim::TBoardSimOptions Stubborn = Board();
+  Stubborn.EraseTries = 11;
+  StartBoard(Stubborn);
+  Run = Cli({"erase"});
+  EXPECT_EQ(Run.ExitCode, 1);
+  EXPECT_EQ(Lines(Run.Out).back(), "Erase Failed!");
+}
+
+// --- raw binary files ----------------------------------------------------
+
+TEST_F(CliEndToEnd, RawBinaryFilesAreProgrammedVerifiedAndRead) {
+  StartBoard(Board("89C52"));
+  const std::vector<uint8_t> Image = PatternBytes(3000, 11);
+  const std::string Bin = FDir.File("firmware.BIN");
+  std::ofstream(Bin, std::ios::binary)
+      .write(reinterpret_cast<const char*>(Image.data()), static_cast<long>(Image.size()));
+  TProcessResult Run = Cli({"program", Bin});
+  ASSERT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_EQ(Lines(Run.Out)[3], "Writing... [3000 Bytes]");
+  EXPECT_EQ(Prefix(Sim().Flash(), 3000), Image);
+  EXPECT_EQ(Cli({"verify", Bin}).ExitCode, 0);
+
+  // read writes the whole chip as raw bytes, by name or by --format.
+  for (const auto& [Name, Args] :
+       {std::pair{"chip.bin", std::vector<std::string>{}},
+        std::pair{"chip.raw", std::vector<std::string>{"--format", "bin"}}}) {
+    std::vector<std::string> Read{"read", FDir.File(Name)};
+    Read.insert(Read.end(), Args.begin(), Args.end());
+    ASSERT_EQ(Cli(Read).ExitCode, 0) << Name;
+    const std::string Saved = ReadTextFile(FDir.File(Name));
+    EXPECT_EQ(std::vector<uint8_t>(Saved.begin(), Saved.end()), Sim().Flash()) << Name;
+  }
+
+  // Longer than the chip: refused before anything is erased.
+  const std::string Long = FDir.File("long.bin");
+  std::ofstream(Long, std::ios::binary) << std::string(8193, '\x01');
+  const std::string Sent = Sim().ReceivedBytes();
+  Run = Cli({"program", Long});
+  EXPECT_EQ(Run.ExitCode, 4);
+  EXPECT_TRUE(Run.Err.ends_with("error: Exceed Memory Size[Target:2000 Size:2000]\n")) << Run.Err;
+  EXPECT_EQ(Sim().ReceivedBytes().substr(Sent.size()).find('e'), std::string::npos);
+  // --format hex reads a HEX text whatever its name.
+  const std::string HexNamedBin = FDir.File("hex.bin");
+  std::filesystem::copy_file(Blink, HexNamedBin);
+  EXPECT_EQ(Cli({"verify", HexNamedBin, "--format", "hex"}).ExitCode, 1)
+      << "the chip holds the .bin";
+  EXPECT_EQ(Cli({"program", HexNamedBin, "--format", "hex"}).ExitCode, 0);
+  EXPECT_EQ(Cli({"verify", Blink}).ExitCode, 0);
+}
+
+// --- -q and --json -------------------------------------------------------
+
+TEST_F(CliEndToEnd, QuietPrintsOnlyErrorsAndTheResultLine) {
+  StartBoard(Board("89C52"));
+  TProcessResult Run = Cli({"program", Blink, "-q"});
+  EXPECT_EQ(Run.ExitCode, 0);
+  EXPECT_EQ(Run.Out, "Complete!\n");
+  EXPECT_EQ(Run.Err, "");
+  Run = Cli({"detect", "-q"});
+  EXPECT_EQ(Run.Out, Device() + ": 89C52\n");
+  EXPECT_EQ(Run.Err, "");
+  Run = Cli({"blank", "--quiet"});
+  EXPECT_EQ(Run.Out, "not blank: first used byte at 0x0000, 144 bytes not FF\n");
+
+  sim::TBoardSimOptions Handshake = Board();
+  Handshake.Dc3InsteadOfDc1At = 10;
+  StartBoard(Handshake);
+  Run = Cli({"program", Blink, "-q"});
+  EXPECT_EQ(Run.ExitCode, 1);
+  EXPECT_EQ(Run.Out, "Write Failed!\n");
+  Run = RunCli({"erase", "-q"}, "");
+  EXPECT_EQ(Run.ExitCode, 3);
+  EXPECT_EQ(Run.Out, "");
+  EXPECT_EQ(Run.Err, "error: no serial ports to scan (KORVANE_PORTS is empty)\n");
+}
+
+TEST_F(CliEndToEnd, JsonGivesOneEventALineAndAResultWithTheDetails) {
+  StartBoard(Board("89C52"));
+  TProcessResult Run = Cli({"program", Blink, "--json"});
+  EXPECT_EQ(Run.ExitCode, 0);
+  const StatusLines Events = Lines(Run.Out);
+  StatusLines Statuses;
+  int Progress = 0;
+  for (const std::string& Event : Events) {
+    ASSERT_TRUE(Event.starts_with("{\"event\":\"") && Event.ends_with("}")) << Event;
+    if (Event.starts_with("{\"event\":\"status\",\"text\":\"")) {
+      Statuses.push_back(Event.substr(26, Event.size() - 28));
+    }
+    Progress += Event.starts_with("{\"event\":\"progress\"") ? 1 : 0;
+  }
+  EXPECT_EQ(Statuses, (StatusLines{"Try to connect by : " + Device(), "Identify target chip ...",
+                                   "Erasing...", "Erasing...[1/10]", "Initial for Writing",
+                                   "Writing... [148 Bytes]", "Verify...", "Complete!"}));
+  EXPECT_NE(std::find(Events.begin(), Events.end(),
+                      "{\"event\":\"chip\",\"port\":\"" + Device() + "\",\"chip\":\"89C52\"}"),
+            Events.end());
+  EXPECT_NE(std::find(Events.begin(), Events.end(),
+                      "{\"event\":\"progress\",\"done\":148,\"total\":148}"),
+            Events.end());
+  EXPECT_GE(Progress, 2);
+  EXPECT_EQ(Events.back(),
+            "{\"event\":\"result\",\"command\":\"program\",\"exit\":0,\"status\":"
+            "\"Complete!\",\"port\":\"" +
+                Device() + "\",\"chip\":\"89C52\"}");
+
+  std::vector<uint8_t> Flash = Sim().Flash();
+  Flash[0x20] ^= 0xFF;
+  Sim().SetFlash(Flash);
+  Run = Cli({"verify", Blink, "--json"});
+  EXPECT_EQ(Run.ExitCode, 1);
+  EXPECT_TRUE(Lines(Run.Out).back().ends_with(
+      "\"status\":\"Verify Failed!\",\"port\":\"" + Device() +
+      "\",\"chip\":\"89C52\",\"first_difference\":{\"address\":32,\"file\":" +
+      std::to_string(Flash[0x20] ^ 0xFF) + ",\"chip\":" + std::to_string(Flash[0x20]) +
+      ",\"count\":1}}"))
+      << Run.Out;
+
+  Run = RunCli({"blank", "--json"}, "");
+  EXPECT_EQ(Run.ExitCode, 3);
+  EXPECT_EQ(Run.Out,
+            "{\"event\":\"status\",\"text\":\"Available port not found!\"}\n"
+            "{\"event\":\"result\",\"command\":\"blank\",\"exit\":3,\"status\":\"\",\"error\":"
+            "\"no serial ports to scan (KORVANE_PORTS is empty)\"}\n");
+}
+
+// --- info ----------------------------------------------------------------
+
+TEST_F(CliEndToEnd, InfoSaysWhatAFileHoldsWithoutABoard) {
+  const std::vector<uint8_t> Bytes = LoadHexFile(Blink, 148);
+  unsigned Sum = 0;
+  for (uint8_t Byte : Bytes) {
+    Sum += Byte;
+  }
+  char Checksum[64];
+  std::snprintf(Checksum, sizeof Checksum,
+                "checksum: 0x%04X (the board's \"c\" answer for 148 bytes)",
+                (0x10000 - Sum % 0x10000) % 0x10000);
+  TProcessResult Run = RunCli({"info", Blink}, "");
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  const StatusLines Info = Lines(Run.Out);
+  ASSERT_EQ(Info.size(), 6u) << Run.Out;
+  EXPECT_EQ(Info[0], "file: " + Blink + " (Intel HEX, 65535-byte image)");
+  EXPECT_EQ(Info[1], "used: 0x0000-0x0093 (144 bytes not FF)");
+  EXPECT_EQ(Info[2], "count: 148 bytes up to the last used address");
+  EXPECT_EQ(Info[3], Checksum);
+  EXPECT_EQ(Info[4], "fits: 89C51, 89LV51, 89C52, 89LV52, 89C55, 89LV55, 89C2051/4051 (2KB)");
+  EXPECT_TRUE(
+      Info[5].starts_with("time at 9600 baud: 1.3 s with read-back, 1.0 s with fast verify"))
+      << Info[5];
+
+  EXPECT_EQ(Lines(RunCli({"info", Big}, "").Out)[4], "fits: 89C52, 89LV52, 89C55, 89LV55");
+  Run = RunCli({"info", Big, "--chip", "89C51"}, "");
+  EXPECT_EQ(Run.ExitCode, 4);
+  EXPECT_TRUE(Run.Err.ends_with("error: Exceed Memory Size[Target:1000 Size:1000]\n")) << Run.Err;
+  WriteHexFile(FDir.File("ff.hex"), std::vector<uint8_t>(64, 0xFF));
+  EXPECT_EQ(Lines(RunCli({"info", FDir.File("ff.hex")}, "").Out)[1],
+            "used: nothing, every byte is FF (programming it only erases the chip)");
 }
 
 }  // namespace

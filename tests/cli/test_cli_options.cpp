@@ -64,6 +64,31 @@ TEST(CliOptions, CheckTakesTheSizeFromTheChipOrTheNumber) {
   EXPECT_EQ(Parse({"check", "f", "--size", "8kb"}).ImageSize, 8192);
 }
 
+TEST(CliOptions, ShortFormsOutputModesAndFileFormats) {
+  const TCliOptions Verify = Parse({"verify", "chip.BIN", "-p", "/dev/pts/4", "-q"});
+  EXPECT_EQ(Verify.Command, TCliCommand::cmdVerify);
+  EXPECT_EQ(Verify.Port, "/dev/pts/4");
+  EXPECT_EQ(Verify.Output, TOutputMode::Quiet);
+  EXPECT_EQ(Verify.Format, TImageFormat::Binary) << "the name says .bin";
+  EXPECT_EQ(Parse({"read", "x.bin", "--format", "HEX"}).Format, TImageFormat::Hex);
+  EXPECT_EQ(Parse({"program", "x.hex", "--format=bin"}).Format, TImageFormat::Binary);
+  EXPECT_EQ(Parse({"erase", "--json"}).Output, TOutputMode::Json);
+  EXPECT_EQ(Parse({"blank"}).Output, TOutputMode::Text);
+  EXPECT_EQ(Parse({"info", "x.hex"}).ImageSize, 0) << "info needs no chip";
+  EXPECT_EQ(Parse({"info", "x.hex", "--chip", "89C52"}).ImageSize, 8192);
+
+  EXPECT_EQ(UsageError({"erase", "x.hex"}), "unexpected argument 'x.hex'");
+  EXPECT_EQ(UsageError({"verify"}), "verify needs a FILE");
+  EXPECT_EQ(UsageError({"verify", "x.hex", "--lock"}), "--lock does not apply to verify");
+  EXPECT_EQ(UsageError({"check", "x.hex", "--json"}), "--json does not apply to check");
+  EXPECT_EQ(UsageError({"blank", "-q", "--json"}), "--quiet and --json do not go together");
+  EXPECT_EQ(UsageError({"read", "x", "--format", "srec"}), "--format takes hex or bin, not 'srec'");
+  EXPECT_EQ(UsageError({"info", "x", "--mem", "4KB"}), "--mem goes with --chip 89C2051");
+  EXPECT_EQ(UsageError({"info", "x", "--chip", "89C51", "--size", "1"}),
+            "info takes at most one of --chip NAME and --size N");
+  EXPECT_EQ(UsageError({"detect", "-x"}), "unknown option '-x'");
+}
+
 TEST(CliOptions, RefusesWhatNoCommandMeans) {
   EXPECT_EQ(UsageError({}), "no command given");
   EXPECT_EQ(UsageError({"burn", "a.hex"}), "unknown command 'burn'");

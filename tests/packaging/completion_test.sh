@@ -78,7 +78,7 @@ expect_none() {
 
 # Commands, and the options before one.
 expect "korvane-cli pro" "program" "ports read"
-expect "korvane-cli " "ports detect program read check" "--port"
+expect "korvane-cli " "ports detect program read verify erase blank check info" "--port"
 expect "korvane-cli --" "--help --version" "--port --lock"
 expect "korvane-cli --port /dev/korvane-test-a d" "detect" "program"
 
@@ -87,6 +87,9 @@ expect "korvane-cli program --" "--port --lock --fast-verify --mem" "--chip --si
 expect "korvane-cli program firmware/blink.hex --lock --" "--port --fast-verify --mem" "--lock"
 expect "korvane-cli read out.hex --" "--port --mem" "--lock --fast-verify --chip"
 expect "korvane-cli check blink.hex --" "--chip --size --mem" "--port --lock"
+expect "korvane-cli verify blink.hex --" "--port --fast-verify --format --json" "--lock --chip"
+expect "korvane-cli blank --" "--port --mem --quiet --json" "--format --lock"
+expect "korvane-cli info blink.hex --format " "hex bin" "--port"
 expect "korvane-cli detect --" "--port" "--mem --lock"
 expect_none "korvane-cli ports --"
 

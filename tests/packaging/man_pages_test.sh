@@ -77,7 +77,7 @@ help_entries() {
     inside && /^  [^ ]/ {
       n = split($0, words, /[ ,]+/)
       print words[2]
-      if (words[2] == "-h") print words[3]
+      if (words[2] ~ /^-[a-z]$/) print words[3]
     }'
 }
 
