@@ -87,12 +87,14 @@ else
   fail "korvane-cli --version ended with exit status $?"
 fi
 echo "korvane-cli --version: $got"
-if used=$("$bin/korvane-cli" check "$root/examples/blink/blink.hex" --chip 89C52); then
-  [[ $used =~ ^[1-9][0-9]*$ ]] || fail "korvane-cli check printed '$used', not a byte count"
+if info=$("$bin/korvane-cli" info "$root/examples/blink/blink.hex"); then
+  grep -q '^count: [1-9][0-9]* bytes up to the last used address$' <<<"$info" ||
+    fail "korvane-cli info printed no count: $info"
 else
-  fail "korvane-cli check examples/blink/blink.hex --chip 89C52 ended with exit status $?"
+  fail "korvane-cli info examples/blink/blink.hex ended with exit status $?"
 fi
-echo "korvane-cli check examples/blink/blink.hex --chip 89C52: $used"
+echo "korvane-cli info examples/blink/blink.hex:"
+sed 's/^/  /' <<<"$info"
 "$bin/korvane-boardsim" --help >/dev/null || fail "korvane-boardsim --help ended with exit status $?"
 missing=$(ldd "$bin/korvane" | grep 'not found' || true)
 [ -z "$missing" ] || fail "korvane needs libraries that are not there: $missing"
