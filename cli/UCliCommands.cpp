@@ -1,6 +1,7 @@
 #include "UCliCommands.h"
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "UCliOptions.h"
@@ -85,6 +86,7 @@ void ReportNoBoard(TCliProgrammer& Programmer, TRun& Run) {
 // identified; its port and name then go into the result.
 bool Discover(TCliProgrammer& Programmer, TRun& Run) {
   TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), false);
+  Programmer.Port().SetSysfsRoot(Run.Environment.SysfsRoot.value_or("/sys"));
   Programmer.ReportStatusOn(Run.Err);
   Programmer.Poll();
   if (Programmer.TargetChip() == chipNone) {
@@ -106,6 +108,20 @@ void NoteUnusedOptions(const TCliOptions& Options, TCliProgrammer& Programmer) {
   if (Options.FastVerify && Is2051) {
     Programmer.Note("the 89C2051/4051 has no fast verify; it is verified by reading back");
   }
+}
+
+// A USB adapter whose latency timer could not be lowered: every written byte
+// then waits for it.
+void NoteLatencyTimer(TCliProgrammer& Programmer) {
+  const TAdapterLatency& Latency = Programmer.Port().AdapterLatency();
+  if (Latency.WriteError == 0) {
+    return;
+  }
+  Programmer.Note("the USB adapter's latency timer is " + std::to_string(Latency.Before) +
+                  " ms and could not be set to 1 (" + std::strerror(Latency.WriteError) +
+                  "), so writing is slow; fix: install the udev rule 60-korvane.rules (see "
+                  "'korvane-cli doctor'), or run: echo 1 | sudo tee " +
+                  Latency.Attribute);
 }
 
 int RunPorts(TRun& Run) {
@@ -247,6 +263,7 @@ int RunOnBoard(TRun& Run) {
   }
   Programmer.AnnounceChip(Run.Err);
   NoteUnusedOptions(Options, Programmer);
+  NoteLatencyTimer(Programmer);
 
   Programmer.ReportStatusOn(Run.Out);
   {

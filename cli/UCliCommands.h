@@ -16,9 +16,9 @@ enum TExitCode : int {
   exitSuccess = 0,
   exitOperationFailed = 1,  // a chip operation failed: the last status line names it
   exitUsage = 2,
-  exitNoBoard = 3,    // no programmer board, or no chip it knows
-  exitFileError = 4,  // EHexFile or EInOutError
-  exitPortError = 5,  // EComPort
+  exitNoBoard = 3,                              // no programmer board, or no chip it knows
+  exitFileError = 4,                            // EHexFile or EInOutError
+  exitPortError = 5,                            // EComPort
   exitInterrupted = TInterruptWatch::ExitCode,  // stopped by Ctrl-C, SIGTERM or SIGHUP
 };
 
@@ -27,6 +27,9 @@ struct TCliEnvironment {
   // KORVANE_PORTS: the colon-separated ports to scan instead of the
   // machine's; nothing when the variable is not set.
   std::optional<std::string> Ports;
+  // KORVANE_SYSFS_ROOT: where the ports' sysfs attributes are looked up
+  // instead of /sys (the tests' fake trees).
+  std::optional<std::string> SysfsRoot;
 };
 
 // Runs the command line Args (without the program's name). Out takes the

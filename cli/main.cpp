@@ -15,6 +15,9 @@ int main(int argc, char** argv) {
   if (const char* Ports = std::getenv("KORVANE_PORTS")) {
     Environment.Ports = Ports;
   }
+  if (const char* Root = std::getenv("KORVANE_SYSFS_ROOT")) {
+    Environment.SysfsRoot = Root;
+  }
   return korvane::cli::RunCli(Args, Environment, std::cout, std::cerr,
                               korvane::cli::StandardErrorIsTerminal(), &Watch);
 }

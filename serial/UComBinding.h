@@ -21,7 +21,17 @@ namespace korvane::binding {
 // as it was.
 int OpenDevice(const std::string& Port, TComHandle& Handle);
 // Releases the device; its failures are of no use to anyone and ignored.
+// Safe in a signal handler.
 void CloseDevice(TComHandle Handle);
+
+// Finds the latency timer of the adapter behind Port under SysfsRoot and, if
+// it holds more than 1 ms, sets it to 1; Latency says what was found and
+// done. Nothing on a platform or device without one.
+void LowerLatencyTimer(const std::string& Port, const std::string& SysfsRoot,
+                       TAdapterLatency& Latency);
+// Puts back what LowerLatencyTimer changed; nothing otherwise. Safe in a
+// signal handler.
+void RestoreLatencyTimer(const TAdapterLatency& Latency);
 
 // The sizes of the driver's input and output queues.
 int SetupQueues(TComHandle Handle, int32_t InputSize, int32_t OutputSize);

@@ -200,12 +200,24 @@ void TCustomComPort::OpenDevice() {
   TComHandle Handle = InvalidComHandle;
   Check(binding::OpenDevice(FPort, Handle), ecOpenFailed);
   FHandle = Handle;
+  // A USB adapter that holds each byte for its latency timer slows the
+  // board's handshake many times over.
+  binding::LowerLatencyTimer(FPort, FSysfsRoot, FLatency);
 }
 
 void TCustomComPort::ReleaseDevice() {
   if (FHandle != InvalidComHandle) {
+    binding::RestoreLatencyTimer(FLatency);
+    FLatency.Changed = false;
     binding::CloseDevice(FHandle);
     FHandle = InvalidComHandle;
+  }
+}
+
+void TCustomComPort::ReleaseNow() const noexcept {
+  if (FHandle != InvalidComHandle) {
+    binding::RestoreLatencyTimer(FLatency);
+    binding::CloseDevice(FHandle);
   }
 }
 
@@ -428,12 +440,6 @@ TTimeoutRecord BuildTimeoutRecord(const TCustomComPort& Port) {
   Record.WriteTotalTimeoutMultiplier = static_cast<uint32_t>(Timeouts.WriteTotalMultiplier());
   Record.WriteTotalTimeoutConstant = static_cast<uint32_t>(Timeouts.WriteTotalConstant());
   return Record;
-}
-
-void ReleaseHandleNow(TComHandle Handle) noexcept {
-  if (Handle != InvalidComHandle) {
-    binding::CloseDevice(Handle);
-  }
 }
 
 }  // namespace korvane

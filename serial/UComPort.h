@@ -254,6 +254,16 @@ class TCustomComPort {
   bool Connected() const { return FConnected; }
   TComHandle Handle() const { return FHandle; }
 
+  // Where the operating system describes its devices (/sys on Linux): the
+  // USB adapter's latency timer is looked up there when the port opens.
+  void SetSysfsRoot(const std::string& Root) { FSysfsRoot = Root; }
+  // The adapter's latency timer as the last open found and left it.
+  const TAdapterLatency& AdapterLatency() const { return FLatency; }
+  // Gives the device back (the latency timer, the exclusive claim, the
+  // handle) and nothing else: for a process about to end, from a signal
+  // handler, where only such calls are safe.
+  void ReleaseNow() const noexcept;
+
   // Opens the device exclusively and applies every setting; nothing when
   // already open. Raises code 1 when the device cannot be opened, 9, 7 or 8
   // when a setting is refused (the device is then released again), 11 when
@@ -339,6 +349,8 @@ class TCustomComPort {
 
   TComHandle FHandle = InvalidComHandle;
   bool FConnected = false;
+  std::string FSysfsRoot = "/sys";
+  TAdapterLatency FLatency;
   TBaudRate FBaudRate = TBaudRate::br9600;
   int32_t FCustomBaudRate = 9600;
   std::string FPort = "COM1";
@@ -369,10 +381,5 @@ uint32_t BaudRateValue(TBaudRate Rate, int32_t CustomRate);
 TLineSettings BuildLineSettings(const TCustomComPort& Port);
 // The time-out record for the port's Timeouts.
 TTimeoutRecord BuildTimeoutRecord(const TCustomComPort& Port);
-
-// Gives the device of Handle back (its exclusive claim, then the handle)
-// and nothing else: for a process about to end from a signal handler, where
-// only such calls are safe. Nothing for InvalidComHandle.
-void ReleaseHandleNow(TComHandle Handle) noexcept;
 
 }  // namespace korvane

@@ -4,8 +4,30 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace korvane {
+
+// A USB serial adapter's latency timer: how long the adapter holds the bytes
+// it received before it hands them to the host. The port lowers it to 1 ms
+// while it is open and puts the old value back when it is given back.
+struct TAdapterLatency {
+  // The device has the attribute; the rest means something only then.
+  bool Found = false;
+  // Its path ("/sys/class/tty/ttyUSB0/device/latency_timer").
+  std::string Attribute;
+  // Milliseconds as found, and as the port left it.
+  int Before = 0;
+  int Now = 0;
+  // The errno of a write that was refused (EACCES without the udev rule);
+  // 0 when none was refused.
+  int WriteError = 0;
+  // The port wrote the attribute and owes it the old value.
+  bool Changed = false;
+  // Before as decimal text, ready for a signal handler, which may not
+  // format it.
+  char BeforeText[16] = {};
+};
 
 // The platform's device handle: a file descriptor on POSIX. -1 while closed.
 using TComHandle = std::intptr_t;

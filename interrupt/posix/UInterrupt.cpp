@@ -30,7 +30,7 @@ void Say(const char* Text) {
 
 void EndNow(const char* Text) {
   if (const TComPort* Port = GuardedPort.load()) {
-    ReleaseHandleNow(Port->Handle());
+    Port->ReleaseNow();
   }
   Say(Text);
   _exit(TInterruptWatch::ExitCode);

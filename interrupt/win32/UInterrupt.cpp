@@ -17,7 +17,7 @@ std::atomic<bool> Recorded{false};
 
 void EndNow(const char* Text) {
   if (const TComPort* Port = GuardedPort.load()) {
-    ReleaseHandleNow(Port->Handle());
+    Port->ReleaseNow();
   }
   DWORD Written = 0;
   WriteFile(GetStdHandle(STD_ERROR_HANDLE), Text, static_cast<DWORD>(std::strlen(Text)), &Written,

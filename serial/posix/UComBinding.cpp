@@ -20,10 +20,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "UComBinding.h"
 #include "UCustomSpeed.h"
+#include "USysfsFiles.h"
 #include "UTtyPorts.h"
 
 namespace korvane::binding {
@@ -266,6 +269,42 @@ void CloseDevice(TComHandle Handle) {
   // The exclusive flag belongs to the device, not to the descriptor.
   ioctl(Fd, TIOCNXCL);
   close(Fd);
+}
+
+void LowerLatencyTimer(const std::string& Port, const std::string& SysfsRoot,
+                       TAdapterLatency& Latency) {
+  Latency = {};
+  const std::optional<std::string> Attribute = LatencyTimerPath(Port, SysfsRoot);
+  int Before = 0;
+  if (!Attribute || ReadDecimalFile(*Attribute, Before) != 0) {
+    return;
+  }
+  Latency.Found = true;
+  Latency.Attribute = *Attribute;
+  Latency.Before = Latency.Now = Before;
+  std::snprintf(Latency.BeforeText, sizeof Latency.BeforeText, "%d\n", Before);
+  if (Before <= 1) {
+    return;
+  }
+  Latency.WriteError = WriteDecimalFile(*Attribute, 1);
+  if (Latency.WriteError != 0) {
+    return;
+  }
+  Latency.Changed = true;
+  ReadDecimalFile(*Attribute, Latency.Now);
+}
+
+void RestoreLatencyTimer(const TAdapterLatency& Latency) {
+  if (!Latency.Changed) {
+    return;
+  }
+  // Only calls a signal handler may make.
+  const int Fd = open(Latency.Attribute.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (Fd >= 0) {
+    [[maybe_unused]] const ssize_t Written =
+        write(Fd, Latency.BeforeText, std::strlen(Latency.BeforeText));
+    close(Fd);
+  }
 }
 
 int SetupQueues(TComHandle Handle, int32_t, int32_t) {

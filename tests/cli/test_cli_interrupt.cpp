@@ -20,6 +20,29 @@ using namespace std::chrono_literals;
 constexpr int Interrupted = 130;
 constexpr size_t ImageBytes = 1000;
 
+// The latency-timer note for an adapter the user may not tune.
+TEST(CliLatencyNote, SaysOnceThatTheTimerCouldNotBeSetAndHowToFixIt) {
+  sim::TBoardSimOptions Options;
+  sim::TBoardSim Board(Options);
+  Board.Start();
+  TFakeSysfs Sysfs(Board.DevicePath(), "16\n");
+  ASSERT_EQ(chmod(Sysfs.Dir().Path().c_str(), 0755), 0);
+  ASSERT_EQ(chown(Board.DevicePath().c_str(), 65534, 65534), 0);
+  TProcessOptions AsNobody;
+  AsNobody.Unprivileged = true;
+  AsNobody.Env["KORVANE_SYSFS_ROOT"] = Sysfs.Root();
+  const TProcessResult Run = RunCli({"erase"}, Board.DevicePath(), AsNobody);
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  const std::string Note =
+      "note: the USB adapter's latency timer is 16 ms and could not be set to 1 (Permission "
+      "denied), so writing is slow; fix: install the udev rule 60-korvane.rules (see "
+      "'korvane-cli doctor'), or run: echo 1 | sudo tee " +
+      Sysfs.Attribute() + "\n";
+  EXPECT_NE(Run.Err.find(Note), std::string::npos) << Run.Err;
+  EXPECT_EQ(Run.Err.find("note:"), Run.Err.rfind("note:")) << "once";
+  EXPECT_EQ(Sysfs.Value(), "16\n");
+}
+
 class CliInterrupt : public ::testing::Test {
  protected:
   void StartBoard(const std::string& Chip, int EraseMs = 200, bool Signature = true) {
@@ -59,11 +82,17 @@ TEST_P(CliInterruptMidWrite, FinishesTheStreamWithFFAndSaysWhatWasWritten) {
   const std::string File = FDir.File("image.hex");
   WriteHexFile(File, Image);
 
-  auto Cli = Start({"program", File});
+  // Behind a USB adapter whose latency timer the tool lowers while it works.
+  TFakeSysfs Sysfs(FBoard->DevicePath(), "16\n");
+  TProcessOptions Options;
+  Options.Env["KORVANE_SYSFS_ROOT"] = Sysfs.Root();
+  auto Cli = Start({"program", File}, Options);
   ASSERT_TRUE(Cli->Await("Writing... [1000 Bytes]"));
+  EXPECT_EQ(Sysfs.Value(), "1\n");
   std::this_thread::sleep_for(300ms);
   Cli->Signal(GetParam().Signal);
   const TProcessResult Run = Cli->Finish();
+  EXPECT_EQ(Sysfs.Value(), "16\n");
 
   EXPECT_EQ(Run.ExitCode, Interrupted) << Run.Err;
   std::smatch Match;
@@ -149,10 +178,15 @@ TEST_F(CliInterrupt, ASecondSignalEndsAtOnceAndStillGivesThePortBack) {
   WriteHexFile(File, PatternBytes(ImageBytes, 3));
   ASSERT_EQ(chmod(FDir.Path().c_str(), 0755), 0);
 
+  TFakeSysfs Sysfs(FBoard->DevicePath(), "16\n");
+  ASSERT_EQ(chown(Sysfs.Attribute().c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chmod(Sysfs.Dir().Path().c_str(), 0755), 0);
   TProcessOptions AsNobody;
   AsNobody.Unprivileged = true;
+  AsNobody.Env["KORVANE_SYSFS_ROOT"] = Sysfs.Root();
   auto Cli = Start({"program", File}, AsNobody);
   ASSERT_TRUE(Cli->Await("Writing... [1000 Bytes]"));
+  EXPECT_EQ(Sysfs.Value(), "1\n");
   std::this_thread::sleep_for(300ms);
   Cli->Signal(SIGINT);
   std::this_thread::sleep_for(200ms);
@@ -162,6 +196,7 @@ TEST_F(CliInterrupt, ASecondSignalEndsAtOnceAndStillGivesThePortBack) {
   EXPECT_EQ(Run.ExitCode, Interrupted) << Run.Err;
   EXPECT_NE(Run.Err.find("Interrupted again: stopped at once"), std::string::npos) << Run.Err;
   EXPECT_LT(FBoard->ReceivedBytes().size(), ImageBytes) << "the stream was not finished";
+  EXPECT_EQ(Sysfs.Value(), "16\n") << "the latency timer is put back even so";
   const TProcessResult Ports = RunCli({"ports"}, FBoard->DevicePath(), AsNobody);
   EXPECT_EQ(Ports.Out, FBoard->DevicePath() + ": can be opened\n") << Ports.Err;
 }

@@ -72,4 +72,12 @@ std::vector<uint8_t> PatternBytes(size_t Size, uint32_t Seed) {
   return Bytes;
 }
 
+TFakeSysfs::TFakeSysfs(const std::string& DevicePath, const std::string& Value) {
+  const std::string Name = DevicePath.substr(DevicePath.rfind('/') + 1);
+  const std::filesystem::path Device = FDir.Path() + "/sys/class/tty/" + Name + "/device";
+  std::filesystem::create_directories(Device);
+  FAttribute = (Device / "latency_timer").string();
+  WriteTextFile(FAttribute, Value);
+}
+
 }  // namespace korvane::test

@@ -30,6 +30,23 @@ void WriteHexFile(const std::string& FileName, const std::vector<uint8_t>& Bytes
 // Writes Text to FileName as it is.
 void WriteTextFile(const std::string& FileName, const std::string& Text);
 std::string ReadTextFile(const std::string& FileName);
+
+// A sysfs tree in a folder of its own in which the tty of DevicePath (its
+// last path part: "3" for /dev/pts/3) has a latency timer holding Value.
+class TFakeSysfs {
+ public:
+  TFakeSysfs(const std::string& DevicePath, const std::string& Value);
+  // What KORVANE_SYSFS_ROOT or SetSysfsRoot takes.
+  std::string Root() const { return FDir.Path() + "/sys"; }
+  const std::string& Attribute() const { return FAttribute; }
+  // What the attribute holds now.
+  std::string Value() const { return ReadTextFile(FAttribute); }
+  const TTempDir& Dir() const { return FDir; }
+
+ private:
+  TTempDir FDir;
+  std::string FAttribute;
+};
 // Loads a HEX file into an image of Size bytes and returns its bytes.
 std::vector<uint8_t> LoadHexFile(const std::string& FileName, uint16_t Size);
 
