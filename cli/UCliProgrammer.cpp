@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "UJsonLine.h"
+#include "UTerminal.h"
 
 namespace korvane::cli {
 
@@ -138,6 +139,25 @@ void TCliProgrammer::ShowMessage(const std::string& Text) {
     return;
   }
   FErr << "message: " << Printable(Text) << std::endl;
+}
+
+void TCliProgrammer::WriteTimingMeasured(const TWriteTiming& Timing) {
+  // Half as slow again as the wire is what an adapter's latency timer does;
+  // a busy machine barely adds to it.
+  constexpr double SlowFactor = 1.5;
+  if (FSlowWriteWarned || Timing.ProjectedSeconds() <= SlowFactor * Timing.WireSeconds() ||
+      FOptions.Output == TOutputMode::Quiet) {
+    return;
+  }
+  FSlowWriteWarned = true;
+  char Text[256];
+  std::snprintf(Text, sizeof Text,
+                "each written byte takes %.1f ms where the wire needs %.1f ms, so writing %u bytes "
+                "takes about %.0f s instead of %.0f s",
+                Timing.CycleMs, Timing.WireCycleMs, static_cast<unsigned>(Timing.Count),
+                Timing.ProjectedSeconds(), Timing.WireSeconds());
+  FMeter.Erase();
+  FErr << "warning: " << Text << ". " << SlowAdapterFix() << std::endl;
 }
 
 void TCliProgrammer::TargetChipChanged() {

@@ -46,6 +46,7 @@ class TCliProgrammer : public TProgrammer {
   void ShowWaitCursor() override {}
   void RestoreCursor() override {}
   void TargetChipChanged() override;
+  void WriteTimingMeasured(const TWriteTiming& Timing) override;
 
   bool FastVerifyChosen() const override;
   bool LockChosen() const override { return FOptions.Lock; }
@@ -65,6 +66,7 @@ class TCliProgrammer : public TProgrammer {
   const TInterruptWatch* FWatch;
   TProgressMeter FMeter;
   std::string FLastStatusText;
+  bool FSlowWriteWarned = false;
   int FProgressMin = 0;
   int FProgressMax = 0;
   int FProgressEmitted = -1;

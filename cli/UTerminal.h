@@ -7,4 +7,8 @@ namespace korvane::cli {
 // only there).
 bool StandardErrorIsTerminal();
 
+// What to do about a write stream much slower than the wire: the usual cause
+// is a USB adapter's latency timer, set where the platform keeps it.
+const char* SlowAdapterFix();
+
 }  // namespace korvane::cli

@@ -49,6 +49,11 @@ constexpr int32_t LockTimeoutMs = 500;           // "l"
 // How many times an erase is tried before it counts as failed.
 constexpr int EraseTries = 10;
 
+// The bytes at the start of a write stream whose pace is timed.
+constexpr uint32_t TimedWriteBytes = 32;
+// One byte's handshake on the wire: DC1, the byte and DC3 at 9600 baud.
+constexpr double WireCycleMs = 3 * 10 * 1000.0 / 9600;
+
 // The longest reply an exchange keeps; a board that floods the line past it
 // gives no usable reply.
 constexpr size_t MaxReplyBytes = 64 * 1024;

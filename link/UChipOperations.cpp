@@ -1,5 +1,6 @@
 // The chip operations the workflows chain together: the byte counter, erase,
 // the write and read streams, the two verifications and the lock.
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -124,6 +125,7 @@ bool TProgrammer::WriteChip(uint16_t Count) {
   bool Filling = false;
   uint32_t Sent = 0;
   FProgress.Written = 0;
+  const auto Started = std::chrono::steady_clock::now();
   while (Sent < Count) {
     uint8_t Handshake = 0;
     if (!ReadStreamByte(Handshake) || Handshake != DC1) {
@@ -139,6 +141,11 @@ bool TProgrammer::WriteChip(uint16_t Count) {
     ++Sent;
     if (!Filling) {
       FProgress.Written = Sent;
+    }
+    if (Sent == TimedWriteBytes && Count > TimedWriteBytes) {
+      const std::chrono::duration<double, std::milli> Spent =
+          std::chrono::steady_clock::now() - Started;
+      WriteTimingMeasured({Spent.count() / Sent, WireCycleMs, Count});
     }
   }
   SetProgressPosition(0);

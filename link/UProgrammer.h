@@ -80,6 +80,18 @@ struct TBlankCheck {
   uint32_t UsedBytes = 0;
 };
 
+// The pace of a write stream, measured over its first bytes: each byte costs
+// a handshake (DC1, the byte, DC3), and a USB adapter's latency timer holds
+// the board's half of it.
+struct TWriteTiming {
+  // Milliseconds per byte, measured and as the wire alone allows.
+  double CycleMs = 0;
+  double WireCycleMs = 0;
+  uint32_t Count = 0;
+  double ProjectedSeconds() const { return CycleMs * Count / 1000; }
+  double WireSeconds() const { return WireCycleMs * Count / 1000; }
+};
+
 // Where a programming run left the chip, as one clause for the user:
 // "written 600 of 6300 bytes; the chip is not verified".
 std::string ChipProgressText(const TChipProgress& Progress, bool LockChosen);
@@ -214,6 +226,9 @@ class TProgrammer {
   virtual void RestoreCursor() = 0;
   // The chip code changed during a poll (the window's UpdateTargetChip).
   virtual void TargetChipChanged() = 0;
+  // A write stream's first bytes were timed (streams too short to time say
+  // nothing).
+  virtual void WriteTimingMeasured(const TWriteTiming&) {}
 
   // --- The options the workflows read from the view -------------------------
   // Fast Verify enabled and ticked.

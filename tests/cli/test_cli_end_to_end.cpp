@@ -588,6 +588,33 @@ TEST_F(CliEndToEnd, JsonGivesOneEventALineAndAResultWithTheDetails) {
             "\"no serial ports to scan (KORVANE_PORTS is empty)\"}\n");
 }
 
+// --- a slow handshake ----------------------------------------------------
+
+TEST_F(CliEndToEnd, AWriteMuchSlowerThanTheWireIsWarnedOnceWithTheFix) {
+  // 9600 baud behind an adapter that holds the board's bytes for 16 ms.
+  sim::TBoardSimOptions Adapter = Board();
+  Adapter.Realtime = true;
+  Adapter.UsbLatencyMs = 16;
+  StartBoard(Adapter);
+  WriteHexFile(FDir.File("small.hex"), PatternBytes(100, 9));
+  TProcessResult Run = Cli({"program", FDir.File("small.hex"), "--fast-verify"});
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  const size_t Warning = Run.Err.find("warning: each written byte takes ");
+  ASSERT_NE(Warning, std::string::npos) << Run.Err;
+  EXPECT_NE(Run.Err.find("where the wire needs 3.1 ms, so writing 100 bytes takes about"),
+            std::string::npos)
+      << Run.Err;
+  EXPECT_NE(Run.Err.find("'korvane-cli doctor'"), std::string::npos);
+  EXPECT_EQ(Warning, Run.Err.rfind("warning:")) << "once";
+
+  // At the wire's own pace, nothing to say.
+  Adapter.UsbLatencyMs = 0;
+  StartBoard(Adapter);
+  Run = Cli({"program", FDir.File("small.hex"), "--fast-verify"});
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_EQ(Run.Err.find("warning:"), std::string::npos) << Run.Err;
+}
+
 // --- info ----------------------------------------------------------------
 
 TEST_F(CliEndToEnd, InfoSaysWhatAFileHoldsWithoutABoard) {
