@@ -6,6 +6,7 @@
 
 #include "UCliOptions.h"
 #include "UCliProgrammer.h"
+#include "UDoctor.h"
 #include "UFileInfo.h"
 #include "UHexFile.h"
 #include "UJsonLine.h"
@@ -310,6 +311,11 @@ int RunCommand(TRun& Run) {
     case TCliCommand::cmdInfo:
       PrintFileInfo(Run.Options, Run.Out);
       return exitSuccess;
+    case TCliCommand::cmdDoctor:
+      return RunDoctor(Run.Options, ScanList(Run.Options, Run.Environment),
+                       Run.Environment.SysfsRoot.value_or("/sys"), Run.Out) == 0
+                 ? exitSuccess
+                 : exitOperationFailed;
     case TCliCommand::cmdNone:
       break;
   }

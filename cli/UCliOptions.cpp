@@ -36,6 +36,7 @@ const std::map<std::string, TCommandInfo>& Commands() {
       {"blank", {TCliCommand::cmdBlank, false, {"--port", "--mem", "--quiet", "--json"}}},
       {"check", {TCliCommand::cmdCheck, true, {"--chip", "--size", "--mem"}}},
       {"info", {TCliCommand::cmdInfo, true, {"--chip", "--size", "--mem", "--format"}}},
+      {"doctor", {TCliCommand::cmdDoctor, false, {"--port", "--mem"}}},
   };
   return Table;
 }
@@ -272,6 +273,9 @@ Commands:
   info FILE       what FILE holds, without a board: the used ranges, the count,
                   the board's checksum for it, the chips it fits, the time
                   programming takes at 9600 baud
+  doctor          check the ports, the USB adapters, the programs that take
+                  serial adapters and the board's pace; list every problem
+                  with its fix (exit 1 when there is one)
 
 Options:
   -p, --port NAME use this serial port alone instead of the port list

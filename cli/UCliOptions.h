@@ -24,6 +24,7 @@ enum class TCliCommand {
   cmdBlank,
   cmdCheck,
   cmdInfo,
+  cmdDoctor,
 };
 
 // How a command reports: every line, only errors and the result line (-q),

@@ -80,4 +80,14 @@ TFakeSysfs::TFakeSysfs(const std::string& DevicePath, const std::string& Value) 
   WriteTextFile(FAttribute, Value);
 }
 
+void TFakeSysfs::MakeUsbAdapter(const std::string& Vendor, const std::string& Product,
+                                const std::string& Driver) {
+  const std::filesystem::path Device = std::filesystem::path(FAttribute).parent_path();
+  WriteTextFile((Device.parent_path() / "idVendor").string(), Vendor + "\n");
+  WriteTextFile((Device.parent_path() / "idProduct").string(), Product + "\n");
+  const std::filesystem::path Drivers = Root() + "/bus/usb-serial/drivers/" + Driver;
+  std::filesystem::create_directories(Drivers);
+  std::filesystem::create_directory_symlink(Drivers, Device / "driver");
+}
+
 }  // namespace korvane::test

@@ -41,6 +41,10 @@ class TFakeSysfs {
   const std::string& Attribute() const { return FAttribute; }
   // What the attribute holds now.
   std::string Value() const { return ReadTextFile(FAttribute); }
+  // Makes the device a USB adapter: an ancestor with idVendor and idProduct,
+  // and a driver link.
+  void MakeUsbAdapter(const std::string& Vendor, const std::string& Product,
+                      const std::string& Driver);
   const TTempDir& Dir() const { return FDir; }
 
  private:
