@@ -347,7 +347,7 @@ QString TFrmMain::AskOpenFileName() {
   Dialog.setAcceptMode(QFileDialog::AcceptOpen);
   Dialog.setFileMode(QFileDialog::ExistingFile);
   Dialog.setNameFilter("Intel Hex File (*.hex *.ihx)");
-  Dialog.setDefaultSuffix("hex");
+  Dialog.setDefaultSuffix("Hex");
   if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty()) {
     return {};
   }
@@ -359,7 +359,7 @@ QString TFrmMain::AskSaveFileName() {
   Dialog.setAcceptMode(QFileDialog::AcceptSave);
   Dialog.setFileMode(QFileDialog::AnyFile);
   Dialog.setNameFilter("Intel Hex File (*.hex)");
-  Dialog.setDefaultSuffix("hex");
+  Dialog.setDefaultSuffix("Hex");
   // Asking before overwriting is QFileDialog's default for saving.
   Dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
   if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty()) {
@@ -402,7 +402,9 @@ void TFrmMain::ProcessPendingEvents() {
 }
 
 void TFrmMain::SetProgressRange(int Min, int Max) {
-  pbLoading->setRange(Min, Max);
+  // A bar whose range is empty is drawn busy (indeterminate), and stays so
+  // after the operation; a one-byte stream asks for exactly that.
+  pbLoading->setRange(Min, std::max(Max, Min + 1));
 }
 
 void TFrmMain::SetProgressPosition(int Position) {
@@ -413,7 +415,10 @@ void TFrmMain::ShowMessage(const std::string& Text) {
   // The box waits for a click: show the ordinary arrow over it, not the
   // operation's hourglass.
   QApplication::setOverrideCursor(Qt::ArrowCursor);
-  QMessageBox Box(QMessageBox::NoIcon, ApplicationTitle, QString::fromStdString(Text),
+  // The text is raw bytes from the board, not UTF-8: each byte is one
+  // character.
+  QMessageBox Box(QMessageBox::NoIcon, ApplicationTitle,
+                  QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size())),
                   QMessageBox::Ok, this);
   Box.exec();
   QApplication::restoreOverrideCursor();

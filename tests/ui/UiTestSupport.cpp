@@ -49,6 +49,21 @@ std::string Record(uint16_t Address, uint8_t Type, const std::vector<uint8_t>& D
 
 TTestFrmMain::TTestFrmMain() : TFrmMain([this](std::vector<std::string>& List) { List = Ports; }) {}
 
+QString TTestFrmMain::AskOpenFileName() {
+  return RealFileDialogs ? TFrmMain::AskOpenFileName() : OnAskOpenFileName();
+}
+
+QString TTestFrmMain::AskSaveFileName() {
+  return RealFileDialogs ? TFrmMain::AskSaveFileName() : OnAskSaveFileName();
+}
+
+void TTestFrmMain::ShowMessage(const std::string& Text) {
+  Messages.push_back(Text);
+  if (RealMessageBox) {
+    TFrmMain::ShowMessage(Text);
+  }
+}
+
 void TTestFrmMain::ShowError(const QString& Text) {
   if (RealErrorBox) {
     TFrmMain::ShowError(Text);
@@ -67,6 +82,15 @@ void TTestFrmMain::SetProgressPosition(int Position) {
   if (OnProgressPosition) {
     OnProgressPosition(Position);
   }
+}
+
+TModalWatcher::TModalWatcher(std::function<void(QWidget*)> Act) {
+  QObject::connect(&FTimer, &QTimer::timeout, [Act = std::move(Act)] {
+    if (QWidget* Modal = QApplication::activeModalWidget()) {
+      Act(Modal);
+    }
+  });
+  FTimer.start(10);
 }
 
 TBoardOnPort::TBoardOnPort(const sim::TBoardSimOptions& Options, std::vector<std::string>& Ports)

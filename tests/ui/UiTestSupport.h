@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -29,6 +30,10 @@ class TTestFrmMain : public TFrmMain {
   std::function<void(int)> OnProgressPosition;
   // When set, errors go to the real error box instead of the record.
   bool RealErrorBox = false;
+  // When set, messages go to the real message box instead of the record.
+  bool RealMessageBox = false;
+  // When set, the real file dialogs ask instead of OnAsk...FileName.
+  bool RealFileDialogs = false;
 
   std::vector<QString> Errors;
   std::vector<std::string> Messages;
@@ -37,12 +42,22 @@ class TTestFrmMain : public TFrmMain {
   uint16_t CodeMemorySizeShown() const { return CodeMemorySize(); }
 
  protected:
-  QString AskOpenFileName() override { return OnAskOpenFileName(); }
-  QString AskSaveFileName() override { return OnAskSaveFileName(); }
+  QString AskOpenFileName() override;
+  QString AskSaveFileName() override;
   void ShowError(const QString& Text) override;
-  void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
+  void ShowMessage(const std::string& Text) override;
   void SetStatus(const std::string& Text) override;
   void SetProgressPosition(int Position) override;
+};
+
+// While it lives, hands the modal box or dialog that is up, if any, to Act,
+// from the event loop every few milliseconds; Act is to close it.
+class TModalWatcher {
+ public:
+  explicit TModalWatcher(std::function<void(QWidget*)> Act);
+
+ private:
+  QTimer FTimer;
 };
 
 // A virtual board serving on its own thread; Ports (a window's) is set to its

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <QPushButton>
 
 #include "UiTestSupport.h"
@@ -99,6 +100,27 @@ TEST_F(WindowFaultTest, AFailedReadLeavesTheFileOnDiskAlone) {
   EXPECT_EQ(Window->Messages[0], "x");
   EXPECT_EQ(Contents(Existing), Before);
   ExpectSettled();
+}
+
+TEST_F(WindowFaultTest, AWrongEchoIsShownAsTheOneCharacterOfItsByte) {
+  for (const uint8_t Echo : {uint8_t{'x'}, uint8_t{0x80}, uint8_t{0xE9}, uint8_t{0xFF}}) {
+    sim::TBoardSimOptions Options = BoardWith("89C52");
+    Options.WrongReadEcho = Echo;
+    Connect(Options);
+    Window->RealMessageBox = true;
+    QString Shown;
+    const TModalWatcher Closer([&](QWidget* Modal) {
+      if (auto* Box = qobject_cast<QMessageBox*>(Modal)) {
+        Shown = Box->text();
+        Box->button(QMessageBox::Ok)->click();
+      }
+    });
+    Read(Folder.filePath("readback.hex"));
+
+    EXPECT_EQ(Shown, QString(QChar(Echo))) << "echo " << static_cast<int>(Echo);
+    EXPECT_EQ(Window->StatusText(), "Read Failed!");
+    ExpectSettled();
+  }
 }
 
 TEST_F(WindowFaultTest, AReadThatCannotBeSavedIsShownAndLeavesNoFile) {
