@@ -1,6 +1,5 @@
 #include "UiTestSupport.h"
 
-#include <gtest/gtest.h>
 #include <QApplication>
 #include <QFile>
 #include <cstdio>
@@ -10,25 +9,6 @@
 namespace korvane::test {
 
 namespace {
-
-// One offscreen application for the whole test program.
-class TQtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    FApplication = std::make_unique<QApplication>(FArgc, FArgv);
-  }
-  void TearDown() override { FApplication.reset(); }
-
- private:
-  int FArgc = 1;
-  char FName[16] = "korvane-tests";
-  char* FArgv[2] = {FName, nullptr};
-  std::unique_ptr<QApplication> FApplication;
-};
-
-[[maybe_unused]] const auto* const Environment =
-    ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
 
 std::string Record(uint16_t Address, uint8_t Type, const std::vector<uint8_t>& Data, bool Corrupt) {
   unsigned Sum = Data.size() + (Address >> 8) + (Address & 0xFF) + Type;
@@ -46,6 +26,11 @@ std::string Record(uint16_t Address, uint8_t Type, const std::vector<uint8_t>& D
 }
 
 }  // namespace
+
+void TApplicationEnvironment::SetUp() {
+  qputenv("QT_QPA_PLATFORM", FPlatform);
+  FApplication = std::make_unique<QApplication>(FArgc, FArgv);
+}
 
 TTestFrmMain::TTestFrmMain() : TFrmMain([this](std::vector<std::string>& List) { List = Ports; }) {}
 
@@ -65,10 +50,9 @@ void TTestFrmMain::ShowMessage(const std::string& Text) {
 }
 
 void TTestFrmMain::ShowError(const QString& Text) {
+  Errors.push_back(Text);
   if (RealErrorBox) {
     TFrmMain::ShowError(Text);
-  } else {
-    Errors.push_back(Text);
   }
 }
 

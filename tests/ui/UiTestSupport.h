@@ -1,8 +1,10 @@
-// Shared pieces of the window tests: the offscreen application, a window
+// Shared pieces of the window tests: the test program's application, a window
 // whose dialogs and boxes are replaced by recorders, a virtual board wired in
 // through KORVANE_PORTS, and Intel HEX files written by hand.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <QApplication>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -18,6 +20,22 @@
 
 namespace korvane::test {
 
+// The one application of a test program, on the named platform plugin
+// ("offscreen", "xcb").
+class TApplicationEnvironment : public ::testing::Environment {
+ public:
+  explicit TApplicationEnvironment(const char* Platform) : FPlatform(Platform) {}
+  void SetUp() override;
+  void TearDown() override { FApplication.reset(); }
+
+ private:
+  const char* FPlatform;
+  int FArgc = 1;
+  char FName[16] = "korvane-tests";
+  char* FArgv[2] = {FName, nullptr};
+  std::unique_ptr<QApplication> FApplication;
+};
+
 // The window with its seams replaced: file dialogs answer from the test,
 // boxes are recorded instead of shown, progress can be watched.
 class TTestFrmMain : public TFrmMain {
@@ -28,9 +46,9 @@ class TTestFrmMain : public TFrmMain {
   std::function<QString()> OnAskOpenFileName = [] { return QString(); };
   std::function<QString()> OnAskSaveFileName = [] { return QString(); };
   std::function<void(int)> OnProgressPosition;
-  // When set, errors go to the real error box instead of the record.
+  // When set, errors and messages are also shown in the real boxes, which
+  // wait for a click.
   bool RealErrorBox = false;
-  // When set, messages go to the real message box instead of the record.
   bool RealMessageBox = false;
   // When set, the real file dialogs ask instead of OnAsk...FileName.
   bool RealFileDialogs = false;
