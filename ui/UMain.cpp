@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -16,12 +17,14 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <exception>
 #include <optional>
 #include <utility>
 
+#include "UComPort.h"
 #include "UPictures.h"
 #include "UStatusPanel.h"
 
@@ -52,6 +55,59 @@ void SetTextColour(QWidget* Widget, const QColor& Colour) {
   Palette.setColor(QPalette::WindowText, Colour);
   Widget->setPalette(Palette);
 }
+
+bool IsUserInput(QEvent::Type Type) {
+  switch (Type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::InputMethod:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TouchCancel:
+    case QEvent::TabletPress:
+    case QEvent::TabletMove:
+    case QEvent::TabletRelease:
+    case QEvent::NativeGesture:
+    case QEvent::Gesture:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Installed on the application, drops the user input aimed at one window:
+// at its window-system window or any widget inside it. Other windows, such
+// as the boxes a workflow opens with the window as their parent, keep theirs.
+class TWindowInputFilter : public QObject {
+ public:
+  explicit TWindowInputFilter(QWidget* Window) : FWindow(Window) {}
+
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    return IsUserInput(Event->type()) && AimsAtWindow(Watched);
+  }
+
+ private:
+  bool AimsAtWindow(const QObject* Watched) const {
+    if (Watched->isWidgetType()) {
+      return static_cast<const QWidget*>(Watched)->window() == FWindow;
+    }
+    return Watched->isWindowType() && Watched == FWindow->windowHandle();
+  }
+
+  QWidget* FWindow;
+};
 
 }  // namespace
 
@@ -150,6 +206,8 @@ void TFrmMain::CreateComponents() {
   pbLoading->setRange(0, 100);
   pbLoading->setValue(0);
   pbLoading->setTextVisible(false);
+
+  FInputFilter = std::make_unique<TWindowInputFilter>(this);
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
@@ -288,15 +346,73 @@ void TFrmMain::rdoMemSizeClick() {
 
 void TFrmMain::RunWorkflow(const std::function<QString()>& AskFileName,
                            const std::function<void(const std::string&)>& Workflow) {
+  bool PortFailed = false;
   const auto Error = RunOperation([&] {
     TBusyScope Busy(*this);
     const QString FileName = AskFileName();
-    if (!FileName.isEmpty()) {
-      Workflow(LocalFileName(FileName));
+    if (FileName.isEmpty()) {
+      return;
+    }
+    try {
+      RunWithInputHeld([&] { Workflow(LocalFileName(FileName)); });
+    } catch (const EComPort&) {
+      PortFailed = true;
+      throw;
     }
   });
+  if (PortFailed) {
+    LetGoOfLostBoard();
+  }
   if (Error) {
     ShowError(*Error);
+  }
+}
+
+void TFrmMain::RunWithInputHeld(const std::function<void()>& Body) {
+  HoldInput();
+  try {
+    Body();
+  } catch (...) {
+    ReleaseInput();
+    throw;
+  }
+  ReleaseInput();
+}
+
+void TFrmMain::HoldInput() {
+  FFocusBeforeHold = focusWidget();
+  // The two groups hold every control an operation reads or that starts one;
+  // each control inside keeps its own enabled state for afterwards.
+  GroupBox2->setEnabled(false);
+  rdoMemSize->setEnabled(false);
+  QCoreApplication::instance()->installEventFilter(FInputFilter.get());
+  FInputHeld = true;
+}
+
+void TFrmMain::ReleaseInput() {
+  // Input still on its way from the window system came during the operation
+  // as well: take it in and drop it before the controls come back.
+  QGuiApplication::sync();
+  FInputHeld = false;
+  QCoreApplication::instance()->removeEventFilter(FInputFilter.get());
+  GroupBox2->setEnabled(true);
+  rdoMemSize->setEnabled(true);
+  if (FFocusBeforeHold && FFocusBeforeHold->isEnabled() && FFocusBeforeHold->isVisible()) {
+    FFocusBeforeHold->setFocus();
+  }
+  FFocusBeforeHold = nullptr;
+  // A close refused meanwhile must not hide the outcome.
+  ShowStatusText(FReportedStatus);
+}
+
+void TFrmMain::LetGoOfLostBoard() {
+  try {
+    Port().Close();
+  } catch (const EComPort&) {
+  }
+  if (FTargetChip != chipNone) {
+    SetTargetChip(chipNone);
+    UpdateTargetChip();
   }
 }
 
@@ -312,7 +428,7 @@ void TFrmMain::BtnReadClick() {
 
 void TFrmMain::UpdateTargetChip() {
   BtnRead->setEnabled(FTargetChip != chipNone);
-  btnSend->setEnabled(BtnRead->isEnabled());
+  btnSend->setEnabled(FTargetChip != chipNone);
   if (FTargetChip == chipNone) {
     rdoMemSize->hide();
     PlaceTargetChipLabel(false);
@@ -347,7 +463,7 @@ QString TFrmMain::AskOpenFileName() {
   Dialog.setAcceptMode(QFileDialog::AcceptOpen);
   Dialog.setFileMode(QFileDialog::ExistingFile);
   Dialog.setNameFilter("Intel Hex File (*.hex *.ihx)");
-  Dialog.setDefaultSuffix("hex");
+  Dialog.setDefaultSuffix("Hex");
   if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty()) {
     return {};
   }
@@ -359,7 +475,7 @@ QString TFrmMain::AskSaveFileName() {
   Dialog.setAcceptMode(QFileDialog::AcceptSave);
   Dialog.setFileMode(QFileDialog::AnyFile);
   Dialog.setNameFilter("Intel Hex File (*.hex)");
-  Dialog.setDefaultSuffix("hex");
+  Dialog.setDefaultSuffix("Hex");
   // Asking before overwriting is QFileDialog's default for saving.
   Dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
   if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty()) {
@@ -375,9 +491,13 @@ void TFrmMain::ShowError(const QString& Text) {
 // --- The programmer's view --------------------------------------------------
 
 void TFrmMain::SetStatus(const std::string& Text) {
-  const QString NewText = QString::fromStdString(Text);
-  if (NewText != pnlVerbose->Text()) {
-    pnlVerbose->SetText(NewText);
+  FReportedStatus = QString::fromStdString(Text);
+  ShowStatusText(FReportedStatus);
+}
+
+void TFrmMain::ShowStatusText(const QString& Text) {
+  if (Text != pnlVerbose->Text()) {
+    pnlVerbose->SetText(Text);
     FStatusChanged = true;
   }
 }
@@ -397,12 +517,15 @@ void TFrmMain::RepaintWindow() {
 
 void TFrmMain::ProcessPendingEvents() {
   FStatusChanged = false;
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  QCoreApplication::processEvents(FInputHeld ? QEventLoop::AllEvents
+                                             : QEventLoop::ExcludeUserInputEvents);
   FSinceFlush.restart();
 }
 
 void TFrmMain::SetProgressRange(int Min, int Max) {
-  pbLoading->setRange(Min, Max);
+  // A bar whose range is empty is drawn busy (indeterminate), and stays so
+  // after the operation; a one-byte stream asks for exactly that.
+  pbLoading->setRange(Min, std::max(Max, Min + 1));
 }
 
 void TFrmMain::SetProgressPosition(int Position) {
@@ -413,7 +536,10 @@ void TFrmMain::ShowMessage(const std::string& Text) {
   // The box waits for a click: show the ordinary arrow over it, not the
   // operation's hourglass.
   QApplication::setOverrideCursor(Qt::ArrowCursor);
-  QMessageBox Box(QMessageBox::NoIcon, ApplicationTitle, QString::fromStdString(Text),
+  // The text is raw bytes from the board, not UTF-8: each byte is one
+  // character.
+  QMessageBox Box(QMessageBox::NoIcon, ApplicationTitle,
+                  QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size())),
                   QMessageBox::Ok, this);
   Box.exec();
   QApplication::restoreOverrideCursor();
@@ -440,7 +566,8 @@ void TFrmMain::RestoreCursor() {
 }
 
 bool TFrmMain::FastVerifyChosen() const {
-  return chkFastVerify->isEnabled() && chkFastVerify->isChecked();
+  // Its group is disabled while a workflow runs; the box's own state counts.
+  return chkFastVerify->isEnabledTo(GroupBox2) && chkFastVerify->isChecked();
 }
 
 bool TFrmMain::LockChosen() const {
@@ -456,7 +583,7 @@ uint16_t TFrmMain::CodeMemorySize() const {
 void TFrmMain::closeEvent(QCloseEvent* Event) {
   if (OperationRunning()) {
     Event->ignore();
-    SetStatus(BusyStatus);
+    ShowStatusText(BusyStatus);
     return;
   }
   QWidget::closeEvent(Event);

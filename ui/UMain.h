@@ -9,9 +9,11 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -91,7 +93,8 @@ class TFrmMain : public QWidget, public TProgrammer {
   uint16_t CodeMemorySize() const override;
 
   // --- Qt events ------------------------------------------------------------
-  // Refused while an operation runs: the port and the images are in use.
+  // Refused while an operation runs, and the status line says so: the port
+  // and the images are in use.
   void closeEvent(QCloseEvent* Event) override;
   // Enter presses the focused button, or else the default button (Send).
   void keyPressEvent(QKeyEvent* Event) override;
@@ -115,9 +118,24 @@ class TFrmMain : public QWidget, public TProgrammer {
   // error box for what either raises.
   void RunWorkflow(const std::function<QString()>& AskFileName,
                    const std::function<void(const std::string&)>& Workflow);
-  // Lets Qt paint and deliver timer ticks and window-system requests, but no
-  // user input, while an operation holds the thread.
+  // Runs Body with the window's input held: the controls shown unavailable
+  // and the user input aimed at the window dropped, not queued (the boxes
+  // that Body opens still take theirs); the close request is refused. The
+  // controls come back as they were.
+  void RunWithInputHeld(const std::function<void()>& Body);
+  void HoldInput();
+  void ReleaseInput();
+  // After a workflow that the port failed: lets go of the port and forgets
+  // the chip, as a poll that loses it does, so that the polls under the error
+  // box scan quietly (instead of failing on the dead port with a box of their
+  // own) and find the board again once it is back.
+  void LetGoOfLostBoard();
+  // Lets Qt paint and deliver timer ticks and window-system requests while an
+  // operation holds the thread. With the input held, user input is delivered
+  // too, for the filter to drop; otherwise (a poll) it waits.
   void ProcessPendingEvents();
+  // Puts Text on the status line; only SetStatus makes it the reported text.
+  void ShowStatusText(const QString& Text);
 
   // Components, named as the window's design names them.
   QGroupBox* GroupBox1 = nullptr;
@@ -135,6 +153,13 @@ class TFrmMain : public QWidget, public TProgrammer {
   QVBoxLayout* FChipLayout = nullptr;
 
   int FRunning = 0;
+  // Installed on the application while the input is held.
+  std::unique_ptr<QObject> FInputFilter;
+  bool FInputHeld = false;
+  QPointer<QWidget> FFocusBeforeHold;
+  // The status text the programmer set last, shown again when a refused
+  // close has covered it.
+  QString FReportedStatus;
   int FWaitCursorDepth = 0;
   // Paint flushes during streams are rationed: at most one per FlushPeriodMs,
   // but at once after the status text changed.

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -14,6 +15,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <optional>
 
 #include "UiTestSupport.h"
 
@@ -226,16 +228,14 @@ TEST_F(MainWindowTest, TheErrorBoxIsCriticalWithTheApplicationTitle) {
 
   QString Title, Text;
   QMessageBox::Icon Icon = QMessageBox::NoIcon;
-  QTimer Closer;
-  QObject::connect(&Closer, &QTimer::timeout, [&] {
-    if (auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+  const TModalWatcher Closer([&](QWidget* Modal) {
+    if (auto* Box = qobject_cast<QMessageBox*>(Modal)) {
       Title = Box->windowTitle();
       Text = Box->text();
       Icon = Box->icon();
       Box->button(QMessageBox::Ok)->click();
     }
   });
-  Closer.start(10);
   Window->btnSendClick();
 
   EXPECT_EQ(Title, "Korvane");
@@ -243,6 +243,33 @@ TEST_F(MainWindowTest, TheErrorBoxIsCriticalWithTheApplicationTitle) {
   EXPECT_TRUE(Text.startsWith("Checksum error")) << Text.toStdString();
   EXPECT_TRUE(Text.endsWith("3.")) << Text.toStdString();
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainWindowTest, BothFileDialogsAddTheHexSuffix) {
+  TBoardOnPort Board(BoardWith("89C52"), Window->Ports);
+  Window->Timer1Timer();
+  Window->RealFileDialogs = true;
+  struct TDialogCase {
+    void (TFrmMain::*Click)();
+    QFileDialog::AcceptMode Mode;
+  };
+  for (const TDialogCase& Case : {TDialogCase{&TFrmMain::btnSendClick, QFileDialog::AcceptOpen},
+                                  TDialogCase{&TFrmMain::BtnReadClick, QFileDialog::AcceptSave}}) {
+    QString Suffix;
+    std::optional<QFileDialog::AcceptMode> Mode;
+    const TModalWatcher Canceller([&](QWidget* Modal) {
+      if (auto* Dialog = qobject_cast<QFileDialog*>(Modal)) {
+        Suffix = Dialog->defaultSuffix();
+        Mode = Dialog->acceptMode();
+        Dialog->reject();
+      }
+    });
+    ((*Window).*Case.Click)();
+
+    EXPECT_EQ(Mode, Case.Mode);
+    EXPECT_EQ(Suffix, "Hex");
+    EXPECT_TRUE(Window->Errors.empty());
+  }
 }
 
 TEST(ErrorBoxText, AppendsAFullStopAfterCharactersThatSortAfterIt) {

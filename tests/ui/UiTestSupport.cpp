@@ -1,6 +1,5 @@
 #include "UiTestSupport.h"
 
-#include <gtest/gtest.h>
 #include <QApplication>
 #include <QFile>
 #include <cstdio>
@@ -10,25 +9,6 @@
 namespace korvane::test {
 
 namespace {
-
-// One offscreen application for the whole test program.
-class TQtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    FApplication = std::make_unique<QApplication>(FArgc, FArgv);
-  }
-  void TearDown() override { FApplication.reset(); }
-
- private:
-  int FArgc = 1;
-  char FName[16] = "korvane-tests";
-  char* FArgv[2] = {FName, nullptr};
-  std::unique_ptr<QApplication> FApplication;
-};
-
-[[maybe_unused]] const auto* const Environment =
-    ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
 
 std::string Record(uint16_t Address, uint8_t Type, const std::vector<uint8_t>& Data, bool Corrupt) {
   unsigned Sum = Data.size() + (Address >> 8) + (Address & 0xFF) + Type;
@@ -47,13 +27,32 @@ std::string Record(uint16_t Address, uint8_t Type, const std::vector<uint8_t>& D
 
 }  // namespace
 
+void TApplicationEnvironment::SetUp() {
+  qputenv("QT_QPA_PLATFORM", FPlatform);
+  FApplication = std::make_unique<QApplication>(FArgc, FArgv);
+}
+
 TTestFrmMain::TTestFrmMain() : TFrmMain([this](std::vector<std::string>& List) { List = Ports; }) {}
 
+QString TTestFrmMain::AskOpenFileName() {
+  return RealFileDialogs ? TFrmMain::AskOpenFileName() : OnAskOpenFileName();
+}
+
+QString TTestFrmMain::AskSaveFileName() {
+  return RealFileDialogs ? TFrmMain::AskSaveFileName() : OnAskSaveFileName();
+}
+
+void TTestFrmMain::ShowMessage(const std::string& Text) {
+  Messages.push_back(Text);
+  if (RealMessageBox) {
+    TFrmMain::ShowMessage(Text);
+  }
+}
+
 void TTestFrmMain::ShowError(const QString& Text) {
+  Errors.push_back(Text);
   if (RealErrorBox) {
     TFrmMain::ShowError(Text);
-  } else {
-    Errors.push_back(Text);
   }
 }
 
@@ -67,6 +66,15 @@ void TTestFrmMain::SetProgressPosition(int Position) {
   if (OnProgressPosition) {
     OnProgressPosition(Position);
   }
+}
+
+TModalWatcher::TModalWatcher(std::function<void(QWidget*)> Act) {
+  QObject::connect(&FTimer, &QTimer::timeout, [Act = std::move(Act)] {
+    if (QWidget* Modal = QApplication::activeModalWidget()) {
+      Act(Modal);
+    }
+  });
+  FTimer.start(10);
 }
 
 TBoardOnPort::TBoardOnPort(const sim::TBoardSimOptions& Options, std::vector<std::string>& Ports)

@@ -1,10 +1,13 @@
-// Shared pieces of the window tests: the offscreen application, a window
+// Shared pieces of the window tests: the test program's application, a window
 // whose dialogs and boxes are replaced by recorders, a virtual board wired in
 // through KORVANE_PORTS, and Intel HEX files written by hand.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <QApplication>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -17,6 +20,22 @@
 
 namespace korvane::test {
 
+// The one application of a test program, on the named platform plugin
+// ("offscreen", "xcb").
+class TApplicationEnvironment : public ::testing::Environment {
+ public:
+  explicit TApplicationEnvironment(const char* Platform) : FPlatform(Platform) {}
+  void SetUp() override;
+  void TearDown() override { FApplication.reset(); }
+
+ private:
+  const char* FPlatform;
+  int FArgc = 1;
+  char FName[16] = "korvane-tests";
+  char* FArgv[2] = {FName, nullptr};
+  std::unique_ptr<QApplication> FApplication;
+};
+
 // The window with its seams replaced: file dialogs answer from the test,
 // boxes are recorded instead of shown, progress can be watched.
 class TTestFrmMain : public TFrmMain {
@@ -27,8 +46,12 @@ class TTestFrmMain : public TFrmMain {
   std::function<QString()> OnAskOpenFileName = [] { return QString(); };
   std::function<QString()> OnAskSaveFileName = [] { return QString(); };
   std::function<void(int)> OnProgressPosition;
-  // When set, errors go to the real error box instead of the record.
+  // When set, errors and messages are also shown in the real boxes, which
+  // wait for a click.
   bool RealErrorBox = false;
+  bool RealMessageBox = false;
+  // When set, the real file dialogs ask instead of OnAsk...FileName.
+  bool RealFileDialogs = false;
 
   std::vector<QString> Errors;
   std::vector<std::string> Messages;
@@ -37,12 +60,22 @@ class TTestFrmMain : public TFrmMain {
   uint16_t CodeMemorySizeShown() const { return CodeMemorySize(); }
 
  protected:
-  QString AskOpenFileName() override { return OnAskOpenFileName(); }
-  QString AskSaveFileName() override { return OnAskSaveFileName(); }
+  QString AskOpenFileName() override;
+  QString AskSaveFileName() override;
   void ShowError(const QString& Text) override;
-  void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
+  void ShowMessage(const std::string& Text) override;
   void SetStatus(const std::string& Text) override;
   void SetProgressPosition(int Position) override;
+};
+
+// While it lives, hands the modal box or dialog that is up, if any, to Act,
+// from the event loop every few milliseconds; Act is to close it.
+class TModalWatcher {
+ public:
+  explicit TModalWatcher(std::function<void(QWidget*)> Act);
+
+ private:
+  QTimer FTimer;
 };
 
 // A virtual board serving on its own thread; Ports (a window's) is set to its

@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <optional>
 
 #include "UiTestSupport.h"
 
@@ -48,6 +52,14 @@ class WindowFaultTest : public ::testing::Test {
     return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
   }
 
+  static size_t VisibleBoxes() {
+    size_t Count = 0;
+    for (const QWidget* Widget : QApplication::topLevelWidgets()) {
+      Count += qobject_cast<const QMessageBox*>(Widget) != nullptr && Widget->isVisible() ? 1 : 0;
+    }
+    return Count;
+  }
+
   // The window is ready for the next click: nothing running, the cursor back.
   void ExpectSettled() {
     EXPECT_FALSE(Window->Busy());
@@ -71,16 +83,50 @@ TEST_F(WindowFaultTest, AVerifyFailureIsTheStatusLine) {
   ExpectSettled();
 }
 
-TEST_F(WindowFaultTest, ABoardHangingUpMidWriteIsShownInABox) {
+TEST_F(WindowFaultTest, ABoardHangingUpMidWriteIsOneBoxAndTheBoardIsFoundAgain) {
   sim::TBoardSimOptions Options = BoardWith("89C52");
   Options.HangUpAtWriteByte = 100;
   Connect(Options);
+  Window->RealErrorBox = true;
+
+  // Under the box, a poll comes; then the box is closed with its button.
+  size_t MostBoxesUp = 0;
+  bool Polled = false;
+  std::optional<uint8_t> ChipUnderTheBox;
+  bool PortOpenUnderTheBox = true;
+  QString StatusUnderTheBox;
+  const TModalWatcher Closer([&](QWidget* Modal) {
+    MostBoxesUp = std::max(MostBoxesUp, VisibleBoxes());
+    if (!ChipUnderTheBox) {
+      ChipUnderTheBox = Window->TargetChip();
+      PortOpenUnderTheBox = Window->Port().Connected();
+      StatusUnderTheBox = Window->StatusText();
+    }
+    if (!Polled) {
+      Polled = true;
+      // A tick of its own: a box it may open gets the watcher's attention.
+      QTimer::singleShot(0, Window.get(), [this] { Window->Timer1Timer(); });
+    } else if (auto* Box = qobject_cast<QMessageBox*>(Modal)) {
+      Box->button(QMessageBox::Ok)->click();
+    }
+  });
   Send(WriteSample());
 
   ASSERT_EQ(Window->Errors.size(), 1U);
   // The lost line is the read of the next DC1: EIO.
   EXPECT_EQ(Window->Errors[0], "ReadFile function failed (win error code: 5)");
-  EXPECT_EQ(Window->StatusText(), "Writing... [600 Bytes]");
+  EXPECT_EQ(MostBoxesUp, 1U);
+  EXPECT_EQ(StatusUnderTheBox, "Writing... [600 Bytes]");
+  // Port and chip were let go of before the box came up.
+  EXPECT_EQ(ChipUnderTheBox, chipNone);
+  EXPECT_FALSE(PortOpenUnderTheBox);
+  EXPECT_FALSE(Window->findChild<QPushButton*>("btnSend")->isEnabled());
+
+  // The board comes back: the next poll finds it, without another box.
+  Board = std::make_unique<TBoardOnPort>(BoardWith("89C52"), Window->Ports);
+  Window->Timer1Timer();
+  EXPECT_EQ(Window->TargetChip(), chip89C52);
+  EXPECT_EQ(Window->Errors.size(), 1U);
   ExpectSettled();
 }
 
@@ -99,6 +145,27 @@ TEST_F(WindowFaultTest, AFailedReadLeavesTheFileOnDiskAlone) {
   EXPECT_EQ(Window->Messages[0], "x");
   EXPECT_EQ(Contents(Existing), Before);
   ExpectSettled();
+}
+
+TEST_F(WindowFaultTest, AWrongEchoIsShownAsTheOneCharacterOfItsByte) {
+  for (const uint8_t Echo : {uint8_t{'x'}, uint8_t{0x80}, uint8_t{0xE9}, uint8_t{0xFF}}) {
+    sim::TBoardSimOptions Options = BoardWith("89C52");
+    Options.WrongReadEcho = Echo;
+    Connect(Options);
+    Window->RealMessageBox = true;
+    QString Shown;
+    const TModalWatcher Closer([&](QWidget* Modal) {
+      if (auto* Box = qobject_cast<QMessageBox*>(Modal)) {
+        Shown = Box->text();
+        Box->button(QMessageBox::Ok)->click();
+      }
+    });
+    Read(Folder.filePath("readback.hex"));
+
+    EXPECT_EQ(Shown, QString(QChar(Echo))) << "echo " << static_cast<int>(Echo);
+    EXPECT_EQ(Window->StatusText(), "Read Failed!");
+    ExpectSettled();
+  }
 }
 
 TEST_F(WindowFaultTest, AReadThatCannotBeSavedIsShownAndLeavesNoFile) {

@@ -93,6 +93,26 @@ TEST_F(WorkflowTest, SendProgramsTheFileAndReadSavesAnEqualFile) {
   EXPECT_FALSE(Window->Busy());
 }
 
+TEST_F(WorkflowTest, AOneByteFileNeverTurnsTheBarBusy) {
+  const QString OneByte = Folder.filePath("one.hex");
+  WriteFile(OneByte, IntelHex({{0, {0x42}}}));
+  const QProgressBar* Bar = Window->findChild<QProgressBar*>("pbLoading");
+  int Positions = 0;
+  bool EverBusy = false;
+  Window->OnProgressPosition = [&](int) {
+    ++Positions;
+    EverBusy = EverBusy || Bar->minimum() == Bar->maximum();
+  };
+  Send(OneByte);
+
+  EXPECT_EQ(Window->StatusText(), "Complete!");
+  EXPECT_EQ(Sim().Flash()[0], 0x42);
+  EXPECT_GT(Positions, 0);
+  EXPECT_FALSE(EverBusy);
+  EXPECT_LT(Bar->minimum(), Bar->maximum());
+  EXPECT_EQ(Bar->value(), Bar->minimum());
+}
+
 TEST_F(WorkflowTest, FastVerifyAndLockAsTicked) {
   Window->findChild<QCheckBox*>("chkFastVerify")->setChecked(true);
   Window->findChild<QCheckBox*>("chkLock")->setChecked(true);
