@@ -12,6 +12,7 @@
 #include "UJsonLine.h"
 #include "UPortList.h"
 #include "UPortReport.h"
+#include "UProductionRun.h"
 
 #ifndef KORVANE_VERSION
 #define KORVANE_VERSION "unknown"
@@ -33,6 +34,8 @@ struct TRun {
   std::string Status;
   std::string Error;
   TJsonLine Details;
+  // The closing event of --json: "result", or "summary" for a production run.
+  const char* FinalEvent = "result";
 
   bool Json() const { return Options.Output == TOutputMode::Json; }
   bool Quiet() const { return Options.Output == TOutputMode::Quiet; }
@@ -162,6 +165,49 @@ void CheckInputImage(const TCliOptions& Options) {
   if (Options.Lock) {
     TProgrammer::CheckLockable(Image);
   }
+  CheckSerialPlace(Options, Image);
+}
+
+bool IsProductionRun(const TCliOptions& Options) {
+  return Options.Command == TCliCommand::cmdProgram && (Options.Repeat || Options.Serial);
+}
+
+// A production run from its first chip to its summary.
+int RunProductionOnBoard(TCliProgrammer& Programmer, TRun& Run) {
+  TProductionSummary Summary;
+  {
+    TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), true);
+    Summary = RunProduction(Run.Options, Programmer, Run.Watch, Run.Out, Run.Err);
+  }
+  Run.Status = Programmer.LastStatusText();
+  if (Summary.Interrupted) {
+    Programmer.Port().Close();
+    const std::string Where = Summary.StoppedMidChip
+                                  ? ChipProgressText(Programmer.ChipProgress(), Run.Options.Lock)
+                                  : "between chips; every chip counted above is finished";
+    Run.Err << "Interrupted: " << Where << std::endl;
+    Run.Details.Add("interrupted", true).Add("chip_state", Where);
+  }
+  if (Summary.BoardGone) {
+    Run.Fail("the programmer board is gone from " + Programmer.Port().Port());
+  }
+  const std::string Line = std::to_string(Summary.Programmed) + " programmed, " +
+                           std::to_string(Summary.Failed) + " failed, " +
+                           std::to_string(Summary.Skipped) + " skipped";
+  Run.FinalEvent = Run.Options.Repeat ? "summary" : "result";
+  Run.Details.Add("programmed", int64_t{Summary.Programmed})
+      .Add("failed", int64_t{Summary.Failed})
+      .Add("skipped", int64_t{Summary.Skipped});
+  if (!Run.Json() && Run.Options.Repeat) {
+    Run.Out << Line << std::endl;
+  }
+  if (Summary.Interrupted) {
+    return exitInterrupted;
+  }
+  if (Summary.BoardGone) {
+    return exitNoBoard;
+  }
+  return Summary.Failed == 0 ? exitSuccess : exitOperationFailed;
 }
 
 // Where a workflow that the user stopped left the chip and the file.
@@ -267,6 +313,9 @@ int RunOnBoard(TRun& Run) {
   NoteLatencyTimer(Programmer);
 
   Programmer.ReportStatusOn(Run.Out);
+  if (IsProductionRun(Options)) {
+    return RunProductionOnBoard(Programmer, Run);
+  }
   {
     TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), true);
     TProgrammer::TBusyScope Busy(Programmer);
@@ -364,7 +413,7 @@ int RunCli(const std::vector<std::string>& Args, const TCliEnvironment& Environm
   const int Code = RunGuarded(Run);
   if (Run.Json()) {
     TJsonLine Result;
-    Result.Add("event", "result")
+    Result.Add("event", Run.FinalEvent)
         .Add("command", Options.CommandName)
         .Add("exit", int64_t{Code})
         .Add("status", Run.Status)

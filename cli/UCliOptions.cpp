@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -26,7 +27,8 @@ const std::map<std::string, TCommandInfo>& Commands() {
       {"program",
        {TCliCommand::cmdProgram,
         true,
-        {"--port", "--lock", "--fast-verify", "--mem", "--format", "--quiet", "--json"}}},
+        {"--port", "--lock", "--fast-verify", "--mem", "--format", "--quiet", "--json", "--repeat",
+         "--log", "--serial", "--serial-file"}}},
       {"read", {TCliCommand::cmdRead, true, {"--port", "--mem", "--format", "--quiet", "--json"}}},
       {"verify",
        {TCliCommand::cmdVerify,
@@ -41,9 +43,10 @@ const std::map<std::string, TCommandInfo>& Commands() {
   return Table;
 }
 
-const std::set<std::string> ValueOptions{"--port", "--mem", "--chip", "--size", "--format"};
-const std::set<std::string> FlagOptions{"--lock", "--fast-verify", "--quiet",
-                                        "--json", "--help",        "--version"};
+const std::set<std::string> ValueOptions{"--port",   "--mem", "--chip",   "--size",
+                                         "--format", "--log", "--serial", "--serial-file"};
+const std::set<std::string> FlagOptions{"--lock", "--fast-verify", "--quiet", "--json",
+                                        "--help", "--version",     "--repeat"};
 // The one-letter forms, for the options used most.
 const std::map<std::string, std::string> ShortOptions{{"-p", "--port"}, {"-q", "--quiet"}};
 
@@ -187,6 +190,19 @@ void ApplyOptions(const std::map<std::string, std::string>& Given, TCliOptions& 
                    : Given.contains("--quiet") ? TOutputMode::Quiet
                                                : TOutputMode::Text;
   Options.Format = FormatOfFileName(Options.FileName);
+  Options.Repeat = Given.contains("--repeat");
+  if (const auto Log = Given.find("--log"); Log != Given.end()) {
+    Options.LogPath = Log->second;
+  }
+  if (const auto Serial = Given.find("--serial"); Serial != Given.end()) {
+    Options.Serial = ParseSerialSpec(Serial->second);
+  }
+  if (const auto File = Given.find("--serial-file"); File != Given.end()) {
+    if (!Options.Serial) {
+      throw ECliUsage("--serial-file goes with --serial");
+    }
+    Options.SerialFile = File->second;
+  }
   if (const auto Format = Given.find("--format"); Format != Given.end()) {
     const std::string Name = UpperCase(Format->second);
     if (Name != "HEX" && Name != "BIN") {
@@ -232,6 +248,79 @@ void ResolveImageSize(const std::map<std::string, std::string>& Given, TCliOptio
 }
 
 }  // namespace
+
+uint64_t TSerialSpec::Largest() const {
+  uint64_t Limit = 1;
+  for (int Digit = 0; Digit < Width; ++Digit) {
+    Limit *= Form == TForm::Decimal ? 10 : 256;
+  }
+  return Limit - 1;
+}
+
+std::string TSerialSpec::Bytes(uint64_t Number) const {
+  std::string Result(Width, '\0');
+  for (int Index = Width - 1; Index >= 0; --Index) {
+    const size_t At = Form == TForm::LittleEndian ? static_cast<size_t>(Width - 1 - Index)
+                                                  : static_cast<size_t>(Index);
+    if (Form == TForm::Decimal) {
+      Result[At] = static_cast<char>('0' + Number % 10);
+      Number /= 10;
+    } else {
+      Result[At] = static_cast<char>(Number & 0xFF);
+      Number >>= 8;
+    }
+  }
+  return Result;
+}
+
+TSerialSpec ParseSerialSpec(const std::string& Text) {
+  const auto Fail = [&Text](const std::string& Why) {
+    return ECliUsage("--serial takes 0xADDR:FORMAT:START (FORMAT decN, leN or beN), not '" + Text +
+                     "': " + Why);
+  };
+  const size_t First = Text.find(':');
+  const size_t Second = First == std::string::npos ? First : Text.find(':', First + 1);
+  if (Second == std::string::npos) {
+    throw Fail("three parts are needed");
+  }
+  TSerialSpec Spec;
+  const std::string Address = Text.substr(0, First);
+  const std::string Format = Text.substr(First + 1, Second - First - 1);
+  const std::string Start = Text.substr(Second + 1);
+  char* End = nullptr;
+  const unsigned long AddressValue = std::strtoul(Address.c_str(), &End, 0);
+  if (Address.empty() || *End != '\0' || AddressValue > 0xFFFF) {
+    throw Fail("the address is not a number from 0 to 0xFFFF");
+  }
+  Spec.Address = static_cast<uint16_t>(AddressValue);
+  size_t Prefix = 0;
+  if (Format.starts_with("dec")) {
+    Spec.Form = TSerialSpec::TForm::Decimal;
+    Prefix = 3;
+  } else if (Format.starts_with("le")) {
+    Spec.Form = TSerialSpec::TForm::LittleEndian;
+    Prefix = 2;
+  } else if (Format.starts_with("be")) {
+    Spec.Form = TSerialSpec::TForm::BigEndian;
+    Prefix = 2;
+  }
+  const std::string Digits = Format.substr(Prefix);
+  const unsigned long WidthValue = std::strtoul(Digits.c_str(), &End, 10);
+  const unsigned long MostWidth = Spec.Form == TSerialSpec::TForm::Decimal ? 19 : 8;
+  if (Prefix == 0 || Digits.empty() || *End != '\0' || WidthValue < 1 || WidthValue > MostWidth) {
+    throw Fail("the format is decN (N 1 to 19), leN or beN (N 1 to 8)");
+  }
+  Spec.Width = static_cast<uint8_t>(WidthValue);
+  const unsigned long long StartValue = std::strtoull(Start.c_str(), &End, 10);
+  if (Start.empty() || *End != '\0' || StartValue > Spec.Largest()) {
+    throw Fail("the start is not a decimal number that " + Format + " holds");
+  }
+  Spec.Start = StartValue;
+  if (Spec.Address + Spec.Width - 1 > 0xFFFF) {
+    throw Fail("the number runs past 0xFFFF");
+  }
+  return Spec;
+}
 
 TCliOptions ParseCommandLine(const std::vector<std::string>& Args) {
   const TCommandLineWords Line = SplitCommandLine(Args);
@@ -293,6 +382,17 @@ Options:
                   FILE as Intel HEX or as raw bytes from address 0; without
                   it, a name ending in .bin is raw and any other is HEX
                   (program, read, verify, info)
+  --repeat        program chip after chip: after each, wait until the socket is
+                  seen empty and a chip of the same kind is in it (program)
+  --log PATH      append one JSON line per chip to PATH, on the disk before the
+                  next chip starts (program)
+  --serial 0xADDR:FORMAT:START
+                  write a number into each chip's image at ADDR: FORMAT decN
+                  (N decimal digits), leN or beN (N bytes); the file must
+                  leave those bytes FF (program)
+  --serial-file PATH
+                  the next serial number, kept in PATH (created with START)
+                  and advanced after each chip that verified (program)
   -q, --quiet     print only errors and the result line (the board commands)
   --json          one JSON object a line on stdout instead of the text lines:
                   status, progress, chip and a closing result event (the board

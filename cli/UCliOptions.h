@@ -31,6 +31,20 @@ enum class TCliCommand {
 // or JSON lines on stdout (--json).
 enum class TOutputMode { Text, Quiet, Json };
 
+// --serial 0xADDR:FORMAT:START: a number written into the image at Address
+// for each chip, as Width ASCII decimal digits or Width bytes.
+struct TSerialSpec {
+  enum class TForm { Decimal, LittleEndian, BigEndian };
+  uint16_t Address = 0;
+  TForm Form = TForm::Decimal;
+  uint8_t Width = 0;
+  uint64_t Start = 0;
+  // The largest number Width holds.
+  uint64_t Largest() const;
+  // Number in the image's bytes.
+  std::string Bytes(uint64_t Number) const;
+};
+
 struct TCliOptions {
   TCliCommand Command = TCliCommand::cmdNone;
   // The command's name as given ("program").
@@ -50,9 +64,17 @@ struct TCliOptions {
   // check and info: the image size, from --chip or --size; 0 for info
   // without either.
   uint16_t ImageSize = 0;
+  // program's production run: chip after chip, a record of each, a serial.
+  bool Repeat = false;
+  std::optional<std::string> LogPath;
+  std::optional<TSerialSpec> Serial;
+  std::optional<std::string> SerialFile;
   bool Help = false;
   bool Version = false;
 };
+
+// Reads "0xADDR:FORMAT:START"; raises ECliUsage naming what is wrong.
+TSerialSpec ParseSerialSpec(const std::string& Text);
 
 // A command line that names no command the tool knows, or misuses one.
 class ECliUsage : public std::runtime_error {

@@ -61,7 +61,7 @@ void TCliProgrammer::SetStatus(const std::string& Text) {
   const bool Changed = Text != FLastStatusText;
   FLastStatusText = Text;
   // The window clears its status line; a terminal has nothing to clear.
-  if (Text.empty() || !Changed) {
+  if (Text.empty() || !Changed || FSilent) {
     return;
   }
   if (Json()) {

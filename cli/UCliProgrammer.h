@@ -33,6 +33,9 @@ class TCliProgrammer : public TProgrammer {
   void AnnounceChip(std::ostream& Stream);
   // A note on Err ("note: ..."), kept back by -q.
   void Note(const std::string& Text);
+  // Holds the status texts back (the polls while a production run waits for
+  // the next chip) or lets them through again.
+  void SetSilent(bool Silent) { FSilent = Silent; }
 
  protected:
   void SetStatus(const std::string& Text) override;
@@ -67,6 +70,7 @@ class TCliProgrammer : public TProgrammer {
   TProgressMeter FMeter;
   std::string FLastStatusText;
   bool FSlowWriteWarned = false;
+  bool FSilent = false;
   int FProgressMin = 0;
   int FProgressMax = 0;
   int FProgressEmitted = -1;

@@ -11,4 +11,8 @@ bool StandardErrorIsTerminal();
 // is a USB adapter's latency timer, set where the platform keeps it.
 const char* SlowAdapterFix();
 
+// Whether a line can be read from the standard input within TimeoutMs
+// milliseconds (also at its end, so that a closed input does not wait).
+bool InputLineReady(int TimeoutMs);
+
 }  // namespace korvane::cli

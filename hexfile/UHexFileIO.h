@@ -59,6 +59,10 @@ EInOutError FileTooLarge(uint64_t Size);
 // already exists under that name (a device, a pipe) is written in place.
 void ReplaceFileContents(const std::string& FileName, std::string_view Content);
 
+// Appends Line to FileName (created when missing) and waits until it is on
+// the disk, so that a crash or a power cut afterwards cannot lose it.
+void AppendDurably(const std::string& FileName, std::string_view Line);
+
 // The local date and time now.
 std::tm LocalNow();
 

@@ -153,6 +153,9 @@ class TProgrammer {
   // the status text ("Complete!" or the failing step's message). An image
   // that is all FF is only erased: nothing to write.
   void ProgramChip(const std::string& FileName, TImageFormat Format = TImageFormat::Hex);
+  // The same for an image already loaded (and changed, as by a serial
+  // number) that has the chip's size; EHexFile for another size.
+  void ProgramImage(const THexFile& Image);
   // Read the whole code memory and save it to FileName; the outcome is the
   // status text. A failed read or save never touches an existing FileName.
   void ReadToFile(const std::string& FileName, TImageFormat Format = TImageFormat::Hex);

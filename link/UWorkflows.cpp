@@ -53,6 +53,22 @@ void TProgrammer::ProgramChip(const std::string& FileName, TImageFormat Format) 
   RunWorkflow([this] { ProgramLoadedImage(); });
 }
 
+void TProgrammer::ProgramImage(const THexFile& Image) {
+  FOutcome = {};
+  FProgress = {};
+  FDifference.reset();
+  if (Image.Size() != FSourceImage.Size()) {
+    throw EHexFile("Image of " + std::to_string(Image.Size()) + " bytes for a chip of " +
+                   std::to_string(FSourceImage.Size()));
+  }
+  if (LockChosen()) {
+    CheckLockable(Image);
+  }
+  FSourceImage = Image;
+  RepaintWindow();
+  RunWorkflow([this] { ProgramLoadedImage(); });
+}
+
 void TProgrammer::ProgramLoadedImage() {
   StopPoint(TStep::stepErase);
   FProgress.EraseStarted = true;

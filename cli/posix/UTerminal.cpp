@@ -1,11 +1,17 @@
 #include "UTerminal.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 namespace korvane::cli {
 
 bool StandardErrorIsTerminal() {
   return ::isatty(STDERR_FILENO) != 0;
+}
+
+bool InputLineReady(int TimeoutMs) {
+  pollfd Entry{STDIN_FILENO, POLLIN, 0};
+  return ::poll(&Entry, 1, TimeoutMs) > 0;
 }
 
 const char* SlowAdapterFix() {

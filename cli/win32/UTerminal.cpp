@@ -1,11 +1,17 @@
 #include "UTerminal.h"
 
 #include <io.h>
+#include <windows.h>
 
 namespace korvane::cli {
 
 bool StandardErrorIsTerminal() {
   return ::_isatty(2) != 0;
+}
+
+bool InputLineReady(int TimeoutMs) {
+  return WaitForSingleObject(GetStdHandle(STD_INPUT_HANDLE), static_cast<DWORD>(TimeoutMs)) ==
+         WAIT_OBJECT_0;
 }
 
 const char* SlowAdapterFix() {

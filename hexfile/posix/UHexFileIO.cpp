@@ -256,6 +256,23 @@ void ReplaceFileContents(const std::string& FileName, std::string_view Content) 
   SyncFolderOf(Target);
 }
 
+void AppendDurably(const std::string& FileName, std::string_view Line) {
+  const int Handle = ::open(FileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (Handle < 0)
+    throw EInOutError(errno);
+  try {
+    WriteAll(Handle, Line);
+    if (::fsync(Handle) != 0)
+      throw EInOutError(errno);
+  } catch (...) {
+    ::close(Handle);
+    throw;
+  }
+  if (::close(Handle) != 0)
+    throw EInOutError(errno);
+  SyncFolderOf(FileName);
+}
+
 std::tm LocalNow() {
   const std::time_t Now = std::time(nullptr);
   std::tm Local{};

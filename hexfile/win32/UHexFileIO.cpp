@@ -191,6 +191,23 @@ void ReplaceFileContents(const std::string& FileName, std::string_view Content) 
   Temporary.Keep();
 }
 
+void AppendDurably(const std::string& FileName, std::string_view Line) {
+  const int Handle =
+      ::_open(FileName.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (Handle < 0)
+    throw EInOutError(errno);
+  try {
+    WriteAll(Handle, Line);
+    if (::_commit(Handle) != 0)
+      throw EInOutError(errno);
+  } catch (...) {
+    ::_close(Handle);
+    throw;
+  }
+  if (::_close(Handle) != 0)
+    throw EInOutError(errno);
+}
+
 std::tm LocalNow() {
   const std::time_t Now = std::time(nullptr);
   std::tm Local{};
