@@ -434,6 +434,7 @@ void TFrmMain::UpdateTargetChip() {
     PlaceTargetChipLabel(false);
     SetTextColour(LblTargetChip, Qt::red);
     LblTargetChip->clear();
+    LblTargetChip->setToolTip(QString());
     return;
   }
 
@@ -442,6 +443,7 @@ void TFrmMain::UpdateTargetChip() {
   rdoMemSize->setVisible(Choice);
   PlaceTargetChipLabel(Choice);
   LblTargetChip->setText(QString::fromStdString(ChipName(FTargetChip)));
+  LblTargetChip->setToolTip(QString::fromStdString("Found on " + Port().Port()));
   if (Choice) {
     ApplyMemorySizeChoice();
     SetStatus("");

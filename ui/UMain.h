@@ -66,6 +66,9 @@ class TFrmMain : public QWidget, public TProgrammer {
   // True while a handler of this window is running an operation (a poll or a
   // workflow, with its file dialog); the window cannot be closed meanwhile.
   bool OperationRunning() const { return FRunning > 0; }
+  // Where the workflows learn that the user asked to stop (SIGTERM, SIGINT):
+  // they end at their next safe point, the board left at its prompt.
+  void SetStopRequest(std::function<bool()> Requested) { FStopRequest = std::move(Requested); }
 
  protected:
   // --- Seams for the dialogs (tests replace them) ---------------------------
@@ -91,6 +94,7 @@ class TFrmMain : public QWidget, public TProgrammer {
   bool FastVerifyChosen() const override;
   bool LockChosen() const override;
   uint16_t CodeMemorySize() const override;
+  bool StopRequested() const override { return FStopRequest && FStopRequest(); }
 
   // --- Qt events ------------------------------------------------------------
   // Refused while an operation runs, and the status line says so: the port
@@ -100,6 +104,7 @@ class TFrmMain : public QWidget, public TProgrammer {
   void keyPressEvent(QKeyEvent* Event) override;
 
  private:
+  std::function<bool()> FStopRequest;
   void FormCreate();
   void FormDestroy();
   void CreateComponents();

@@ -1,9 +1,12 @@
 // The desktop program: one main window, run until it is closed.
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 #include <cstdlib>
 #include <exception>
+#include <iostream>
 
+#include "UInterrupt.h"
 #include "UMain.h"
 #include "UPictures.h"
 
@@ -14,11 +17,31 @@ int main(int argc, char* argv[]) {
   // Lets Wayland desktops match the window with the menu entry and its icon.
   QGuiApplication::setDesktopFileName("korvane");
   QApplication::setWindowIcon(korvane::ApplicationIcon());
+  // SIGTERM or Ctrl-C in the terminal that started the window: a workflow
+  // ends at its next safe point first, then the window closes; a second
+  // signal ends at once.
+  korvane::TInterruptWatch Watch;
+  Watch.SetDeferred(true);
   try {
     // KORVANE_PORTS, when set, names the ports to scan instead of the machine's.
     korvane::TFrmMain FrmMain(korvane::PortListFromSetting(std::getenv("KORVANE_PORTS")));
+    if (const char* Root = std::getenv("KORVANE_SYSFS_ROOT")) {
+      FrmMain.Port().SetSysfsRoot(Root);
+    }
+    Watch.GuardPort(&FrmMain.Port());
+    FrmMain.SetStopRequest([&Watch] { return Watch.Requested(); });
+    QTimer StopCheck;
+    QObject::connect(&StopCheck, &QTimer::timeout, [&] {
+      if (Watch.Requested() && !FrmMain.OperationRunning() && !FrmMain.Busy()) {
+        std::cerr << "Interrupted" << std::endl;
+        QApplication::exit(korvane::TInterruptWatch::ExitCode);
+      }
+    });
+    StopCheck.start(100);
     FrmMain.show();
-    return QApplication::exec();
+    const int Code = QApplication::exec();
+    Watch.GuardPort(nullptr);
+    return Code;
   } catch (const std::exception& E) {
     QMessageBox::critical(nullptr, korvane::ApplicationTitle, korvane::ErrorBoxText(E.what()));
     return 1;

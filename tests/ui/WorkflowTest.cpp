@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
 #include <algorithm>
@@ -195,6 +196,35 @@ TEST_F(WorkflowTest, CloseDuringAWriteIsRefusedAndTheWriteCompletes) {
   EXPECT_EQ(Window->StatusText(), "Complete!");
   EXPECT_EQ(Sim().Flash(), ImageOf(Sample, 8192));
   EXPECT_TRUE(Window->close());
+}
+
+TEST_F(WorkflowTest, AStopDuringAWriteFinishesItWithFFAndLeavesTheBoardAtItsPrompt) {
+  const QString Sample = WriteSample();
+  bool Stop = false;
+  Window->SetStopRequest([&Stop] { return Stop; });
+  Window->OnProgressPosition = [&](int Position) { Stop = Stop || Position == 100; };
+  Send(Sample);
+
+  EXPECT_TRUE(Window->LastOutcome().Interrupted);
+  EXPECT_EQ(Window->LastOutcome().Step, TStep::stepWrite);
+  EXPECT_NE(Window->StatusText(), "Complete!");
+  const std::vector<uint8_t> Flash = Sim().Flash();
+  const std::vector<uint8_t> Image = ImageOf(Sample, 8192);
+  const uint32_t Written = Window->ChipProgress().Written;
+  EXPECT_EQ(Written, 101u);
+  for (size_t Address = 0; Address < Flash.size(); ++Address) {
+    ASSERT_EQ(Flash[Address], Address < Written ? Image[Address] : 0xFF) << Address;
+  }
+  EXPECT_TRUE(Window->Errors.empty());
+  Window->SetStopRequest(nullptr);
+  Window->Timer1Timer();
+  EXPECT_EQ(Window->TargetChip(), chip89C52) << "the board answers the next poll";
+}
+
+TEST_F(WorkflowTest, TheChipLabelSaysOnWhichPortTheBoardWasFound) {
+  const auto* Label = Window->findChild<QLabel*>("LblTargetChip");
+  ASSERT_NE(Label, nullptr);
+  EXPECT_EQ(Label->toolTip(), QString::fromStdString("Found on " + Window->Port().Port()));
 }
 
 }  // namespace
