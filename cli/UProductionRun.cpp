@@ -47,9 +47,7 @@ uint64_t NextSerial(const TCliOptions& Options) {
 
 // Local time as ISO 8601 with its zone: 2026-12-09T07:15:02+01:00.
 std::string IsoTimeNow() {
-  const std::time_t Now = std::time(nullptr);
-  std::tm Local{};
-  localtime_r(&Now, &Local);
+  const std::tm Local = LocalNow();
   char Text[40];
   std::strftime(Text, sizeof Text, "%Y-%m-%dT%H:%M:%S%z", &Local);
   std::string Result = Text;
