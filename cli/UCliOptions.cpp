@@ -195,7 +195,7 @@ void ApplyOptions(const std::map<std::string, std::string>& Given, TCliOptions& 
     Options.LogPath = Log->second;
   }
   if (const auto Serial = Given.find("--serial"); Serial != Given.end()) {
-    Options.Serial = ParseSerialSpec(Serial->second);
+    Options.Serial = ParseSerialFormat(Serial->second);
   }
   if (const auto File = Given.find("--serial-file"); File != Given.end()) {
     if (!Options.Serial) {
@@ -249,7 +249,7 @@ void ResolveImageSize(const std::map<std::string, std::string>& Given, TCliOptio
 
 }  // namespace
 
-uint64_t TSerialSpec::Largest() const {
+uint64_t TSerialFormat::Largest() const {
   uint64_t Limit = 1;
   for (int Digit = 0; Digit < Width; ++Digit) {
     Limit *= Form == TForm::Decimal ? 10 : 256;
@@ -257,7 +257,7 @@ uint64_t TSerialSpec::Largest() const {
   return Limit - 1;
 }
 
-std::string TSerialSpec::Bytes(uint64_t Number) const {
+std::string TSerialFormat::Bytes(uint64_t Number) const {
   std::string Result(Width, '\0');
   for (int Index = Width - 1; Index >= 0; --Index) {
     const size_t At = Form == TForm::LittleEndian ? static_cast<size_t>(Width - 1 - Index)
@@ -273,7 +273,7 @@ std::string TSerialSpec::Bytes(uint64_t Number) const {
   return Result;
 }
 
-TSerialSpec ParseSerialSpec(const std::string& Text) {
+TSerialFormat ParseSerialFormat(const std::string& Text) {
   const auto Fail = [&Text](const std::string& Why) {
     return ECliUsage("--serial takes 0xADDR:FORMAT:START (FORMAT decN, leN or beN), not '" + Text +
                      "': " + Why);
@@ -283,7 +283,7 @@ TSerialSpec ParseSerialSpec(const std::string& Text) {
   if (Second == std::string::npos) {
     throw Fail("three parts are needed");
   }
-  TSerialSpec Spec;
+  TSerialFormat Result;
   const std::string Address = Text.substr(0, First);
   const std::string Format = Text.substr(First + 1, Second - First - 1);
   const std::string Start = Text.substr(Second + 1);
@@ -292,34 +292,34 @@ TSerialSpec ParseSerialSpec(const std::string& Text) {
   if (Address.empty() || *End != '\0' || AddressValue > 0xFFFF) {
     throw Fail("the address is not a number from 0 to 0xFFFF");
   }
-  Spec.Address = static_cast<uint16_t>(AddressValue);
+  Result.Address = static_cast<uint16_t>(AddressValue);
   size_t Prefix = 0;
   if (Format.starts_with("dec")) {
-    Spec.Form = TSerialSpec::TForm::Decimal;
+    Result.Form = TSerialFormat::TForm::Decimal;
     Prefix = 3;
   } else if (Format.starts_with("le")) {
-    Spec.Form = TSerialSpec::TForm::LittleEndian;
+    Result.Form = TSerialFormat::TForm::LittleEndian;
     Prefix = 2;
   } else if (Format.starts_with("be")) {
-    Spec.Form = TSerialSpec::TForm::BigEndian;
+    Result.Form = TSerialFormat::TForm::BigEndian;
     Prefix = 2;
   }
   const std::string Digits = Format.substr(Prefix);
   const unsigned long WidthValue = std::strtoul(Digits.c_str(), &End, 10);
-  const unsigned long MostWidth = Spec.Form == TSerialSpec::TForm::Decimal ? 19 : 8;
+  const unsigned long MostWidth = Result.Form == TSerialFormat::TForm::Decimal ? 19 : 8;
   if (Prefix == 0 || Digits.empty() || *End != '\0' || WidthValue < 1 || WidthValue > MostWidth) {
     throw Fail("the format is decN (N 1 to 19), leN or beN (N 1 to 8)");
   }
-  Spec.Width = static_cast<uint8_t>(WidthValue);
+  Result.Width = static_cast<uint8_t>(WidthValue);
   const unsigned long long StartValue = std::strtoull(Start.c_str(), &End, 10);
-  if (Start.empty() || *End != '\0' || StartValue > Spec.Largest()) {
+  if (Start.empty() || *End != '\0' || StartValue > Result.Largest()) {
     throw Fail("the start is not a decimal number that " + Format + " holds");
   }
-  Spec.Start = StartValue;
-  if (Spec.Address + Spec.Width - 1 > 0xFFFF) {
+  Result.Start = StartValue;
+  if (Result.Address + Result.Width - 1 > 0xFFFF) {
     throw Fail("the number runs past 0xFFFF");
   }
-  return Spec;
+  return Result;
 }
 
 TCliOptions ParseCommandLine(const std::vector<std::string>& Args) {

@@ -33,7 +33,7 @@ enum class TOutputMode { Text, Quiet, Json };
 
 // --serial 0xADDR:FORMAT:START: a number written into the image at Address
 // for each chip, as Width ASCII decimal digits or Width bytes.
-struct TSerialSpec {
+struct TSerialFormat {
   enum class TForm { Decimal, LittleEndian, BigEndian };
   uint16_t Address = 0;
   TForm Form = TForm::Decimal;
@@ -67,14 +67,14 @@ struct TCliOptions {
   // program's production run: chip after chip, a record of each, a serial.
   bool Repeat = false;
   std::optional<std::string> LogPath;
-  std::optional<TSerialSpec> Serial;
+  std::optional<TSerialFormat> Serial;
   std::optional<std::string> SerialFile;
   bool Help = false;
   bool Version = false;
 };
 
 // Reads "0xADDR:FORMAT:START"; raises ECliUsage naming what is wrong.
-TSerialSpec ParseSerialSpec(const std::string& Text);
+TSerialFormat ParseSerialFormat(const std::string& Text);
 
 // A command line that names no command the tool knows, or misuses one.
 class ECliUsage : public std::runtime_error {

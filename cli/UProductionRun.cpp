@@ -254,13 +254,14 @@ void CheckSerialPlace(const TCliOptions& Options, const THexFile& Image) {
   if (!Options.Serial) {
     return;
   }
-  const TSerialSpec& Spec = *Options.Serial;
-  for (uint32_t Address = Spec.Address; Address < Spec.Address + Spec.Width; ++Address) {
+  const TSerialFormat& Serial = *Options.Serial;
+  for (uint32_t Address = Serial.Address; Address < Serial.Address + Serial.Width; ++Address) {
     if (Address >= Image.Size() || Image.GetByte(static_cast<uint16_t>(Address)) != 0xFF) {
       char Text[128];
       std::snprintf(Text, sizeof Text,
                     "The serial number's place 0x%04X-0x%04X is not free: the file uses 0x%04X",
-                    Spec.Address, Spec.Address + Spec.Width - 1, static_cast<unsigned>(Address));
+                    Serial.Address, Serial.Address + Serial.Width - 1,
+                    static_cast<unsigned>(Address));
       throw EHexFile(Text);
     }
   }

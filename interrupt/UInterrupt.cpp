@@ -1,6 +1,62 @@
 #include "UInterrupt.h"
 
+#include <atomic>
+
+#include "UInterruptBinding.h"
+
 namespace korvane {
+
+namespace {
+
+// The one watch's state; a signal handler can reach nothing else.
+std::atomic<const TComPort*> GuardedPort{nullptr};
+std::atomic<bool> Deferred{false};
+std::atomic<bool> Recorded{false};
+
+static_assert(std::atomic<const TComPort*>::is_always_lock_free);
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+[[noreturn]] void EndNow(const char* Text) noexcept {
+  if (const TComPort* Port = GuardedPort.load()) {
+    Port->ReleaseNow();
+  }
+  binding::EndProcess(Text, TInterruptWatch::ExitCode);
+}
+
+}  // namespace
+
+void OnStopRequest() noexcept {
+  if (!Deferred.load()) {
+    EndNow("Interrupted\n");
+  }
+  if (Recorded.exchange(true)) {
+    EndNow("Interrupted again: stopped at once, without waiting for the board\n");
+  }
+}
+
+TInterruptWatch::TInterruptWatch() {
+  Recorded = false;
+  Deferred = false;
+  GuardedPort = nullptr;
+  binding::InstallStopHandlers();
+}
+
+TInterruptWatch::~TInterruptWatch() {
+  binding::RemoveStopHandlers();
+  GuardedPort = nullptr;
+}
+
+void TInterruptWatch::GuardPort(const TComPort* Port) {
+  GuardedPort = Port;
+}
+
+void TInterruptWatch::SetDeferred(bool Value) {
+  Deferred = Value;
+}
+
+bool TInterruptWatch::Requested() const {
+  return Recorded.load();
+}
 
 TInterruptWatch::TGuardScope::TGuardScope(TInterruptWatch* Watch, const TComPort& Port, bool Defer)
     : FWatch(Watch) {

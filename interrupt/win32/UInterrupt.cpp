@@ -2,63 +2,34 @@
 // thread of its own, so it may release the port and end the process itself.
 #include <windows.h>
 
-#include <atomic>
 #include <cstring>
 
-#include "UInterrupt.h"
+#include "UInterruptBinding.h"
 
-namespace korvane {
+namespace korvane::binding {
 
 namespace {
 
-std::atomic<const TComPort*> GuardedPort{nullptr};
-std::atomic<bool> Deferred{false};
-std::atomic<bool> Recorded{false};
-
-void EndNow(const char* Text) {
-  if (const TComPort* Port = GuardedPort.load()) {
-    Port->ReleaseNow();
-  }
-  DWORD Written = 0;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), Text, static_cast<DWORD>(std::strlen(Text)), &Written,
-            nullptr);
-  ExitProcess(TInterruptWatch::ExitCode);
-}
-
 BOOL WINAPI OnControlEvent(DWORD) {
-  if (!Deferred.load()) {
-    EndNow("Interrupted\r\n");
-  }
-  if (Recorded.exchange(true)) {
-    EndNow("Interrupted again: stopped at once, without waiting for the board\r\n");
-  }
+  OnStopRequest();
   return TRUE;
 }
 
 }  // namespace
 
-TInterruptWatch::TInterruptWatch() {
-  Recorded = false;
-  Deferred = false;
-  GuardedPort = nullptr;
+void InstallStopHandlers() {
   SetConsoleCtrlHandler(OnControlEvent, TRUE);
 }
 
-TInterruptWatch::~TInterruptWatch() {
+void RemoveStopHandlers() {
   SetConsoleCtrlHandler(OnControlEvent, FALSE);
-  GuardedPort = nullptr;
 }
 
-void TInterruptWatch::GuardPort(const TComPort* Port) {
-  GuardedPort = Port;
+void EndProcess(const char* Text, int Code) noexcept {
+  DWORD Written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), Text, static_cast<DWORD>(std::strlen(Text)), &Written,
+            nullptr);
+  ExitProcess(static_cast<UINT>(Code));
 }
 
-void TInterruptWatch::SetDeferred(bool Value) {
-  Deferred = Value;
-}
-
-bool TInterruptWatch::Requested() const {
-  return Recorded.load();
-}
-
-}  // namespace korvane
+}  // namespace korvane::binding

@@ -16,7 +16,7 @@ namespace korvane::test {
 namespace {
 
 using namespace std::chrono_literals;
-using cli::TSerialSpec;
+using cli::TSerialFormat;
 
 TEST(Sha256, GivesTheStandardDigests) {
   EXPECT_EQ(cli::Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
@@ -29,16 +29,16 @@ TEST(Sha256, GivesTheStandardDigests) {
             "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
-TEST(SerialSpec, ReadsEachFormAndWritesItsBytes) {
-  const TSerialSpec Decimal = cli::ParseSerialSpec("0x1FF0:dec6:42");
+TEST(SerialFormat, ReadsEachFormAndWritesItsBytes) {
+  const TSerialFormat Decimal = cli::ParseSerialFormat("0x1FF0:dec6:42");
   EXPECT_EQ(Decimal.Address, 0x1FF0);
   EXPECT_EQ(Decimal.Bytes(42), "000042");
   EXPECT_EQ(Decimal.Largest(), 999999u);
-  EXPECT_EQ(cli::ParseSerialSpec("16:le2:0").Bytes(0x1234), std::string("\x34\x12", 2));
-  EXPECT_EQ(cli::ParseSerialSpec("0x10:be3:0").Bytes(0x010203), std::string("\x01\x02\x03", 3));
+  EXPECT_EQ(cli::ParseSerialFormat("16:le2:0").Bytes(0x1234), std::string("\x34\x12", 2));
+  EXPECT_EQ(cli::ParseSerialFormat("0x10:be3:0").Bytes(0x010203), std::string("\x01\x02\x03", 3));
   for (const char* Bad : {"0x10:dec6", "0x10000:le2:0", "0x10:hex2:0", "0x10:dec0:0", "0x10:le9:0",
                           "0x10:le1:256", "0x10:dec2:100", "0xFFFF:le2:0"}) {
-    EXPECT_THROW(cli::ParseSerialSpec(Bad), cli::ECliUsage) << Bad;
+    EXPECT_THROW(cli::ParseSerialFormat(Bad), cli::ECliUsage) << Bad;
   }
   EXPECT_THROW(cli::ParseCommandLine({"program", "f.hex", "--serial-file", "n.txt"}),
                cli::ECliUsage);

@@ -1,0 +1,21 @@
+// The platform's side of the stop requests: catching them, and ending the
+// process from where they are caught. Exactly one binding defines these.
+#pragma once
+
+namespace korvane {
+
+// What the shared part does with each stop request; the binding calls it
+// from its handler, so it touches only what a handler may.
+void OnStopRequest() noexcept;
+
+namespace binding {
+
+// Routes the platform's stop requests to OnStopRequest, and back to the
+// handling found before.
+void InstallStopHandlers();
+void RemoveStopHandlers();
+// Writes Text on stderr and ends the process with Code; safe in a handler.
+[[noreturn]] void EndProcess(const char* Text, int Code) noexcept;
+
+}  // namespace binding
+}  // namespace korvane
