@@ -76,13 +76,17 @@ bool TProgrammer::EraseChip() {
   return Record(TStep::stepErase, Erased);
 }
 
+void TProgrammer::SendEraseTry(int Try, std::string& Reply) {
+  StopPoint(TStep::stepErase);
+  Report(TStatus::stEraseTry, static_cast<unsigned>(Try));
+  RepaintStatus();
+  SendCommand(CmdErase, Prompt, EraseTimeoutMs, Reply);
+}
+
 bool TProgrammer::EraseByErasedFlag() {
   for (int Try = 1; Try <= EraseTries; ++Try) {
-    StopPoint(TStep::stepErase);
-    Report(TStatus::stEraseTry, static_cast<unsigned>(Try));
-    RepaintStatus();
     std::string Reply;
-    SendCommand(CmdErase, Prompt, EraseTimeoutMs, Reply);
+    SendEraseTry(Try, Reply);
     if (!Contains(Reply, ReplyOk)) {
       continue;
     }
@@ -101,11 +105,8 @@ bool TProgrammer::EraseByReadingBack() {
     return false;
   }
   for (int Try = 1; Try <= EraseTries; ++Try) {
-    StopPoint(TStep::stepErase);
-    Report(TStatus::stEraseTry, static_cast<unsigned>(Try));
-    RepaintStatus();
     std::string Reply;
-    SendCommand(CmdErase, Prompt, EraseTimeoutMs, Reply);
+    SendEraseTry(Try, Reply);
     if (ReadChip(FSourceImage.Size()) && AllErased(FChipImage, FChipImage.Size())) {
       return true;
     }

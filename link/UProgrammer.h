@@ -284,6 +284,8 @@ class TProgrammer {
   // 89C2051/4051, which has none) by reading the whole chip back.
   bool EraseByErasedFlag();
   bool EraseByReadingBack();
+  // One erase try: a safe point, its status, then "e" and the board's answer.
+  void SendEraseTry(int Try, std::string& Reply);
   // One byte of a stream; false when none came within the port's time-out.
   bool ReadStreamByte(uint8_t& Value);
   // The workflows' steps that run under the wait cursor.

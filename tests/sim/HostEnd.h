@@ -3,12 +3,23 @@
 // link code stands between a test and the board.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace korvane::sim::test {
+
+using TClock = std::chrono::steady_clock;
+
+// One byte on the board's 9600-baud wire (10 bits), in milliseconds.
+constexpr double CByteMs = 10 * 1000.0 / 9600;
+
+// Milliseconds since Start, for the timing suites.
+inline double MsSince(TClock::time_point Start) {
+  return std::chrono::duration<double, std::milli>(TClock::now() - Start).count();
+}
 
 constexpr char DC1 = 17;
 constexpr char DC3 = 19;

@@ -10,14 +10,6 @@
 namespace korvane::sim::test {
 namespace {
 
-using TClock = std::chrono::steady_clock;
-
-constexpr double CByteMs = 10 * 1000.0 / 9600;
-
-double MsSince(TClock::time_point Start) {
-  return std::chrono::duration<double, std::milli>(TClock::now() - Start).count();
-}
-
 TBoardSimOptions Realtime(int EraseMs = 200) {
   TBoardSimOptions Options;
   Options.Realtime = true;

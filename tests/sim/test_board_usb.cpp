@@ -14,14 +14,6 @@
 namespace korvane::sim::test {
 namespace {
 
-using TClock = std::chrono::steady_clock;
-
-constexpr double CByteMs = 10 * 1000.0 / 9600;
-
-double MsSince(TClock::time_point Start) {
-  return std::chrono::duration<double, std::milli>(TClock::now() - Start).count();
-}
-
 // How long each of the one-byte answers of the counter ("s", then four
 // digits) takes to arrive, and the closing line feed.
 std::vector<double> OneByteAnswerTimes(THostEnd& Host) {
