@@ -94,9 +94,11 @@ bool Discover(TCliProgrammer& Programmer, TRun& Run) {
   Programmer.ReportStatusOn(Run.Err);
   Programmer.Poll();
   if (Programmer.TargetChip() == chipNone) {
+    Run.Status = Programmer.LastStatusText();
     ReportNoBoard(Programmer, Run);
     return false;
   }
+  Run.Status = Programmer.LastStatusText();
   Run.Details.Add("port", Programmer.Port().Port()).Add("chip", ChipName(Programmer.TargetChip()));
   return true;
 }
@@ -165,31 +167,40 @@ void CheckInputImage(const TCliOptions& Options) {
   if (Options.Lock) {
     TProgrammer::CheckLockable(Image);
   }
-  CheckSerialPlace(Options, Image);
 }
 
 bool IsProductionRun(const TCliOptions& Options) {
-  return Options.Command == TCliCommand::cmdProgram && (Options.Repeat || Options.Serial);
+  return Options.Command == TCliCommand::cmdProgram &&
+         (Options.Repeat || Options.Serial || Options.LogPath);
 }
 
 // A production run from its first chip to its summary.
-int RunProductionOnBoard(TCliProgrammer& Programmer, TRun& Run) {
+int RunProductionOnBoard(TProductionFiles& Files, TCliProgrammer& Programmer, TRun& Run) {
   TProductionSummary Summary;
   {
     TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), true);
-    Summary = RunProduction(Run.Options, Programmer, Run.Watch, Run.Out, Run.Err);
+    Summary = RunProduction(Run.Options, Files, Programmer, Run.Watch, Run.Out, Run.Err);
   }
   Run.Status = Programmer.LastStatusText();
   if (Summary.Interrupted) {
     Programmer.Port().Close();
-    const std::string Where = Summary.StoppedMidChip
-                                  ? ChipProgressText(Programmer.ChipProgress(), Run.Options.Lock)
-                                  : "between chips; every chip counted above is finished";
+    const std::string Where =
+        Summary.StoppedMidChip ? ChipProgressText(Programmer.ChipProgress(), Run.Options.Lock)
+        : Summary.InputEnded   ? "the input ended between chips; every chip counted above is "
+                                 "finished"
+                               : "between chips; every chip counted above is finished";
     Run.Err << "Interrupted: " << Where << std::endl;
     Run.Details.Add("interrupted", true).Add("chip_state", Where);
   }
-  if (Summary.BoardGone) {
+  const bool PortFailed = !Summary.PortError.empty() && !Run.Options.Repeat;
+  if (PortFailed) {
+    // One chip, as program without a log: the port's own words.
+    Run.Fail(Summary.PortError);
+  } else if (Summary.BoardGone) {
     Run.Fail("the programmer board is gone from " + Programmer.Port().Port());
+  }
+  if (!Summary.FileError.empty()) {
+    Run.Fail(Summary.FileError);
   }
   const std::string Line = std::to_string(Summary.Programmed) + " programmed, " +
                            std::to_string(Summary.Failed) + " failed, " +
@@ -201,8 +212,14 @@ int RunProductionOnBoard(TCliProgrammer& Programmer, TRun& Run) {
   if (!Run.Json() && Run.Options.Repeat) {
     Run.Out << Line << std::endl;
   }
+  if (!Summary.FileError.empty()) {
+    return exitFileError;
+  }
   if (Summary.Interrupted) {
     return exitInterrupted;
+  }
+  if (PortFailed) {
+    return exitPortError;
   }
   if (Summary.BoardGone) {
     return exitNoBoard;
@@ -300,7 +317,11 @@ int Conclude(TCliProgrammer& Programmer, TRun& Run) {
 // the workflow run with stops deferred, and the result.
 int RunOnBoard(TRun& Run) {
   const TCliOptions& Options = Run.Options;
-  if (Options.Command == TCliCommand::cmdProgram || Options.Command == TCliCommand::cmdVerify) {
+  std::optional<TProductionFiles> Production;
+  if (IsProductionRun(Options)) {
+    Production = PrepareProduction(Options);
+  } else if (Options.Command == TCliCommand::cmdProgram ||
+             Options.Command == TCliCommand::cmdVerify) {
     CheckInputImage(Options);
   }
   TCliProgrammer Programmer(Options, ScanList(Options, Run.Environment), Run.Out, Run.Err,
@@ -313,8 +334,8 @@ int RunOnBoard(TRun& Run) {
   NoteLatencyTimer(Programmer);
 
   Programmer.ReportStatusOn(Run.Out);
-  if (IsProductionRun(Options)) {
-    return RunProductionOnBoard(Programmer, Run);
+  if (Production) {
+    return RunProductionOnBoard(*Production, Programmer, Run);
   }
   {
     TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), true);
@@ -415,9 +436,12 @@ int RunCli(const std::vector<std::string>& Args, const TCliEnvironment& Environm
     TJsonLine Result;
     Result.Add("event", Run.FinalEvent)
         .Add("command", Options.CommandName)
-        .Add("exit", int64_t{Code})
-        .Add("status", Run.Status)
-        .Append(Run.Details);
+        .Add("exit", int64_t{Code});
+    // No status text when the command ended before it set any (a file refused).
+    if (!Run.Status.empty()) {
+      Result.Add("status", Run.Status);
+    }
+    Result.Append(Run.Details);
     if (!Run.Error.empty()) {
       Result.Add("error", Run.Error);
     }

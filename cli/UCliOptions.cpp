@@ -104,14 +104,23 @@ struct TCommandLineWords {
 
 TCommandLineWords SplitCommandLine(const std::vector<std::string>& Args) {
   TCommandLineWords Line;
+  bool OptionsEnded = false;
   for (size_t I = 0; I < Args.size(); ++I) {
+    // "--" ends the options: a file named "-x.hex" can follow it.
+    if (OptionsEnded || Args[I] == "--") {
+      if (OptionsEnded) {
+        Line.Words.push_back(Args[I]);
+      }
+      OptionsEnded = true;
+      continue;
+    }
     if (Args[I] == "-h") {
       Line.ShortHelp = true;
       continue;
     }
     const auto Short = ShortOptions.find(Args[I]);
     const std::string& Arg = Short == ShortOptions.end() ? Args[I] : Short->second;
-    if (!Arg.starts_with("--") || Arg == "--") {
+    if (!Arg.starts_with("--")) {
       if (Arg.starts_with("-") && Arg != "-") {
         throw ECliUsage("unknown option '" + Arg + "'");
       }

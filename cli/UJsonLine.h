@@ -16,6 +16,8 @@ class TJsonLine {
   }
   TJsonLine& Add(std::string_view Key, int64_t Number);
   TJsonLine& Add(std::string_view Key, bool Value);
+  // Number with Places decimals ("1.4" for 1.42 and 1).
+  TJsonLine& AddDecimal(std::string_view Key, double Number, int Places);
   // Object's members, after those added so far.
   TJsonLine& Append(const TJsonLine& Object);
   // A nested object.
@@ -28,8 +30,10 @@ class TJsonLine {
   std::string FMembers;
 };
 
-// Text as a JSON string, quotes included. Bytes above 7F are taken as the
-// Latin-1 characters they would be on the board's side of the wire.
+// Text as a JSON string of ASCII, quotes included: what is UTF-8 (a file
+// name, an error naming one) as the characters it encodes, every other byte
+// above 7F as the Latin-1 character it would be on the board's side of the
+// wire; everything beyond ASCII as \u escapes.
 std::string JsonString(std::string_view Text);
 
 }  // namespace korvane::cli

@@ -3,11 +3,11 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <iostream>
-#include <iterator>
+#include <sstream>
 #include <thread>
 
+#include "UChipTable.h"
 #include "UHexFileIO.h"
 #include "USha256.h"
 #include "UTerminal.h"
@@ -22,27 +22,52 @@ using namespace std::chrono_literals;
 constexpr auto PollInterval = 1s;
 constexpr auto StopCheck = 100ms;
 
-std::string FileBytes(const std::string& FileName) {
-  std::ifstream In(FileName, std::ios::binary);
-  return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
+// The whole of FileName, refused as the loaders refuse it.
+std::string ReadWholeFile(const std::string& FileName) {
+  TInputFile File(FileName);
+  std::string Bytes;
+  char Piece[65536];
+  while (const std::size_t Got = File.Read(Piece, sizeof Piece)) {
+    Bytes.append(Piece, Got);
+  }
+  return Bytes;
 }
 
-// The next serial number: the serial file's, or the start.
-uint64_t NextSerial(const TCliOptions& Options) {
-  if (!Options.SerialFile) {
-    return Options.Serial->Start;
+// Bytes loaded into Image (whose size stays) as TProgrammer::LoadProgramFile
+// loads a file of them, with the same refusals.
+void LoadImage(THexFile& Image, const std::string& Bytes, TImageFormat Format) {
+  Image.Clear();
+  if (Format == TImageFormat::Binary) {
+    for (size_t Address = 0; Address < Bytes.size(); ++Address) {
+      if (Address >= Image.Size()) {
+        char Text[64];
+        std::snprintf(Text, sizeof Text, "Exceed Memory Size[Target:%X Size:%X]",
+                      static_cast<unsigned>(Address), static_cast<unsigned>(Image.Size()));
+        throw EHexFile(Text);
+      }
+      Image.SetByte(static_cast<uint16_t>(Address), static_cast<uint8_t>(Bytes[Address]));
+    }
+    return;
   }
-  std::ifstream In(*Options.SerialFile);
-  if (!In) {
-    ReplaceFileContents(*Options.SerialFile, std::to_string(Options.Serial->Start) + "\n");
-    return Options.Serial->Start;
+  std::istringstream Text(Bytes);
+  Image.LoadFromStream(Text);
+  if (Image.LoadedRecords() == 0 && !Bytes.empty()) {
+    throw EHexFile("No HEX record in file");
   }
-  unsigned long long Number = 0;
-  if (!(In >> Number) || Number > Options.Serial->Largest()) {
-    throw EHexFile("Serial file " + *Options.SerialFile + " holds no number that " +
-                   std::to_string(Options.Serial->Width) + " places hold");
+}
+
+// FF where the serial number goes, or EHexFile naming the first used byte.
+void CheckSerialPlace(const TSerialFormat& Serial, const THexFile& Image) {
+  for (uint32_t Address = Serial.Address; Address < Serial.Address + Serial.Width; ++Address) {
+    if (Address >= Image.Size() || Image.GetByte(static_cast<uint16_t>(Address)) != 0xFF) {
+      char Text[128];
+      std::snprintf(Text, sizeof Text,
+                    "The serial number's place 0x%04X-0x%04X is not free: the file uses 0x%04X",
+                    Serial.Address, Serial.Address + Serial.Width - 1,
+                    static_cast<unsigned>(Address));
+      throw EHexFile(Text);
+    }
   }
-  return Number;
 }
 
 // Local time as ISO 8601 with its zone: 2026-12-09T07:15:02+01:00.
@@ -55,30 +80,50 @@ std::string IsoTimeNow() {
   return Result;
 }
 
+// What became of one chip, for its line and its record.
+struct TChipResult {
+  TChipResult(const char* Outcome, uint8_t Chip) : Outcome(Outcome), Chip(Chip) {}
+  const char* Outcome;  // "ok", "failed", "skipped"
+  uint8_t Chip;
+  double Seconds = 0;
+  std::optional<uint64_t> Serial;
+  uint16_t Checksum = 0;
+  // Why the chip could not be finished, when not by a status of its own.
+  std::string Error;
+};
+
 class TProductionRun {
  public:
-  TProductionRun(const TCliOptions& Options, TCliProgrammer& Programmer, TInterruptWatch* Watch,
-                 std::ostream& Out, std::ostream& Err)
+  TProductionRun(const TCliOptions& Options, TProductionFiles& Files, TCliProgrammer& Programmer,
+                 TInterruptWatch* Watch, std::ostream& Out, std::ostream& Err)
       : FOptions(Options),
+        FFiles(Files),
         FProgrammer(Programmer),
         FWatch(Watch),
         FOut(Out),
         FErr(Err),
-        FKind(Programmer.TargetChip()),
-        FFileSha(Sha256Hex(FileBytes(Options.FileName))) {}
+        FKind(Programmer.TargetChip()) {}
 
   TProductionSummary Run() {
-    for (;;) {
-      ProgramOne();
-      if (!FOptions.Repeat || Stopped()) {
-        break;
+    try {
+      FImage.SetSize(FProgrammer.SourceImage().Size());
+      LoadImage(FImage, FFiles.FileBytes, FOptions.Format);
+      for (;;) {
+        ProgramOne();
+        if (!FOptions.Repeat || Stopped() || !FSummary.PortError.empty()) {
+          break;
+        }
+        FErr << "Remove the chip and insert the next one (Ctrl-C ends)" << std::endl;
+        if (!AwaitNextChip()) {
+          break;
+        }
       }
-      FErr << "Remove the chip and insert the next one (Ctrl-C ends)" << std::endl;
-      if (!AwaitNextChip()) {
-        break;
-      }
+    } catch (const EInOutError& Error) {
+      FSummary.FileError = Error.what();
+    } catch (const EHexFile& Error) {
+      FSummary.FileError = Error.what();
     }
-    FSummary.Interrupted = Stopped();
+    FSummary.Interrupted = Stopped() || FSummary.InputEnded;
     FSummary.StoppedMidChip = FProgrammer.LastOutcome().Interrupted;
     return FSummary;
   }
@@ -88,45 +133,55 @@ class TProductionRun {
   bool Json() const { return FOptions.Output == TOutputMode::Json; }
 
   void ProgramOne() {
-    ++FChipNo;
-    THexFile Image;
-    Image.SetSize(FProgrammer.SourceImage().Size());
-    TProgrammer::LoadProgramFile(Image, FOptions.FileName, FOptions.Format);
-    std::optional<uint64_t> Serial;
-    if (FOptions.Serial) {
-      Serial = NextSerial(FOptions);
-      const std::string Bytes = FOptions.Serial->Bytes(*Serial);
+    THexFile Image = FImage;
+    TChipResult Chip("failed", FKind);
+    if (FFiles.Serial) {
+      // Taken before the chip is touched; a file that cannot be advanced
+      // stops the run here.
+      try {
+        Chip.Serial = FFiles.Serial->Take();
+      } catch (const EInOutError& Error) {
+        throw EInOutError(Error.ErrorCode(), std::string(Error.what()) + "; chip " +
+                                                 std::to_string(FChipNo + 1) +
+                                                 " was not programmed");
+      }
+      const std::string Bytes = FOptions.Serial->Bytes(*Chip.Serial);
       for (size_t Index = 0; Index < Bytes.size(); ++Index) {
         Image.SetByte(static_cast<uint16_t>(FOptions.Serial->Address + Index),
                       static_cast<uint8_t>(Bytes[Index]));
       }
     }
+    ++FChipNo;
     const auto Started = TClock::now();
-    {
+    try {
       TProgrammer::TBusyScope Busy(FProgrammer);
       FProgrammer.ProgramImage(Image);
+    } catch (const EComPort& Error) {
+      FSummary.PortError = Chip.Error = Error.what();
+      FSummary.BoardGone = true;
     }
-    const double Seconds = std::chrono::duration<double>(TClock::now() - Started).count();
-    const bool Ok = FProgrammer.LastOutcome().Succeeded;
+    Chip.Seconds = std::chrono::duration<double>(TClock::now() - Started).count();
+    const bool Ok = Chip.Error.empty() && FProgrammer.LastOutcome().Succeeded;
     ++(Ok ? FSummary.Programmed : FSummary.Failed);
-    if (Ok && Serial && FOptions.SerialFile) {
-      // A chip that failed does not use its number up.
-      ReplaceFileContents(*FOptions.SerialFile, std::to_string(*Serial + 1) + "\n");
+    if (!Ok && Chip.Serial) {
+      if (const auto Kept = FFiles.Serial->GiveBack(*Chip.Serial)) {
+        FErr << "note: serial number " << *Chip.Serial << " stays unused: " << *Kept << std::endl;
+      }
     }
     const std::optional<uint16_t> Last = TProgrammer::LastUsedAddress(Image);
     const uint16_t Count = Last ? static_cast<uint16_t>(*Last + 1) : 0;
-    const auto Checksum = static_cast<uint16_t>(-TProgrammer::ImageSum(Image, Count));
-    Record(Ok ? "ok" : "failed", FKind, Seconds, Serial, Checksum);
+    Chip.Checksum = static_cast<uint16_t>(-TProgrammer::ImageSum(Image, Count));
+    Chip.Outcome = Ok ? "ok" : "failed";
     char Line[96];
-    std::snprintf(Line, sizeof Line, "chip %d: OK in %.1f s", FChipNo, Seconds);
-    Result(
-        Ok ? Line
-           : "chip " + std::to_string(FChipNo) + ": FAILED (" + FProgrammer.LastStatusText() + ")",
-        Ok ? 0 : 1, Seconds, Serial);
+    std::snprintf(Line, sizeof Line, "chip %d: OK in %.1f s", FChipNo, Chip.Seconds);
+    const std::string Reason = Chip.Error.empty() ? FProgrammer.LastStatusText() : Chip.Error;
+    Result(Ok ? Line : "chip " + std::to_string(FChipNo) + ": FAILED (" + Reason + ")", Ok ? 0 : 1,
+           Chip);
+    Record(Chip);
   }
 
   // The line of one chip on stdout, or its "result" event.
-  void Result(const std::string& Line, int Exit, double Seconds, std::optional<uint64_t> Serial) {
+  void Result(const std::string& Line, int Exit, const TChipResult& Chip) {
     if (!Json()) {
       FOut << Line << std::endl;
       return;
@@ -137,36 +192,44 @@ class TProductionRun {
         .Add("chip_no", int64_t{FChipNo})
         .Add("exit", int64_t{Exit})
         .Add("status", FProgrammer.LastStatusText())
-        .Add("seconds", static_cast<int64_t>(Seconds * 1000 + 0.5) / 1000);
-    if (Serial) {
-      Event.Add("serial", static_cast<int64_t>(*Serial));
+        .AddDecimal("seconds", Chip.Seconds, 1);
+    if (Chip.Serial) {
+      Event.Add("serial", static_cast<int64_t>(*Chip.Serial));
+    }
+    if (!Chip.Error.empty()) {
+      Event.Add("error", Chip.Error);
     }
     FOut << Event.Text() << std::endl;
   }
 
   // One line of the log, on the disk before the next chip starts.
-  void Record(const char* Outcome, uint8_t Chip, double Seconds, std::optional<uint64_t> Serial,
-              uint16_t Checksum) {
-    if (!FOptions.LogPath) {
+  void Record(const TChipResult& Chip) {
+    if (!FFiles.Log) {
       return;
     }
-    char Time[32];
-    std::snprintf(Time, sizeof Time, "%.1f", Seconds);
     TJsonLine Entry;
     Entry.Add("time", IsoTimeNow())
         .Add("chip_no", int64_t{FChipNo})
         .Add("port", FProgrammer.Port().Port())
-        .Add("chip", ChipName(Chip))
+        .Add("chip", ChipName(Chip.Chip))
         .Add("file", FOptions.FileName)
-        .Add("file_sha256", FFileSha);
-    if (Serial) {
-      Entry.Add("serial", static_cast<int64_t>(*Serial));
+        .Add("file_sha256", FFiles.FileSha256);
+    if (Chip.Serial) {
+      Entry.Add("serial", static_cast<int64_t>(*Chip.Serial));
     }
-    Entry.Add("checksum", int64_t{Checksum})
-        .Add("result", Outcome)
+    Entry.Add("checksum", int64_t{Chip.Checksum})
+        .Add("result", Chip.Outcome)
         .Add("status", FProgrammer.LastStatusText());
-    AppendDurably(*FOptions.LogPath,
-                  Entry.Text().substr(0, Entry.Text().size() - 1) + ",\"seconds\":" + Time + "}\n");
+    if (!Chip.Error.empty()) {
+      Entry.Add("error", Chip.Error);
+    }
+    Entry.AddDecimal("seconds", Chip.Seconds, 1);
+    try {
+      FFiles.Log->Append(Entry.Text() + "\n");
+    } catch (const EInOutError& Error) {
+      throw EInOutError(Error.ErrorCode(), std::string(Error.what()) + "; the record of chip " +
+                                               std::to_string(FChipNo) + " is not in it");
+    }
   }
 
   // Sleeps for Time in short steps; false when a stop came.
@@ -181,21 +244,29 @@ class TProductionRun {
     return !Stopped();
   }
 
+  // The 89C2051/4051 board cannot see its chip: the user says when, with
+  // Enter. False when the user stopped or the input ended.
+  bool AwaitEnter() {
+    FErr << "(the 89C2051/4051 board cannot tell: press Enter once the next chip is in)"
+         << std::endl;
+    while (!Stopped()) {
+      if (InputLineReady(static_cast<int>(StopCheck.count()))) {
+        std::string Line;
+        if (!std::getline(std::cin, Line)) {
+          FSummary.InputEnded = true;
+          return false;
+        }
+        return !Stopped();
+      }
+    }
+    return false;
+  }
+
   // Waits for the socket to be seen empty and then to hold a chip of the
   // run's kind; false when the user stopped or the board is gone.
   bool AwaitNextChip() {
     if (FKind == chip89C2051) {
-      // This board cannot see its chip: the user says when.
-      FErr << "(the 89C2051/4051 board cannot tell: press Enter once the next chip is in)"
-           << std::endl;
-      while (!Stopped()) {
-        if (InputLineReady(static_cast<int>(StopCheck.count()))) {
-          std::string Line;
-          std::getline(std::cin, Line);
-          return !Stopped();
-        }
-      }
-      return false;
+      return AwaitEnter();
     }
     FProgrammer.SetSilent(true);
     bool SeenEmpty = false;
@@ -231,46 +302,54 @@ class TProductionRun {
   void Skip(uint8_t Code) {
     ++FChipNo;
     ++FSummary.Skipped;
-    Record("skipped", Code, 0, std::nullopt, 0);
+    const TChipResult Chip("skipped", Code);
     Result("chip " + std::to_string(FChipNo) + ": SKIPPED (" + ChipName(Code) +
                " in the socket, the run is for " + ChipName(FKind) + ")",
-           1, 0, std::nullopt);
+           1, Chip);
+    Record(Chip);
   }
 
   const TCliOptions& FOptions;
+  TProductionFiles& FFiles;
   TCliProgrammer& FProgrammer;
   TInterruptWatch* FWatch;
   std::ostream& FOut;
   std::ostream& FErr;
   uint8_t FKind;
-  std::string FFileSha;
+  // FILE in the chip's size, loaded once for every chip.
+  THexFile FImage;
   int FChipNo = 0;
   TProductionSummary FSummary;
 };
 
 }  // namespace
 
-void CheckSerialPlace(const TCliOptions& Options, const THexFile& Image) {
-  if (!Options.Serial) {
-    return;
+TProductionFiles PrepareProduction(const TCliOptions& Options) {
+  TProductionFiles Files;
+  Files.FileBytes = ReadWholeFile(Options.FileName);
+  Files.FileSha256 = Sha256Hex(Files.FileBytes);
+  // Checked as every chip's image will be, in the largest image: the chip's
+  // own size is applied once the board has named it.
+  THexFile Image;
+  Image.SetSize(LargestChipMemorySize());
+  LoadImage(Image, Files.FileBytes, Options.Format);
+  if (Options.Lock) {
+    TProgrammer::CheckLockable(Image);
   }
-  const TSerialFormat& Serial = *Options.Serial;
-  for (uint32_t Address = Serial.Address; Address < Serial.Address + Serial.Width; ++Address) {
-    if (Address >= Image.Size() || Image.GetByte(static_cast<uint16_t>(Address)) != 0xFF) {
-      char Text[128];
-      std::snprintf(Text, sizeof Text,
-                    "The serial number's place 0x%04X-0x%04X is not free: the file uses 0x%04X",
-                    Serial.Address, Serial.Address + Serial.Width - 1,
-                    static_cast<unsigned>(Address));
-      throw EHexFile(Text);
-    }
+  if (Options.Serial) {
+    CheckSerialPlace(*Options.Serial, Image);
+    Files.Serial.emplace(*Options.Serial, Options.SerialFile);
   }
-  NextSerial(Options);
+  if (Options.LogPath) {
+    Files.Log.emplace(*Options.LogPath);
+  }
+  return Files;
 }
 
-TProductionSummary RunProduction(const TCliOptions& Options, TCliProgrammer& Programmer,
-                                 TInterruptWatch* Watch, std::ostream& Out, std::ostream& Err) {
-  return TProductionRun(Options, Programmer, Watch, Out, Err).Run();
+TProductionSummary RunProduction(const TCliOptions& Options, TProductionFiles& Files,
+                                 TCliProgrammer& Programmer, TInterruptWatch* Watch,
+                                 std::ostream& Out, std::ostream& Err) {
+  return TProductionRun(Options, Files, Programmer, Watch, Out, Err).Run();
 }
 
 }  // namespace korvane::cli

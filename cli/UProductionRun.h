@@ -2,12 +2,16 @@
 // poll, each chip recorded, each with its own serial number.
 #pragma once
 
+#include <optional>
 #include <ostream>
+#include <string>
 
 #include "UCliOptions.h"
 #include "UCliProgrammer.h"
 #include "UInterrupt.h"
 #include "UJsonLine.h"
+#include "UProductionLog.h"
+#include "USerialCounter.h"
 
 namespace korvane::cli {
 
@@ -20,18 +24,37 @@ struct TProductionSummary {
   bool Interrupted = false;
   // The stop came while a chip was being programmed (else between chips).
   bool StoppedMidChip = false;
+  // The standard input ended where the run waited for Enter (89C2051/4051).
+  bool InputEnded = false;
+  // The port failed while a chip was being programmed: its words.
+  std::string PortError;
+  // The run stopped on a file it could not use (the log, the serial file,
+  // FILE for this chip): the error, naming the file.
+  std::string FileError;
 };
 
-// Programs the chip in the socket and, with Options.Repeat, every chip put
-// in after it, until the user stops or the board is gone. Programmer has
-// found the board; Watch (may be nullptr) defers stops for the whole run.
-// Raises EHexFile or EInOutError for the file, the log or the serial file.
-TProductionSummary RunProduction(const TCliOptions& Options, TCliProgrammer& Programmer,
-                                 TInterruptWatch* Watch, std::ostream& Out, std::ostream& Err);
+// What a production run reads and checks before any port is opened. FILE is
+// read once: every chip gets the image of these bytes, whatever happens to
+// the file during the run.
+struct TProductionFiles {
+  std::string FileBytes;
+  std::string FileSha256;
+  std::optional<TSerialCounter> Serial;
+  std::optional<TProductionLog> Log;
+};
 
-// Checks, before any port is opened, that the file's bytes where the serial
-// number goes are FF, and reads the first number (the serial file, created
-// with the start when missing). Raises EHexFile or EInOutError.
-void CheckSerialPlace(const TCliOptions& Options, const THexFile& Image);
+// Reads FILE and checks it as programming would (and lockable with --lock,
+// FF where the serial number goes), reads the first serial number and checks
+// the serial file and the log. Raises EHexFile or EInOutError.
+TProductionFiles PrepareProduction(const TCliOptions& Options);
+
+// Programs the chip in the socket and, with Options.Repeat, every chip put
+// in after it, until the user stops, the input ends, the board is gone or a
+// file fails; every chip started gets its line and its record, and how the
+// run ended is in the summary. Programmer has found the board; Watch (may be
+// nullptr) defers stops for the whole run.
+TProductionSummary RunProduction(const TCliOptions& Options, TProductionFiles& Files,
+                                 TCliProgrammer& Programmer, TInterruptWatch* Watch,
+                                 std::ostream& Out, std::ostream& Err);
 
 }  // namespace korvane::cli

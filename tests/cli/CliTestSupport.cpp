@@ -95,8 +95,22 @@ TChildProcess::TChildProcess(const std::string& Program, const std::vector<std::
     ErrWrite = ErrPipe[1];
   }
 
+  int InPipe[2] = {-1, -1};
+  if (Options.Input) {
+    // Small enough for the pipe's buffer: written whole before the child runs.
+    if (pipe(InPipe) != 0 || write(InPipe[1], Options.Input->data(), Options.Input->size()) !=
+                                 static_cast<ssize_t>(Options.Input->size())) {
+      ADD_FAILURE() << "input pipe failed: errno " << errno;
+      return;
+    }
+    close(InPipe[1]);
+  }
+
   FChild = fork();
   if (FChild == 0) {
+    if (Options.Input) {
+      dup2(InPipe[0], STDIN_FILENO);
+    }
     if (Options.OwnProcessGroup) {
       setpgid(0, 0);
     }
@@ -114,6 +128,9 @@ TChildProcess::TChildProcess(const std::string& Program, const std::vector<std::
   }
   FOut = OutPipe[0];
   close(OutPipe[1]);
+  if (Options.Input) {
+    close(InPipe[0]);
+  }
   close(ErrWrite);
   if (FChild < 0) {
     ADD_FAILURE() << "fork failed: errno " << errno;

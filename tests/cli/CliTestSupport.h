@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ struct TProcessOptions {
   // A child of root runs as the unprivileged user "nobody" (65534), for
   // whom file permissions count.
   bool Unprivileged = false;
+  // The child's standard input: these bytes and then its end; without it,
+  // the test's own.
+  std::optional<std::string> Input;
   int TimeoutSeconds = 120;
 };
 

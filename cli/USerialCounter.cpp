@@ -1,0 +1,114 @@
+#include "USerialCounter.h"
+
+#include <cctype>
+#include <cerrno>
+
+#include "UHexFile.h"
+#include "UHexFileIO.h"
+
+namespace korvane::cli {
+
+namespace {
+
+// The whole of FileName; nothing when it does not exist.
+std::optional<std::string> ReadIfThere(const std::string& FileName) {
+  try {
+    TInputFile File(FileName);
+    std::string Text;
+    char Piece[256];
+    while (const std::size_t Got = File.Read(Piece, sizeof Piece)) {
+      Text.append(Piece, Got);
+    }
+    return Text;
+  } catch (const EInOutError& Error) {
+    if (Error.ErrorCode() == ENOENT) {
+      return std::nullopt;
+    }
+    throw EInOutError(Error.ErrorCode(), "Serial file " + FileName + ": " + Error.what());
+  }
+}
+
+// The one decimal number of Text, blanks around it allowed; nothing for
+// anything else ("12 junk", "", "-3", digits past 64 bits).
+std::optional<uint64_t> OneNumber(const std::string& Text) {
+  size_t At = 0;
+  const auto SkipBlanks = [&] {
+    while (At < Text.size() && std::isspace(static_cast<unsigned char>(Text[At])) != 0) {
+      ++At;
+    }
+  };
+  SkipBlanks();
+  const size_t First = At;
+  uint64_t Number = 0;
+  for (; At < Text.size() && std::isdigit(static_cast<unsigned char>(Text[At])) != 0; ++At) {
+    const uint64_t Digit = static_cast<uint64_t>(Text[At] - '0');
+    if (Number > (UINT64_MAX - Digit) / 10) {
+      return std::nullopt;
+    }
+    Number = Number * 10 + Digit;
+  }
+  const bool HasDigits = At > First;
+  SkipBlanks();
+  if (!HasDigits || At != Text.size()) {
+    return std::nullopt;
+  }
+  return Number;
+}
+
+}  // namespace
+
+TSerialCounter::TSerialCounter(const TSerialFormat& Format, std::optional<std::string> File)
+    : FFormat(Format), FFile(std::move(File)), FNext(Format.Start) {
+  if (!FFile) {
+    return;
+  }
+  if (const std::optional<std::string> Text = ReadIfThere(*FFile)) {
+    const std::optional<uint64_t> Number = OneNumber(*Text);
+    if (!Number || *Number > FFormat.Largest()) {
+      throw EHexFile("Serial file " + *FFile + " holds no number that " +
+                     std::to_string(FFormat.Width) + " places hold");
+    }
+    FNext = *Number;
+  }
+  // Written back now, so that a file that cannot be replaced is found before
+  // a chip is programmed with a number that could not be used up.
+  Store(FNext);
+}
+
+uint64_t TSerialCounter::Take() {
+  const uint64_t Number = FNext;
+  if (Number > FFormat.Largest()) {
+    throw EHexFile("Serial number " + std::to_string(Number) + " does not fit in " +
+                   std::to_string(FFormat.Width) + " places");
+  }
+  Store(Number + 1);
+  FNext = Number + 1;
+  return Number;
+}
+
+std::optional<std::string> TSerialCounter::GiveBack(uint64_t Number) {
+  if (Number + 1 != FNext) {
+    return std::nullopt;
+  }
+  try {
+    Store(Number);
+  } catch (const EInOutError& Error) {
+    return Error.what();
+  }
+  FNext = Number;
+  return std::nullopt;
+}
+
+void TSerialCounter::Store(uint64_t Number) {
+  if (!FFile) {
+    return;
+  }
+  try {
+    ReplaceFileContents(*FFile, std::to_string(Number) + "\n");
+  } catch (const EInOutError& Error) {
+    throw EInOutError(Error.ErrorCode(),
+                      "Serial file " + *FFile + " cannot be rewritten: " + Error.what());
+  }
+}
+
+}  // namespace korvane::cli

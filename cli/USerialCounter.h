@@ -1,0 +1,43 @@
+// The serial numbers of a production run: from --serial's START, or from the
+// number kept in --serial-file, one number to one chip at most.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "UCliOptions.h"
+
+namespace korvane::cli {
+
+class TSerialCounter {
+ public:
+  // Reads the first number, before any port is opened: File's, or START
+  // when File is not given or does not exist (then it is created with
+  // START). A File that cannot be read, holds anything but one number that
+  // Format's places hold, or cannot be replaced in its folder is refused
+  // with EInOutError or EHexFile naming it.
+  TSerialCounter(const TSerialFormat& Format, std::optional<std::string> File);
+
+  // The number the next chip gets.
+  uint64_t Next() const { return FNext; }
+  // Takes Next() for the chip about to be written. The file says the number
+  // after it before the chip is touched, so that no failure, crash or power
+  // cut from here on can give the number to a second chip. Raises
+  // EInOutError (naming the file) or EHexFile (past the largest number)
+  // with nothing taken.
+  uint64_t Take();
+  // Gives back Number, just taken for a chip that did not verify. When the
+  // file cannot be rewritten the number stays used (a gap, never a second
+  // chip with it) and the reason is returned.
+  std::optional<std::string> GiveBack(uint64_t Number);
+
+ private:
+  void Store(uint64_t Number);
+
+  TSerialFormat FFormat;
+  std::optional<std::string> FFile;
+  uint64_t FNext = 0;
+};
+
+}  // namespace korvane::cli
