@@ -50,17 +50,16 @@ std::string JsonString(std::string_view Text) {
   std::string Result = "\"";
   for (size_t At = 0; At < Text.size(); ++At) {
     const auto Ch = static_cast<unsigned char>(Text[At]);
-    char32_t Code = Ch;
     if (Ch == '"' || Ch == '\\') {
       Result += '\\';
       Result += static_cast<char>(Ch);
     } else if (Ch >= 0x20 && Ch < 0x7F) {
       Result += static_cast<char>(Ch);
     } else {
-      if (const size_t Length = Utf8Sequence(Text, At, Code); Length > 0) {
-        At += Length - 1;
-      }
-      AppendEscape(Result, Code);
+      char32_t Code = 0;
+      const size_t Length = Utf8Sequence(Text, At, Code);
+      AppendEscape(Result, Length > 0 ? Code : Ch);
+      At += Length > 0 ? Length - 1 : 0;
     }
   }
   return Result + "\"";

@@ -584,8 +584,15 @@ TEST_F(CliEndToEnd, JsonGivesOneEventALineAndAResultWithTheDetails) {
   EXPECT_EQ(Run.ExitCode, 3);
   EXPECT_EQ(Run.Out,
             "{\"event\":\"status\",\"text\":\"Available port not found!\"}\n"
-            "{\"event\":\"result\",\"command\":\"blank\",\"exit\":3,\"status\":\"\",\"error\":"
+            "{\"event\":\"result\",\"command\":\"blank\",\"exit\":3,\"status\":"
+            "\"Available port not found!\",\"error\":"
             "\"no serial ports to scan (KORVANE_PORTS is empty)\"}\n");
+  // A file refused before any status: no status key rather than an empty one.
+  Run = RunCli({"program", FDir.File("missing.hex"), "--json"}, "");
+  EXPECT_EQ(Run.ExitCode, 4);
+  EXPECT_EQ(Run.Out,
+            "{\"event\":\"result\",\"command\":\"program\",\"exit\":4,\"error\":"
+            "\"File not found\"}\n");
 }
 
 // --- a slow handshake ----------------------------------------------------

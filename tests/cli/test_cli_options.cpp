@@ -89,6 +89,15 @@ TEST(CliOptions, ShortFormsOutputModesAndFileFormats) {
   EXPECT_EQ(UsageError({"detect", "-x"}), "unknown option '-x'");
 }
 
+TEST(CliOptions, DoubleDashEndsTheOptions) {
+  EXPECT_EQ(Parse({"program", "--lock", "--", "-x.hex"}).FileName, "-x.hex");
+  const TCliOptions Options = Parse({"info", "--chip", "89C52", "--", "--help"});
+  EXPECT_EQ(Options.FileName, "--help");
+  EXPECT_FALSE(Options.Help);
+  EXPECT_EQ(Parse({"--", "ports"}).Command, TCliCommand::cmdPorts);
+  EXPECT_EQ(UsageError({"program", "--", "a.hex", "--lock"}), "unexpected argument '--lock'");
+}
+
 TEST(CliOptions, RefusesWhatNoCommandMeans) {
   EXPECT_EQ(UsageError({}), "no command given");
   EXPECT_EQ(UsageError({"burn", "a.hex"}), "unknown command 'burn'");

@@ -3,13 +3,17 @@
 // serial file; and the pieces they are built from.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <regex>
 #include <thread>
 
 #include "CliTestSupport.h"
 #include "UBoardSim.h"
 #include "UCliOptions.h"
+#include "UJsonLine.h"
 #include "USha256.h"
 
 namespace korvane::test {
@@ -17,6 +21,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using cli::TSerialFormat;
+
+constexpr uid_t kNobody = 65534;
 
 TEST(Sha256, GivesTheStandardDigests) {
   EXPECT_EQ(cli::Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
@@ -44,6 +50,24 @@ TEST(SerialFormat, ReadsEachFormAndWritesItsBytes) {
                cli::ECliUsage);
 }
 
+TEST(JsonLine, GivesUtf8AsItsCharactersOtherBytesAsLatin1AndTenths) {
+  const struct {
+    const char* Text;
+    const char* Json;
+  } Cases[] = {
+      {"blink-\xC3\xBC.hex", "\"blink-\\u00FC.hex\""},                  // one UTF-8 character
+      {"\xE2\x82\xAC \xF0\x9F\x98\x80", "\"\\u20AC \\uD83D\\uDE00\""},  // three and four bytes
+      {"\xFF\xC3(\x80", "\"\\u00FF\\u00C3(\\u0080\""},  // not UTF-8: the bytes as Latin-1
+      {"\xC0\xAF\xED\xA0\x80", "\"\\u00C0\\u00AF\\u00ED\\u00A0\\u0080\""},  // overlong, surrogate
+      {"a\"\\\n\x7F", "\"a\\\"\\\\\\u000A\\u007F\""},
+  };
+  for (const auto& Case : Cases) {
+    EXPECT_EQ(cli::JsonString(Case.Text), Case.Json) << Case.Text;
+  }
+  EXPECT_EQ(cli::TJsonLine().AddDecimal("seconds", 1.44, 1).AddDecimal("s", 12, 1).Text(),
+            "{\"seconds\":1.4,\"s\":12.0}");
+}
+
 class CliProduction : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -59,6 +83,25 @@ class CliProduction : public ::testing::Test {
     return {Flash.begin() + 0x1000, Flash.begin() + 0x1004};
   }
   void SetSocket(const std::string& Chip) { WriteTextFile(FSocket, Chip + "\n"); }
+  // Lets the user nobody use the board and the test's folder, and gives
+  // them a folder of their own, "rw"; the copy of the firmware is readable.
+  TProcessOptions AsNobody() {
+    EXPECT_EQ(chown(FBoard->DevicePath().c_str(), kNobody, kNobody), 0);
+    EXPECT_EQ(chmod(FDir.Path().c_str(), 0755), 0);
+    std::filesystem::create_directories(FDir.File("rw"));
+    EXPECT_EQ(chown(FDir.File("rw").c_str(), kNobody, kNobody), 0);
+    TProcessOptions Options;
+    Options.Unprivileged = true;
+    return Options;
+  }
+  // A file of nobody's with Text and Mode.
+  std::string NobodysFile(const std::string& Name, const std::string& Text, mode_t Mode) {
+    const std::string Path = FDir.File(Name);
+    WriteTextFile(Path, Text);
+    EXPECT_EQ(chown(Path.c_str(), kNobody, kNobody), 0);
+    EXPECT_EQ(chmod(Path.c_str(), Mode), 0);
+    return Path;
+  }
   // Takes the chip out and puts Chip in, a poll's time apart each.
   void Swap(const std::string& Chip) {
     SetSocket("empty");
@@ -71,6 +114,190 @@ class CliProduction : public ::testing::Test {
   std::unique_ptr<sim::TBoardSim> FBoard;
   std::string Blink = ExampleFile("blink/blink.hex");
 };
+
+// The one JSON object of each line of a log or of --json's stdout that
+// holds Key.
+std::vector<std::string> LinesWith(const std::string& Text, const std::string& Key) {
+  std::vector<std::string> Found;
+  for (const std::string& Line : Lines(Text)) {
+    if (Line.find(Key) != std::string::npos) {
+      Found.push_back(Line);
+    }
+  }
+  return Found;
+}
+
+TEST_F(CliProduction, AnUnusableSerialFileOrLogIsRefusedBeforeAnyPortIsOpened) {
+  const TProcessOptions Nobody = AsNobody();
+  std::filesystem::create_directories(FDir.File("ro"));
+  const std::string ReadOnly = NobodysFile("rw/read-only.txt", "5\n", 0444);
+  // Writable itself, in a folder nobody may not write.
+  const std::string InReadOnlyFolder = NobodysFile("ro/serial.txt", "5\n", 0644);
+  const std::string Unreadable = NobodysFile("rw/unreadable.txt", "5\n", 0200);
+  const std::string Junk = NobodysFile("rw/junk.txt", "12 junk\n", 0644);
+  const std::string ReadOnlyLog = NobodysFile("rw/read-only.log", "", 0444);
+  const struct {
+    std::string Option;
+    std::string Path;
+    std::string Error;
+  } Cases[] = {
+      {"--serial-file", ReadOnly,
+       "Serial file " + ReadOnly + " cannot be rewritten: File access denied"},
+      {"--serial-file", InReadOnlyFolder,
+       "Serial file " + InReadOnlyFolder + " cannot be rewritten: File access denied"},
+      {"--serial-file", Unreadable, "Serial file " + Unreadable + ": File access denied"},
+      {"--serial-file", Junk, "Serial file " + Junk + " holds no number that 4 places hold"},
+      {"--serial-file", "/dev/full",
+       "Serial file /dev/full: Not a regular file (character device)"},
+      {"--log", "/dev/full", "Log /dev/full: Not a regular file (character device)"},
+      {"--log", "/dev/null", "Log /dev/null: Not a regular file (character device)"},
+      {"--log", FDir.File("rw"), "Log " + FDir.File("rw") + ": Not a regular file (folder)"},
+      {"--log", ReadOnlyLog, "Log " + ReadOnlyLog + ": File access denied"},
+      {"--log", FDir.File("ro/new.log"), "Log " + FDir.File("ro/new.log") + ": File access denied"},
+  };
+  for (const auto& Case : Cases) {
+    std::vector<std::string> Args{"program", Blink, Case.Option, Case.Path};
+    if (Case.Option == "--serial-file") {
+      Args.insert(Args.end(), {"--serial", "0x1000:dec4:7"});
+    }
+    const TProcessResult Run = RunCli(Args, FBoard->DevicePath(), Nobody);
+    EXPECT_EQ(Run.ExitCode, 4) << Case.Path << "\n" << Run.Err;
+    EXPECT_EQ(Run.Err, "error: " + Case.Error + "\n") << Case.Path;
+  }
+  EXPECT_EQ(FBoard->ReceivedBytes(), "") << "no port was opened";
+  for (const std::string& Kept : {ReadOnly, InReadOnlyFolder, Unreadable}) {
+    EXPECT_EQ(ReadTextFile(Kept), "5\n") << Kept;
+  }
+  EXPECT_EQ(ReadTextFile(Junk), "12 junk\n");
+  EXPECT_EQ(ReadTextFile(ReadOnlyLog), "");
+  EXPECT_FALSE(std::filesystem::exists(FDir.File("ro/new.log")));
+}
+
+TEST_F(CliProduction, ASerialFileThatCannotBeAdvancedStopsTheRunBeforeTheNextChip) {
+  const TProcessOptions Nobody = AsNobody();
+  const std::string Numbers = NobodysFile("rw/serial.txt", "7\n", 0644);
+  const std::string Log = NobodysFile("rw/run.jsonl", "", 0644);
+  auto Cli = StartCli({"program", Blink, "--repeat", "--log", Log, "--serial", "0x1000:dec4:0",
+                       "--serial-file", Numbers},
+                      FBoard->DevicePath(), Nobody);
+  ASSERT_TRUE(Cli->Await("chip 1: OK in "));
+  // The folder no longer takes the file's replacement.
+  ASSERT_EQ(chmod(FDir.File("rw").c_str(), 0555), 0);
+  Swap("89C52");
+  const TProcessResult Run = Cli->Finish();
+  EXPECT_EQ(Run.ExitCode, 4) << Run.Err;
+  EXPECT_TRUE(Run.Out.ends_with("1 programmed, 0 failed, 0 skipped\n")) << Run.Out;
+  EXPECT_NE(Run.Err.find("error: Serial file " + Numbers +
+                         " cannot be rewritten: File access denied; chip 2 was not programmed\n"),
+            std::string::npos)
+      << Run.Err;
+  EXPECT_EQ(SerialOnChip(), std::string(4, '\xFF')) << "the second chip was not written";
+  EXPECT_EQ(ReadTextFile(Numbers), "8\n");
+  EXPECT_EQ(Lines(ReadTextFile(Log)).size(), 1u);
+}
+
+TEST_F(CliProduction, The2051RunEndsAtTheEndOfItsInputAsBetweenChips) {
+  sim::TBoardSimOptions Options;
+  Options.Chip = "89C2051";
+  sim::TBoardSim Board2051(Options);
+  Board2051.Start();
+  const std::string Numbers = FDir.File("serial.txt");
+  TProcessOptions OneEnter;
+  OneEnter.Input = "\n";
+  OneEnter.TimeoutSeconds = 30;
+  const TProcessResult Run =
+      RunCli({"program", Blink, "--repeat", "--serial", "0x700:dec4:1", "--serial-file", Numbers},
+             Board2051.DevicePath(), OneEnter);
+  EXPECT_EQ(Run.ExitCode, 130) << Run.Err;
+  EXPECT_TRUE(Run.Out.ends_with("2 programmed, 0 failed, 0 skipped\n")) << Run.Out;
+  EXPECT_EQ(LinesWith(Run.Out, ": OK in ").size(), 2u) << Run.Out;
+  EXPECT_TRUE(Run.Err.ends_with(
+      "Interrupted: the input ended between chips; every chip counted above is finished\n"))
+      << Run.Err;
+  EXPECT_EQ(ReadTextFile(Numbers), "3\n");
+}
+
+TEST_F(CliProduction, ABoardLostMidChipGivesTheChipItsRecordAndTheRunItsSummary) {
+  sim::TBoardSimOptions Options;
+  Options.HangUpAtWriteByte = 50;
+  sim::TBoardSim Board(Options);
+  Board.Start();
+  const std::string Log = FDir.File("run.jsonl");
+  const std::string Numbers = FDir.File("serial.txt");
+  WriteTextFile(Numbers, "7\n");
+  const TProcessResult Run = RunCli({"program", Blink, "--repeat", "--json", "--log", Log,
+                                     "--serial", "0x1000:dec4:0", "--serial-file", Numbers},
+                                    Board.DevicePath());
+  EXPECT_EQ(Run.ExitCode, 3) << Run.Err;
+  const std::vector<std::string> Chips = LinesWith(Run.Out, "\"chip_no\":1,");
+  ASSERT_EQ(Chips.size(), 1u) << Run.Out;
+  EXPECT_NE(Chips[0].find("\"exit\":1,\"status\":\"Writing... [4100 Bytes]\""), std::string::npos)
+      << Chips[0];
+  EXPECT_NE(Chips[0].find("\"serial\":7,\"error\":\""), std::string::npos) << Chips[0];
+  EXPECT_TRUE(Lines(Run.Out).back().starts_with(
+      "{\"event\":\"summary\",\"command\":\"program\",\"exit\":3,"))
+      << Run.Out;
+  EXPECT_NE(Lines(Run.Out).back().find("\"programmed\":0,\"failed\":1,\"skipped\":0"),
+            std::string::npos);
+  const std::vector<std::string> Records = Lines(ReadTextFile(Log));
+  ASSERT_EQ(Records.size(), 1u);
+  EXPECT_NE(Records[0].find("\"result\":\"failed\",\"status\":\"Writing... [4100 Bytes]\","
+                            "\"error\":\""),
+            std::string::npos)
+      << Records[0];
+  EXPECT_EQ(ReadTextFile(Numbers), "7\n") << "a chip not verified gives its number back";
+}
+
+TEST_F(CliProduction, TheFileIsReadOnceAndEveryChipGetsThatImage) {
+  const std::string File = FDir.File("firmware.hex");
+  std::filesystem::copy_file(Blink, File);
+  const std::string Sha = cli::Sha256Hex(ReadTextFile(File));
+  const std::string Log = FDir.File("run.jsonl");
+  auto Cli = StartCli({"program", File, "--repeat", "--log", Log, "--serial", "0x1000:dec4:1"},
+                      FBoard->DevicePath());
+  ASSERT_TRUE(Cli->Await("chip 1: OK in "));
+  const std::vector<uint8_t> First = FBoard->Flash();
+  // Replaced by a file that uses the serial number's place, then gone.
+  WriteHexFile(File, std::vector<uint8_t>(0x1010, 0x5A));
+  Swap("89C52");
+  ASSERT_TRUE(Cli->Await("chip 2: OK in "));
+  std::filesystem::remove(File);
+  Swap("89C52");
+  ASSERT_TRUE(Cli->Await("chip 3: OK in "));
+  std::this_thread::sleep_for(300ms);
+  Cli->Signal(SIGINT);
+  const TProcessResult Run = Cli->Finish();
+  EXPECT_EQ(Run.ExitCode, 130) << Run.Err;
+  std::vector<uint8_t> Third = FBoard->Flash();
+  EXPECT_EQ(SerialOnChip(), "0003");
+  std::copy_n("0001", 4, Third.begin() + 0x1000);
+  EXPECT_EQ(Third, First) << "the image of the first file, with its own number";
+  const std::vector<std::string> Records = Lines(ReadTextFile(Log));
+  ASSERT_EQ(Records.size(), 3u);
+  for (const std::string& Record : Records) {
+    EXPECT_NE(Record.find("\"file_sha256\":\"" + Sha + "\""), std::string::npos) << Record;
+    EXPECT_NE(Record.find("\"result\":\"ok\""), std::string::npos) << Record;
+  }
+}
+
+TEST_F(CliProduction, OneChipWithALogIsRecordedInTenthsWithItsNameInUtf8) {
+  const std::string File = FDir.File("blink-\xC3\xBC-\xFF.hex");
+  std::filesystem::copy_file(Blink, File);
+  const std::string Log = FDir.File("one.jsonl");
+  const TProcessResult Run =
+      RunCli({"program", File, "--log", Log, "--json"}, FBoard->DevicePath());
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  const std::regex Tenths(".*\"seconds\":[0-9]+\\.[0-9][,}].*");
+  const std::vector<std::string> Chips = LinesWith(Run.Out, "\"chip_no\":1,");
+  ASSERT_EQ(Chips.size(), 1u) << Run.Out;
+  EXPECT_TRUE(std::regex_match(Chips[0], Tenths)) << Chips[0];
+  const std::vector<std::string> Records = Lines(ReadTextFile(Log));
+  ASSERT_EQ(Records.size(), 1u) << "--log alone records its one chip";
+  EXPECT_TRUE(std::regex_match(Records[0], Tenths)) << Records[0];
+  EXPECT_NE(Records[0].find("blink-\\u00FC-\\u00FF.hex\",\"file_sha256\""), std::string::npos)
+      << Records[0];
+  EXPECT_NE(Records[0].find("\"result\":\"ok\",\"status\":\"Complete!\""), std::string::npos);
+}
 
 TEST_F(CliProduction, ProgramsEachNewChipSkipsAnotherKindAndLogsEveryOne) {
   const std::string Log = FDir.File("run.jsonl");
