@@ -400,14 +400,16 @@ Options:
                   (N decimal digits), leN or beN (N bytes); the file must
                   leave those bytes FF (program)
   --serial-file PATH
-                  the next serial number, kept in PATH (created with START)
-                  and advanced after each chip that verified (program)
+                  the next serial number, kept in PATH (created with START),
+                  advanced before each chip is written and given back when
+                  the chip fails (program)
   -q, --quiet     print only errors and the result line (the board commands)
   --json          one JSON object a line on stdout instead of the text lines:
                   status, progress, chip and a closing result event (the board
                   commands; keys in docs/CLI.md)
   -h, --help      show this text
   --version       show the version
+  --              end of the options: a FILE named "-x.hex" may follow
 
 The ports: the machine's serial ports in sorted order or, when the environment
 variable KORVANE_PORTS is set, exactly its colon-separated device names.
