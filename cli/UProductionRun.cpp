@@ -175,9 +175,21 @@ class TProductionRun {
     char Line[96];
     std::snprintf(Line, sizeof Line, "chip %d: OK in %.1f s", FChipNo, Chip.Seconds);
     const std::string Reason = Chip.Error.empty() ? FProgrammer.LastStatusText() : Chip.Error;
-    Result(Ok ? Line : "chip " + std::to_string(FChipNo) + ": FAILED (" + Reason + ")", Ok ? 0 : 1,
+    Report(Ok ? Line : "chip " + std::to_string(FChipNo) + ": FAILED (" + Reason + ")", Ok ? 0 : 1,
            Chip);
-    Record(Chip);
+  }
+
+  // The chip's record, then its line: a line on the screen means a record
+  // on the disk. A record that cannot be written still gets its line, and
+  // then stops the run.
+  void Report(const std::string& Line, int Exit, const TChipResult& Chip) {
+    try {
+      Record(Chip);
+    } catch (const EInOutError&) {
+      Result(Line, Exit, Chip);
+      throw;
+    }
+    Result(Line, Exit, Chip);
   }
 
   // The line of one chip on stdout, or its "result" event.
@@ -303,10 +315,9 @@ class TProductionRun {
     ++FChipNo;
     ++FSummary.Skipped;
     const TChipResult Chip("skipped", Code);
-    Result("chip " + std::to_string(FChipNo) + ": SKIPPED (" + ChipName(Code) +
+    Report("chip " + std::to_string(FChipNo) + ": SKIPPED (" + ChipName(Code) +
                " in the socket, the run is for " + ChipName(FKind) + ")",
            1, Chip);
-    Record(Chip);
   }
 
   const TCliOptions& FOptions;

@@ -196,6 +196,29 @@ TEST_F(CliProduction, ASerialFileThatCannotBeAdvancedStopsTheRunBeforeTheNextChi
   EXPECT_EQ(Lines(ReadTextFile(Log)).size(), 1u);
 }
 
+TEST_F(CliProduction, ALogThatStopsTakingRecordsStopsTheRunAfterThatChip) {
+  const TProcessOptions Nobody = AsNobody();
+  const std::string Numbers = NobodysFile("rw/serial.txt", "7\n", 0644);
+  const std::string Log = NobodysFile("rw/run.jsonl", "", 0644);
+  auto Cli = StartCli({"program", Blink, "--repeat", "--log", Log, "--serial", "0x1000:dec4:0",
+                       "--serial-file", Numbers},
+                      FBoard->DevicePath(), Nobody);
+  ASSERT_TRUE(Cli->Await("chip 1: OK in "));
+  ASSERT_EQ(chmod(Log.c_str(), 0444), 0);
+  Swap("89C52");
+  const TProcessResult Run = Cli->Finish();
+  EXPECT_EQ(Run.ExitCode, 4) << Run.Err;
+  EXPECT_NE(Run.Out.find("chip 2: OK in "), std::string::npos) << Run.Out;
+  EXPECT_TRUE(Run.Out.ends_with("2 programmed, 0 failed, 0 skipped\n")) << Run.Out;
+  EXPECT_NE(Run.Err.find("error: Log " + Log +
+                         ": File access denied; the record of chip 2 is not in it\n"),
+            std::string::npos)
+      << Run.Err;
+  EXPECT_EQ(SerialOnChip(), "0008");
+  EXPECT_EQ(ReadTextFile(Numbers), "9\n") << "the number is used up all the same";
+  EXPECT_EQ(Lines(ReadTextFile(Log)).size(), 1u);
+}
+
 TEST_F(CliProduction, The2051RunEndsAtTheEndOfItsInputAsBetweenChips) {
   sim::TBoardSimOptions Options;
   Options.Chip = "89C2051";
