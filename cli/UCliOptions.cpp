@@ -106,11 +106,12 @@ TCommandLineWords SplitCommandLine(const std::vector<std::string>& Args) {
   TCommandLineWords Line;
   bool OptionsEnded = false;
   for (size_t I = 0; I < Args.size(); ++I) {
+    if (OptionsEnded) {
+      Line.Words.push_back(Args[I]);
+      continue;
+    }
     // "--" ends the options: a file named "-x.hex" can follow it.
-    if (OptionsEnded || Args[I] == "--") {
-      if (OptionsEnded) {
-        Line.Words.push_back(Args[I]);
-      }
+    if (Args[I] == "--") {
       OptionsEnded = true;
       continue;
     }

@@ -133,24 +133,9 @@ class TProductionRun {
   bool Json() const { return FOptions.Output == TOutputMode::Json; }
 
   void ProgramOne() {
-    THexFile Image = FImage;
     TChipResult Chip("failed", FKind);
-    if (FFiles.Serial) {
-      // Taken before the chip is touched; a file that cannot be advanced
-      // stops the run here.
-      try {
-        Chip.Serial = FFiles.Serial->Take();
-      } catch (const EInOutError& Error) {
-        throw EInOutError(Error.ErrorCode(), std::string(Error.what()) + "; chip " +
-                                                 std::to_string(FChipNo + 1) +
-                                                 " was not programmed");
-      }
-      const std::string Bytes = FOptions.Serial->Bytes(*Chip.Serial);
-      for (size_t Index = 0; Index < Bytes.size(); ++Index) {
-        Image.SetByte(static_cast<uint16_t>(FOptions.Serial->Address + Index),
-                      static_cast<uint8_t>(Bytes[Index]));
-      }
-    }
+    Chip.Serial = TakeSerial();
+    const THexFile Image = ImageWith(Chip.Serial);
     ++FChipNo;
     const auto Started = TClock::now();
     try {
@@ -177,6 +162,33 @@ class TProductionRun {
     const std::string Reason = Chip.Error.empty() ? FProgrammer.LastStatusText() : Chip.Error;
     Report(Ok ? Line : "chip " + std::to_string(FChipNo) + ": FAILED (" + Reason + ")", Ok ? 0 : 1,
            Chip);
+  }
+
+  // The next chip's number, taken before the chip is touched: a serial file
+  // that cannot be advanced stops the run here.
+  std::optional<uint64_t> TakeSerial() {
+    if (!FFiles.Serial) {
+      return std::nullopt;
+    }
+    try {
+      return FFiles.Serial->Take();
+    } catch (const EInOutError& Error) {
+      throw EInOutError(Error.ErrorCode(), std::string(Error.what()) + "; chip " +
+                                               std::to_string(FChipNo + 1) + " was not programmed");
+    }
+  }
+
+  // The run's image with Serial in its place.
+  THexFile ImageWith(std::optional<uint64_t> Serial) const {
+    THexFile Image = FImage;
+    if (Serial) {
+      const std::string Bytes = FOptions.Serial->Bytes(*Serial);
+      for (size_t Index = 0; Index < Bytes.size(); ++Index) {
+        Image.SetByte(static_cast<uint16_t>(FOptions.Serial->Address + Index),
+                      static_cast<uint8_t>(Bytes[Index]));
+      }
+    }
+    return Image;
   }
 
   // The chip's record, then its line: a line on the screen means a record
