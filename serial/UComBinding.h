@@ -33,6 +33,13 @@ void LowerLatencyTimer(const std::string& Port, const std::string& SysfsRoot,
 // signal handler.
 void RestoreLatencyTimer(const TAdapterLatency& Latency);
 
+// Asks the driver for low latency (Linux's ASYNC_LOW_LATENCY), keeping in
+// Flags what it found; nothing where the driver has no such flag.
+void SetLowLatency(TComHandle Handle, TSerialFlags& Flags);
+// Puts back what SetLowLatency changed; nothing otherwise. Safe in a signal
+// handler.
+void RestoreSerialFlags(TComHandle Handle, const TSerialFlags& Flags);
+
 // The sizes of the driver's input and output queues.
 int SetupQueues(TComHandle Handle, int32_t InputSize, int32_t OutputSize);
 // The line: speed, framing, parity, flow control, DTR and RTS.

@@ -259,8 +259,8 @@ class TCustomComPort {
   void SetSysfsRoot(const std::string& Root) { FSysfsRoot = Root; }
   // The adapter's latency timer as the last open found and left it.
   const TAdapterLatency& AdapterLatency() const { return FLatency; }
-  // Gives the device back (the latency timer, the exclusive claim, the
-  // handle) and nothing else: for a process about to end, from a signal
+  // Gives the device back (the serial flags, the latency timer, the
+  // exclusive claim, the handle) and nothing else: for a process about to end, from a signal
   // handler, where only such calls are safe.
   void ReleaseNow() const noexcept;
 
@@ -351,6 +351,7 @@ class TCustomComPort {
   bool FConnected = false;
   std::string FSysfsRoot = "/sys";
   TAdapterLatency FLatency;
+  TSerialFlags FSerialFlags;
   TBaudRate FBaudRate = TBaudRate::br9600;
   int32_t FCustomBaudRate = 9600;
   std::string FPort = "COM1";

@@ -29,6 +29,16 @@ struct TAdapterLatency {
   char BeforeText[16] = {};
 };
 
+// The driver's serial flags as the port found them. The port asks for low
+// latency while it is open; a flag left set outlives the process and, with
+// some USB drivers, pins the adapter's latency timer at 1 ms whatever is
+// written to it, so the flags are put back as found.
+struct TSerialFlags {
+  // The port changed the flags and owes them the old value.
+  bool Changed = false;
+  int Before = 0;
+};
+
 // The platform's device handle: a file descriptor on POSIX. -1 while closed.
 using TComHandle = std::intptr_t;
 inline constexpr TComHandle InvalidComHandle = -1;

@@ -101,21 +101,6 @@ std::optional<Clock::time_point> DeadlineAfter(uint64_t Ms) {
   return Clock::now() + milliseconds(std::min(Ms, LongestWaitMs));
 }
 
-#ifdef __linux__
-// USB adapters otherwise hold received bytes back for up to 16 ms, which
-// every DC1/DC3 turnaround of the board's handshake would pay. Drivers that
-// have no such flag (pseudo-terminals among them) refuse; nothing is lost.
-void SetLowLatency(int Fd) {
-  serial_struct Serial{};
-  if (ioctl(Fd, TIOCGSERIAL, &Serial) == 0 && (Serial.flags & ASYNC_LOW_LATENCY) == 0) {
-    Serial.flags |= ASYNC_LOW_LATENCY;
-    ioctl(Fd, TIOCSSERIAL, &Serial);
-  }
-}
-#else
-void SetLowLatency(int) {}
-#endif
-
 speed_t StandardSpeed(uint32_t Rate) {
   switch (Rate) {
     case 110:
@@ -259,7 +244,6 @@ int OpenDevice(const std::string& Port, TComHandle& Handle) {
     return Error;
   }
   ioctl(Fd, TIOCEXCL);
-  SetLowLatency(Fd);
   Handle = Fd;
   return 0;
 }
@@ -269,6 +253,46 @@ void CloseDevice(TComHandle Handle) {
   // The exclusive flag belongs to the device, not to the descriptor.
   ioctl(Fd, TIOCNXCL);
   close(Fd);
+}
+
+// USB adapters otherwise hold received bytes back for up to 16 ms, which
+// every DC1/DC3 turnaround of the board's handshake would pay. Drivers that
+// have no such flag (pseudo-terminals among them) refuse; nothing is lost.
+void SetLowLatency(TComHandle Handle, TSerialFlags& Flags) {
+  Flags = {};
+#ifdef __linux__
+  serial_struct Serial{};
+  const int Fd = Descriptor(Handle);
+  if (ioctl(Fd, TIOCGSERIAL, &Serial) != 0 || (Serial.flags & ASYNC_LOW_LATENCY) != 0) {
+    return;
+  }
+  const int Before = Serial.flags;
+  Serial.flags |= ASYNC_LOW_LATENCY;
+  if (ioctl(Fd, TIOCSSERIAL, &Serial) == 0) {
+    Flags.Changed = true;
+    Flags.Before = Before;
+  }
+#else
+  (void)Handle;
+#endif
+}
+
+void RestoreSerialFlags(TComHandle Handle, const TSerialFlags& Flags) {
+#ifdef __linux__
+  if (!Flags.Changed) {
+    return;
+  }
+  // Read afresh: only the flags are the port's to put back.
+  serial_struct Serial{};
+  const int Fd = Descriptor(Handle);
+  if (ioctl(Fd, TIOCGSERIAL, &Serial) == 0) {
+    Serial.flags = Flags.Before;
+    ioctl(Fd, TIOCSSERIAL, &Serial);
+  }
+#else
+  (void)Handle;
+  (void)Flags;
+#endif
 }
 
 void LowerLatencyTimer(const std::string& Port, const std::string& SysfsRoot,

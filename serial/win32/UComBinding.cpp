@@ -192,6 +192,12 @@ void LowerLatencyTimer(const std::string&, const std::string&, TAdapterLatency& 
 
 void RestoreLatencyTimer(const TAdapterLatency&) {}
 
+void SetLowLatency(TComHandle, TSerialFlags& Flags) {
+  Flags = {};
+}
+
+void RestoreSerialFlags(TComHandle, const TSerialFlags&) {}
+
 int SetupQueues(TComHandle Handle, int32_t InputSize, int32_t OutputSize) {
   if (!SetupComm(ToHandle(Handle), static_cast<DWORD>(InputSize), static_cast<DWORD>(OutputSize))) {
     return FailedCallError();
