@@ -10,6 +10,7 @@
 #include "UFileInfo.h"
 #include "UHexFile.h"
 #include "UJsonLine.h"
+#include "UOutputTarget.h"
 #include "UPortList.h"
 #include "UPortReport.h"
 #include "UProductionRun.h"
@@ -216,10 +217,9 @@ std::string InterruptionText(const TCliOptions& Options, const TCliProgrammer& P
     case TCliCommand::cmdProgram:
       return ChipProgressText(Programmer.ChipProgress(), Options.Lock);
     case TCliCommand::cmdRead:
-      return Programmer.LastOutcome().Succeeded ? Options.FileName + " was saved"
-                                                : "nothing was saved";
+      return "nothing was saved";
     case TCliCommand::cmdErase:
-      return Programmer.LastOutcome().Succeeded ? "the chip is erased" : "the erase did not finish";
+      return "nothing was erased";
     default:
       return "nothing was written; the check did not finish";
   }
@@ -303,6 +303,9 @@ int RunOnBoard(TRun& Run) {
   if (Options.Command == TCliCommand::cmdProgram || Options.Command == TCliCommand::cmdVerify) {
     CheckInputImage(Options);
   }
+  if (Options.Command == TCliCommand::cmdRead) {
+    CheckOutputTarget(Options.FileName);
+  }
   TCliProgrammer Programmer(Options, ScanList(Options, Run.Environment), Run.Out, Run.Err,
                             Run.ErrIsTerminal, Run.Watch);
   if (!Discover(Programmer, Run)) {
@@ -322,13 +325,18 @@ int RunOnBoard(TRun& Run) {
     RunWorkflowOf(Programmer, Options);
   }
   Run.Status = Programmer.LastStatusText();
-  if (Run.Watch != nullptr && Run.Watch->Requested()) {
+  if (Programmer.LastOutcome().Interrupted) {
     // The board is back at its prompt; give the port back before saying so.
     Programmer.Port().Close();
     const std::string Where = InterruptionText(Options, Programmer);
     Run.Err << "Interrupted: " << Where << std::endl;
     Run.Details.Add("interrupted", true).Add("chip_state", Where);
     return exitInterrupted;
+  }
+  if (Run.Watch != nullptr && Run.Watch->Requested()) {
+    // The last step had begun, and a step is never left half done: its
+    // result stands, whichever it is.
+    Run.Err << "Not interrupted: the stop came during the last step, which finished" << std::endl;
   }
   return Conclude(Programmer, Run);
 }
@@ -341,6 +349,17 @@ int RunCheck(TRun& Run) {
   const std::optional<uint16_t> Last = TProgrammer::LastUsedAddress(Image);
   Run.Out << (Last ? *Last + 1 : 0) << std::endl;
   return exitSuccess;
+}
+
+int RunDoctorCommand(TRun& Run) {
+  const TDoctorResult Result =
+      RunDoctor(Run.Options, ScanList(Run.Options, Run.Environment),
+                Run.Environment.SysfsRoot.value_or("/sys"), Run.Out, Run.Watch);
+  if (Result.Interrupted) {
+    Run.Err << "Interrupted: the check-up did not finish" << std::endl;
+    return exitInterrupted;
+  }
+  return Result.Problems == 0 ? exitSuccess : exitOperationFailed;
 }
 
 int RunCommand(TRun& Run) {
@@ -361,10 +380,7 @@ int RunCommand(TRun& Run) {
       PrintFileInfo(Run.Options, Run.Out);
       return exitSuccess;
     case TCliCommand::cmdDoctor:
-      return RunDoctor(Run.Options, ScanList(Run.Options, Run.Environment),
-                       Run.Environment.SysfsRoot.value_or("/sys"), Run.Out) == 0
-                 ? exitSuccess
-                 : exitOperationFailed;
+      return RunDoctorCommand(Run);
     case TCliCommand::cmdNone:
       break;
   }

@@ -29,6 +29,27 @@ std::string Format(const char* Pattern, double A, double B = 0, double C = 0) {
   return Text;
 }
 
+// Guards a port for a second stop's immediate end, in the deferred mode the
+// port checks run in.
+class TPortGuard {
+ public:
+  TPortGuard(TInterruptWatch* Watch, const TComPort& Port) : FWatch(Watch) {
+    if (FWatch != nullptr) {
+      FWatch->GuardPort(&Port);
+    }
+  }
+  ~TPortGuard() {
+    if (FWatch != nullptr) {
+      FWatch->GuardPort(nullptr);
+    }
+  }
+  TPortGuard(const TPortGuard&) = delete;
+  TPortGuard& operator=(const TPortGuard&) = delete;
+
+ private:
+  TInterruptWatch* FWatch;
+};
+
 // Why the user may not open Name, and how that is mended.
 void ExplainRefusal(const std::string& Name, const TPortAccess& Access, std::ostream& Out,
                     TFindings& Findings) {
@@ -61,8 +82,8 @@ void ExplainRefusal(const std::string& Name, const TPortAccess& Access, std::ost
   }
 }
 
-void CheckPort(const std::string& Name, const std::string& SysfsRoot, std::ostream& Out,
-               TFindings& Findings) {
+void CheckPort(const std::string& Name, const std::string& SysfsRoot, TInterruptWatch* Watch,
+               std::ostream& Out, TFindings& Findings) {
   const TPortAccess Access = ProbePort(Name);
   Out << "  " << Name << ": "
       << (Access.Opened ? "can be opened" : "cannot be opened (" + Access.Reason + ")") << "\n";
@@ -79,6 +100,7 @@ void CheckPort(const std::string& Name, const std::string& SysfsRoot, std::ostre
   }
   // Open it once more to see what the port does to the latency timer.
   TComPort Port;
+  TPortGuard Guard(Watch, Port);
   Port.SetSysfsRoot(SysfsRoot);
   Port.SetPort(Name);
   try {
@@ -129,9 +151,16 @@ void CheckPrograms(std::ostream& Out, TFindings& Findings) {
 }
 
 // The board's pace: single-byte answers timed, less their bytes' wire time.
-void CheckBoard(TCliProgrammer& Programmer, std::ostream& Out, TFindings& Findings) {
-  Out << "board:\n";
-  Programmer.Poll();
+void CheckBoard(TCliProgrammer& Programmer, TInterruptWatch* Watch, std::ostream& Out,
+                TFindings& Findings) {
+  Out << "board:" << std::endl;
+  {
+    // No stream is open while the board is looked for: a stop ends at once.
+    TInterruptWatch::TGuardScope Guard(Watch, Programmer.Port(), false);
+    Programmer.Poll();
+  }
+  // The counter's entry below is a stream of its own.
+  TInterruptWatch::TGuardScope Guard(Watch, Programmer.Port(), true);
   if (Programmer.TargetChip() == chipNone) {
     Out << "  none found\n";
     Findings.Add(Programmer.BannerSeen() ? "the board answered, but the chip in its socket was "
@@ -187,34 +216,52 @@ void CheckBoard(TCliProgrammer& Programmer, std::ostream& Out, TFindings& Findin
 
 }  // namespace
 
-int RunDoctor(const TCliOptions& Options, TPortListSource Ports, const std::string& SysfsRoot,
-              std::ostream& Out) {
+TDoctorResult RunDoctor(const TCliOptions& Options, TPortListSource Ports,
+                        const std::string& SysfsRoot, std::ostream& Out, TInterruptWatch* Watch) {
   TFindings Findings;
+  const auto Stopped = [Watch] { return Watch != nullptr && Watch->Requested(); };
+  // The ports are opened one after the other, briefly: a stop is taken
+  // between them.
+  if (Watch != nullptr) {
+    Watch->SetDeferred(true);
+  }
   std::vector<std::string> Names;
   Ports(Names);
-  Out << "ports (" << Names.size() << "):\n";
-  for (const std::string& Name : Names) {
-    CheckPort(Name, SysfsRoot, Out, Findings);
+  Out << "ports (" << Names.size() << "):" << std::endl;
+  for (size_t Index = 0; Index < Names.size() && !Stopped(); ++Index) {
+    CheckPort(Names[Index], SysfsRoot, Watch, Out, Findings);
+    Out << std::flush;
   }
-  CheckPrograms(Out, Findings);
+  if (!Stopped()) {
+    CheckPrograms(Out, Findings);
+  }
+  if (!Stopped()) {
+    TCliOptions Quiet = Options;
+    Quiet.Output = TOutputMode::Quiet;
+    TCliProgrammer Programmer(Quiet, std::move(Ports), Out, Out, false);
+    Programmer.Port().SetSysfsRoot(SysfsRoot);
+    CheckBoard(Programmer, Watch, Out, Findings);
+    Programmer.Port().Close();
+  }
 
-  TCliOptions Quiet = Options;
-  Quiet.Output = TOutputMode::Quiet;
-  TCliProgrammer Programmer(Quiet, std::move(Ports), Out, Out, false);
-  Programmer.Port().SetSysfsRoot(SysfsRoot);
-  CheckBoard(Programmer, Out, Findings);
-  Programmer.Port().Close();
-
+  if (Watch != nullptr) {
+    Watch->SetDeferred(false);
+  }
+  TDoctorResult Result{static_cast<int>(Findings.Problems.size()), Stopped()};
+  if (Result.Interrupted) {
+    Out << "interrupted: the check-up did not finish\n";
+  }
   if (Findings.Problems.empty()) {
-    Out << "problems: none\n";
+    Out << (Result.Interrupted ? "" : "problems: none\n");
   } else {
-    Out << "problems (" << Findings.Problems.size() << "):\n";
+    Out << (Result.Interrupted ? "problems found so far (" : "problems (")
+        << Findings.Problems.size() << "):\n";
     for (size_t Index = 0; Index < Findings.Problems.size(); ++Index) {
       Out << "  " << Index + 1 << ". " << Findings.Problems[Index] << "\n";
     }
   }
   Out << std::flush;
-  return static_cast<int>(Findings.Problems.size());
+  return Result;
 }
 
 }  // namespace korvane::cli

@@ -7,6 +7,7 @@
 #include "UBoardProtocol.h"
 #include "UProgrammer.h"
 #include "UText.h"
+#include "UWireTime.h"
 
 namespace korvane {
 
@@ -132,7 +133,14 @@ bool TProgrammer::WriteChip(uint16_t Count) {
     if (!ReadStreamByte(Handshake) || Handshake != DC1) {
       break;
     }
-    Filling = Filling || StopRequested();
+    if (!Filling && StopRequested()) {
+      Filling = true;
+      // The pace so far, once a few bytes show it; the wire's before.
+      const std::chrono::duration<double, std::milli> Spent =
+          std::chrono::steady_clock::now() - Started;
+      const double CycleMs = Sent >= 8 ? Spent.count() / Sent : WireCycleMs;
+      StopNoticed({TStep::stepWrite, Count - Sent, (Count - Sent) * CycleMs / 1000});
+    }
     ComPort.SendChar(Filling ? 0xFF : FSourceImage.GetByte(static_cast<uint16_t>(Sent)));
     if (!ReadStreamByte(Handshake) || Handshake != DC3) {
       break;
@@ -165,6 +173,7 @@ bool TProgrammer::ReadChip(uint16_t Count) {
   ComPort.SendChar(CmdRead);
   std::this_thread::sleep_for(BoardSettleTime);
   uint32_t Stored = 0;
+  bool StopSeen = false;
   // A read that times out leaves the byte 0 here, which is what gets shown.
   uint8_t Echo = 0;
   ReadStreamByte(Echo);
@@ -187,6 +196,10 @@ bool TProgrammer::ReadChip(uint16_t Count) {
       SetProgressPosition(static_cast<int>(Stored));
       RepaintWindow();
       ++Stored;
+      if (!StopSeen && StopRequested()) {
+        StopSeen = true;
+        StopNoticed({TStep::stepRead, Count - Stored, WireSeconds(2 * (Count - Stored))});
+      }
     }
   }
   SetProgressPosition(0);

@@ -210,6 +210,10 @@ TProcessResult RunProcess(const std::string& Program, const std::vector<std::str
   return TChildProcess(Program, Args, Options).Finish();
 }
 
+std::string CliPath() {
+  return KORVANE_CLI_PATH;
+}
+
 TProcessResult RunCli(const std::vector<std::string>& Args, const std::string& Ports,
                       TProcessOptions Options) {
   Options.Env.emplace("KORVANE_PORTS", Ports);

@@ -74,6 +74,9 @@ class TChildProcess {
 TProcessResult RunProcess(const std::string& Program, const std::vector<std::string>& Args,
                           const TProcessOptions& Options = {});
 
+// The korvane-cli under test, for a shell line that pipes it.
+std::string CliPath();
+
 // Runs the korvane-cli under test. KORVANE_PORTS is always set for the child
 // (to Ports), so that it never scans the machine's own serial ports.
 TProcessResult RunCli(const std::vector<std::string>& Args, const std::string& Ports,
