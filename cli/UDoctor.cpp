@@ -55,7 +55,22 @@ void ExplainRefusal(const std::string& Name, const TPortAccess& Access, std::ost
                     TFindings& Findings) {
   if (Access.PermissionDenied) {
     const std::optional<TGroupAccess> Group = DeviceGroupAccess(Name);
-    if (!Group) {
+    const std::optional<TDeviceOwner> Owner = DeviceOwner(Name);
+    if (!Group && Owner) {
+      // No group that the user could join may open it: the device's owner
+      // and mode are what must change.
+      char Mode[8];
+      std::snprintf(Mode, sizeof Mode, "%03o", Owner->Mode);
+      Out << "    owner '" << Owner->User << "', group '" << Owner->Group << "', mode " << Mode
+          << ": no group you could join may open it\n";
+      Findings.Add(Name + ": permission denied: it is open to its owner '" + Owner->User +
+                       "' only (mode " + Mode + ")",
+                   "give it to the group 'dialout' with mode 660 by a udev rule (the package's "
+                   "60-korvane.rules does for the common adapters), or until it is plugged in "
+                   "again: sudo chgrp dialout " +
+                       Name + " && sudo chmod 660 " + Name +
+                       "; then join 'dialout' if you are not in it");
+    } else if (!Group) {
       Findings.Add(Name + ": permission denied", PermissionHint(Name));
     } else if (Group->InDatabase && !Group->InThisLogin) {
       Out << "    you joined the group '" << Group->Group << "' but have not logged in since\n";
@@ -79,6 +94,9 @@ void ExplainRefusal(const std::string& Name, const TPortAccess& Access, std::ost
     }
     Out << "    held by " << List << "\n";
     Findings.Add(Name + ": held by " + List, "close that program (or kill its process)");
+  } else if (Access.Busy) {
+    Findings.Add(Name + ": in use by a program that this user cannot see",
+                 "find it with 'sudo fuser -v " + Name + "' and close it");
   }
 }
 

@@ -80,5 +80,7 @@ std::string RefusalReason(int PlatformError, const std::string& PortMessage);
 // Whether the platform's error number of a refused open is a lack of
 // permission that the user can mend.
 bool IsPermissionRefusal(int Error);
+// Whether it is another opener's claim on the port.
+bool IsBusyRefusal(int Error);
 
 }  // namespace korvane::binding
