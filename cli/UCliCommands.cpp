@@ -92,6 +92,7 @@ void ReportNoBoard(TCliProgrammer& Programmer, TRun& Run) {
 bool Discover(TCliProgrammer& Programmer, TRun& Run) {
   TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), false);
   Programmer.Port().SetSysfsRoot(Run.Environment.SysfsRoot.value_or("/sys"));
+  Programmer.Port().SetStateDir(Run.Environment.StateDir);
   Programmer.ReportStatusOn(Run.Err);
   Programmer.Poll();
   if (Programmer.TargetChip() == chipNone) {
@@ -119,6 +120,12 @@ void NoteUnusedOptions(const TCliOptions& Options, TCliProgrammer& Programmer) {
 // then waits for it.
 void NoteLatencyTimer(TCliProgrammer& Programmer) {
   const TAdapterLatency& Latency = Programmer.Port().AdapterLatency();
+  if (Latency.LeftLow) {
+    Programmer.Note(
+        "the USB adapter's latency timer was left at 1 ms by a korvane-cli run that "
+        "was ended before it could put back the " +
+        std::to_string(Latency.LeftBefore) + " ms it found; see 'korvane-cli doctor'");
+  }
   if (Latency.WriteError == 0) {
     return;
   }
@@ -352,9 +359,9 @@ int RunCheck(TRun& Run) {
 }
 
 int RunDoctorCommand(TRun& Run) {
-  const TDoctorResult Result =
-      RunDoctor(Run.Options, ScanList(Run.Options, Run.Environment),
-                Run.Environment.SysfsRoot.value_or("/sys"), Run.Out, Run.Watch);
+  const TDoctorResult Result = RunDoctor(
+      Run.Options, ScanList(Run.Options, Run.Environment),
+      {Run.Environment.SysfsRoot.value_or("/sys"), Run.Environment.StateDir}, Run.Out, Run.Watch);
   if (Result.Interrupted) {
     Run.Err << "Interrupted: the check-up did not finish" << std::endl;
     return exitInterrupted;

@@ -100,7 +100,7 @@ void ExplainRefusal(const std::string& Name, const TPortAccess& Access, std::ost
   }
 }
 
-void CheckPort(const std::string& Name, const std::string& SysfsRoot, TInterruptWatch* Watch,
+void CheckPort(const std::string& Name, const TDoctorPlaces& Places, TInterruptWatch* Watch,
                std::ostream& Out, TFindings& Findings) {
   const TPortAccess Access = ProbePort(Name);
   Out << "  " << Name << ": "
@@ -108,7 +108,7 @@ void CheckPort(const std::string& Name, const std::string& SysfsRoot, TInterrupt
   if (!Access.Opened) {
     ExplainRefusal(Name, Access, Out, Findings);
   }
-  const TAdapterInfo Adapter = DescribeAdapter(Name, SysfsRoot);
+  const TAdapterInfo Adapter = DescribeAdapter(Name, Places.SysfsRoot);
   if (Adapter.IsUsb || !Adapter.Driver.empty()) {
     Out << "    USB adapter " << (Adapter.VendorProduct.empty() ? "?" : Adapter.VendorProduct)
         << ", driver " << (Adapter.Driver.empty() ? "unknown" : Adapter.Driver) << "\n";
@@ -119,7 +119,8 @@ void CheckPort(const std::string& Name, const std::string& SysfsRoot, TInterrupt
   // Open it once more to see what the port does to the latency timer.
   TComPort Port;
   TPortGuard Guard(Watch, Port);
-  Port.SetSysfsRoot(SysfsRoot);
+  Port.SetSysfsRoot(Places.SysfsRoot);
+  Port.SetStateDir(Places.StateDir);
   Port.SetPort(Name);
   try {
     Port.Open();
@@ -133,6 +134,19 @@ void CheckPort(const std::string& Name, const std::string& SysfsRoot, TInterrupt
   }
   Out << "    latency timer: " << Latency.Before << " ms, " << Latency.Now
       << " ms while Korvane has the port open\n";
+  if (Latency.LeftLow) {
+    // The note says what it was; whether that is still the value wanted
+    // only the user knows, so nothing is put back unasked.
+    Out << "    left at 1 ms by a Korvane run that was ended before it could put it back\n";
+    Findings.Add(Name +
+                     ": the adapter's latency timer was left at 1 ms by a korvane-cli run "
+                     "that was killed; it was " +
+                     std::to_string(Latency.LeftBefore) +
+                     " ms before, and every later run takes 1 ms for the value to keep",
+                 "put it back: echo " + std::to_string(Latency.LeftBefore) + " | sudo tee " +
+                     Latency.Attribute + "; or, to keep 1 ms, remove the note: rm '" +
+                     Latency.Marker + "'");
+  }
   if (Latency.Now > 1) {
     Findings.Add(Name + ": the adapter's latency timer stays at " + std::to_string(Latency.Now) +
                      " ms, so every written byte waits for it",
@@ -235,7 +249,7 @@ void CheckBoard(TCliProgrammer& Programmer, TInterruptWatch* Watch, std::ostream
 }  // namespace
 
 TDoctorResult RunDoctor(const TCliOptions& Options, TPortListSource Ports,
-                        const std::string& SysfsRoot, std::ostream& Out, TInterruptWatch* Watch) {
+                        const TDoctorPlaces& Places, std::ostream& Out, TInterruptWatch* Watch) {
   TFindings Findings;
   const auto Stopped = [Watch] { return Watch != nullptr && Watch->Requested(); };
   // The ports are opened one after the other, briefly: a stop is taken
@@ -247,7 +261,7 @@ TDoctorResult RunDoctor(const TCliOptions& Options, TPortListSource Ports,
   Ports(Names);
   Out << "ports (" << Names.size() << "):" << std::endl;
   for (size_t Index = 0; Index < Names.size() && !Stopped(); ++Index) {
-    CheckPort(Names[Index], SysfsRoot, Watch, Out, Findings);
+    CheckPort(Names[Index], Places, Watch, Out, Findings);
     Out << std::flush;
   }
   if (!Stopped()) {
@@ -257,7 +271,8 @@ TDoctorResult RunDoctor(const TCliOptions& Options, TPortListSource Ports,
     TCliOptions Quiet = Options;
     Quiet.Output = TOutputMode::Quiet;
     TCliProgrammer Programmer(Quiet, std::move(Ports), Out, Out, false);
-    Programmer.Port().SetSysfsRoot(SysfsRoot);
+    Programmer.Port().SetSysfsRoot(Places.SysfsRoot);
+    Programmer.Port().SetStateDir(Places.StateDir);
     CheckBoard(Programmer, Watch, Out, Findings);
     Programmer.Port().Close();
   }

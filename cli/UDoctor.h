@@ -24,8 +24,15 @@ struct TDoctorResult {
 // loses none of it. Watch (may be nullptr) guards every port the check-up
 // opens: a stop gives it back with its latency timer and ends the check-up
 // at the next part, or at once while the board is being looked for.
+// Where the ports' facts are: the sysfs root and the ports' notes (see
+// TComPort::SetStateDir).
+struct TDoctorPlaces {
+  std::string SysfsRoot;
+  std::string StateDir;
+};
+
 TDoctorResult RunDoctor(const TCliOptions& Options, TPortListSource Ports,
-                        const std::string& SysfsRoot, std::ostream& Out,
+                        const TDoctorPlaces& Places, std::ostream& Out,
                         TInterruptWatch* Watch = nullptr);
 
 }  // namespace korvane::cli

@@ -203,7 +203,7 @@ void TCustomComPort::OpenDevice() {
   // A USB adapter that holds each byte for its latency timer slows the
   // board's handshake many times over. The timer is read before the
   // low-latency flag is set, which some drivers report as a 1 ms timer.
-  binding::LowerLatencyTimer(FPort, FSysfsRoot, FLatency);
+  binding::LowerLatencyTimer(FPort, FSysfsRoot, FStateDir, FLatency);
   binding::SetLowLatency(FHandle, FSerialFlags);
 }
 

@@ -186,7 +186,8 @@ void CloseDevice(TComHandle Handle) {
 
 // The FTDI driver keeps its latency timer among the port's advanced
 // properties, where no program can reach it.
-void LowerLatencyTimer(const std::string&, const std::string&, TAdapterLatency& Latency) {
+void LowerLatencyTimer(const std::string&, const std::string&, const std::string&,
+                       TAdapterLatency& Latency) {
   Latency = {};
 }
 

@@ -214,15 +214,28 @@ std::string CliPath() {
   return KORVANE_CLI_PATH;
 }
 
+namespace {
+
+// The notes korvane-cli keeps about latency timers go here, not into the
+// home folder of whoever runs the tests.
+const std::string& NotesFolder() {
+  static const TTempDir Folder;
+  return Folder.Path();
+}
+
+}  // namespace
+
 TProcessResult RunCli(const std::vector<std::string>& Args, const std::string& Ports,
                       TProcessOptions Options) {
   Options.Env.emplace("KORVANE_PORTS", Ports);
+  Options.Env.emplace("XDG_RUNTIME_DIR", NotesFolder());
   return RunProcess(KORVANE_CLI_PATH, Args, Options);
 }
 
 std::unique_ptr<TChildProcess> StartCli(const std::vector<std::string>& Args,
                                         const std::string& Ports, TProcessOptions Options) {
   Options.Env.emplace("KORVANE_PORTS", Ports);
+  Options.Env.emplace("XDG_RUNTIME_DIR", NotesFolder());
   return std::make_unique<TChildProcess>(KORVANE_CLI_PATH, Args, Options);
 }
 

@@ -230,6 +230,29 @@ TEST_F(CliInterrupt, ASecondSignalEndsAtOnceAndStillGivesThePortBack) {
   EXPECT_EQ(Ports.Out, FBoard->DevicePath() + ": can be opened\n") << Ports.Err;
 }
 
+TEST_F(CliInterrupt, AfterSigkillDoctorNamesTheTimerLeftLowAndWhatItWas) {
+  StartBoard("89C52", 3000);
+  TProcessOptions Options = BehindAnAdapter();
+  Options.Env["XDG_RUNTIME_DIR"] = FDir.File("run");
+  auto Cli = Start({"erase"}, Options);
+  ASSERT_TRUE(Cli->Await("Erasing...[1/10]"));
+  Cli->Signal(SIGKILL);
+  Cli->Finish();
+  ASSERT_EQ(FSysfs->Value(), "1\n") << "nothing can put it back after SIGKILL";
+
+  const TProcessResult Doctor = RunCli({"doctor"}, FBoard->DevicePath(), Options);
+  EXPECT_EQ(Doctor.ExitCode, 1) << Doctor.Out;
+  EXPECT_NE(Doctor.Out.find(": the adapter's latency timer was left at 1 ms by a korvane-cli run "
+                            "that was killed; it was 16 ms before"),
+            std::string::npos)
+      << Doctor.Out;
+  EXPECT_NE(Doctor.Out.find("fix: put it back: echo 16 | sudo tee " + FSysfs->Attribute()),
+            std::string::npos)
+      << Doctor.Out;
+  EXPECT_EQ(Doctor.Out.find("problems: none"), std::string::npos);
+  EXPECT_EQ(FSysfs->Value(), "1\n") << "whether 1 ms is now wanted, only the user knows";
+}
+
 // The first stop during a write is answered at once, in every view, with
 // what finishing the stream takes.
 struct TNoticeView {
