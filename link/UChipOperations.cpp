@@ -79,6 +79,8 @@ bool TProgrammer::EraseChip() {
 
 void TProgrammer::SendEraseTry(int Try, std::string& Reply) {
   StopPoint(TStep::stepErase);
+  // From the first "e" on, the chip no longer holds what it held.
+  FProgress.EraseStarted = true;
   Report(TStatus::stEraseTry, static_cast<unsigned>(Try));
   RepaintStatus();
   SendCommand(CmdErase, Prompt, EraseTimeoutMs, Reply);

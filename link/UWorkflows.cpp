@@ -71,7 +71,6 @@ void TProgrammer::ProgramImage(const THexFile& Image) {
 
 void TProgrammer::ProgramLoadedImage() {
   StopPoint(TStep::stepErase);
-  FProgress.EraseStarted = true;
   Report(TStatus::stErasing);
   if (!EraseChip()) {
     Report(TStatus::stEraseFailed);
