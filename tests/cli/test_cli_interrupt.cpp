@@ -251,6 +251,14 @@ TEST_F(CliInterrupt, AfterSigkillDoctorNamesTheTimerLeftLowAndWhatItWas) {
       << Doctor.Out;
   EXPECT_EQ(Doctor.Out.find("problems: none"), std::string::npos);
   EXPECT_EQ(FSysfs->Value(), "1\n") << "whether 1 ms is now wanted, only the user knows";
+  // A later run says so too, and does not take 1 ms for the value to keep.
+  const TProcessResult Later = RunCli({"erase"}, FBoard->DevicePath(), Options);
+  EXPECT_NE(Later.Err.find("note: the USB adapter's latency timer was left at 1 ms by a "
+                           "korvane-cli run that was ended before it could put back the 16 ms it "
+                           "found; see 'korvane-cli doctor'\n"),
+            std::string::npos)
+      << Later.Err;
+  EXPECT_EQ(FSysfs->Value(), "1\n");
 }
 
 // The first stop during a write is answered at once, in every view, with
