@@ -226,7 +226,9 @@ std::string InterruptionText(const TCliOptions& Options, const TCliProgrammer& P
     case TCliCommand::cmdRead:
       return "nothing was saved";
     case TCliCommand::cmdErase:
-      return "nothing was erased";
+      // Tries after the first come only when one did not complete.
+      return Programmer.ChipProgress().EraseStarted ? "the erase did not finish"
+                                                    : "nothing was erased";
     default:
       return "nothing was written; the check did not finish";
   }

@@ -164,6 +164,7 @@ void TProgrammer::VerifyFile(const std::string& FileName, TImageFormat Format) {
 
 void TProgrammer::EraseOnly() {
   FOutcome = {};
+  FProgress = {};
   RunWorkflow([this] {
     StopPoint(TStep::stepErase);
     Report(TStatus::stErasing);
