@@ -159,6 +159,11 @@ TEST_F(CliInterrupt, MidReadReadsToThePromptAndSavesNothing) {
 
   EXPECT_EQ(Run.ExitCode, Interrupted) << Run.Err;
   EXPECT_TRUE(Run.Err.ends_with("Interrupted: nothing was saved\n")) << Run.Err;
+  // 2048 bytes are 4.3 s of digits at the wire's pace; the stop came about
+  // when the first of them did (the board settles for 0.5 s first).
+  EXPECT_TRUE(std::regex_search(Run.Err, std::regex("\nStopping: reading the chip to the end, "
+                                                    "about [2-5] s; Ctrl-C again abandons")))
+      << Run.Err;
   EXPECT_EQ(ReadTextFile(Out), "previous\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(FDir.Path()),
                           std::filesystem::directory_iterator()),
