@@ -10,6 +10,7 @@
 #include "UFileInfo.h"
 #include "UHexFile.h"
 #include "UJsonLine.h"
+#include "UOutputTarget.h"
 #include "UPortList.h"
 #include "UPortReport.h"
 #include "UProductionRun.h"
@@ -91,6 +92,7 @@ void ReportNoBoard(TCliProgrammer& Programmer, TRun& Run) {
 bool Discover(TCliProgrammer& Programmer, TRun& Run) {
   TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), false);
   Programmer.Port().SetSysfsRoot(Run.Environment.SysfsRoot.value_or("/sys"));
+  Programmer.Port().SetStateDir(Run.Environment.StateDir);
   Programmer.ReportStatusOn(Run.Err);
   Programmer.Poll();
   if (Programmer.TargetChip() == chipNone) {
@@ -120,6 +122,12 @@ void NoteUnusedOptions(const TCliOptions& Options, TCliProgrammer& Programmer) {
 // then waits for it.
 void NoteLatencyTimer(TCliProgrammer& Programmer) {
   const TAdapterLatency& Latency = Programmer.Port().AdapterLatency();
+  if (Latency.LeftLow) {
+    Programmer.Note(
+        "the USB adapter's latency timer was left at 1 ms by a korvane-cli run that "
+        "was ended before it could put back the " +
+        std::to_string(Latency.LeftBefore) + " ms it found; see 'korvane-cli doctor'");
+  }
   if (Latency.WriteError == 0) {
     return;
   }
@@ -233,10 +241,11 @@ std::string InterruptionText(const TCliOptions& Options, const TCliProgrammer& P
     case TCliCommand::cmdProgram:
       return ChipProgressText(Programmer.ChipProgress(), Options.Lock);
     case TCliCommand::cmdRead:
-      return Programmer.LastOutcome().Succeeded ? Options.FileName + " was saved"
-                                                : "nothing was saved";
+      return "nothing was saved";
     case TCliCommand::cmdErase:
-      return Programmer.LastOutcome().Succeeded ? "the chip is erased" : "the erase did not finish";
+      // Tries after the first come only when one did not complete.
+      return Programmer.ChipProgress().EraseStarted ? "the erase did not finish"
+                                                    : "nothing was erased";
     default:
       return "nothing was written; the check did not finish";
   }
@@ -324,6 +333,9 @@ int RunOnBoard(TRun& Run) {
              Options.Command == TCliCommand::cmdVerify) {
     CheckInputImage(Options);
   }
+  if (Options.Command == TCliCommand::cmdRead) {
+    CheckOutputTarget(Options.FileName);
+  }
   TCliProgrammer Programmer(Options, ScanList(Options, Run.Environment), Run.Out, Run.Err,
                             Run.ErrIsTerminal, Run.Watch);
   if (!Discover(Programmer, Run)) {
@@ -343,13 +355,18 @@ int RunOnBoard(TRun& Run) {
     RunWorkflowOf(Programmer, Options);
   }
   Run.Status = Programmer.LastStatusText();
-  if (Run.Watch != nullptr && Run.Watch->Requested()) {
+  if (Programmer.LastOutcome().Interrupted) {
     // The board is back at its prompt; give the port back before saying so.
     Programmer.Port().Close();
     const std::string Where = InterruptionText(Options, Programmer);
     Run.Err << "Interrupted: " << Where << std::endl;
     Run.Details.Add("interrupted", true).Add("chip_state", Where);
     return exitInterrupted;
+  }
+  if (Run.Watch != nullptr && Run.Watch->Requested()) {
+    // The last step had begun, and a step is never left half done: its
+    // result stands, whichever it is.
+    Run.Err << "Not interrupted: the stop came during the last step, which finished" << std::endl;
   }
   return Conclude(Programmer, Run);
 }
@@ -362,6 +379,17 @@ int RunCheck(TRun& Run) {
   const std::optional<uint16_t> Last = TProgrammer::LastUsedAddress(Image);
   Run.Out << (Last ? *Last + 1 : 0) << std::endl;
   return exitSuccess;
+}
+
+int RunDoctorCommand(TRun& Run) {
+  const TDoctorResult Result = RunDoctor(
+      Run.Options, ScanList(Run.Options, Run.Environment),
+      {Run.Environment.SysfsRoot.value_or("/sys"), Run.Environment.StateDir}, Run.Out, Run.Watch);
+  if (Result.Interrupted) {
+    Run.Err << "Interrupted: the check-up did not finish" << std::endl;
+    return exitInterrupted;
+  }
+  return Result.Problems == 0 ? exitSuccess : exitOperationFailed;
 }
 
 int RunCommand(TRun& Run) {
@@ -382,10 +410,7 @@ int RunCommand(TRun& Run) {
       PrintFileInfo(Run.Options, Run.Out);
       return exitSuccess;
     case TCliCommand::cmdDoctor:
-      return RunDoctor(Run.Options, ScanList(Run.Options, Run.Environment),
-                       Run.Environment.SysfsRoot.value_or("/sys"), Run.Out) == 0
-                 ? exitSuccess
-                 : exitOperationFailed;
+      return RunDoctorCommand(Run);
     case TCliCommand::cmdNone:
       break;
   }

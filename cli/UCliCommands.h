@@ -30,6 +30,10 @@ struct TCliEnvironment {
   // KORVANE_SYSFS_ROOT: where the ports' sysfs attributes are looked up
   // instead of /sys (the tests' fake trees).
   std::optional<std::string> SysfsRoot;
+  // Where the ports keep the notes that a lowered latency timer is owed its
+  // old value: $XDG_RUNTIME_DIR/korvane, else $XDG_CACHE_HOME/korvane, else
+  // ~/.cache/korvane; empty when there is none of them.
+  std::string StateDir;
 };
 
 // Runs the command line Args (without the program's name). Out takes the

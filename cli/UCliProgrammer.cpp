@@ -1,5 +1,7 @@
 #include "UCliProgrammer.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <utility>
 
@@ -45,7 +47,7 @@ std::string Printable(const std::string& Text) {
 }  // namespace
 
 TCliProgrammer::TCliProgrammer(const TCliOptions& Options, TPortListSource Ports, std::ostream& Out,
-                               std::ostream& Err, bool ErrIsTerminal, const TInterruptWatch* Watch)
+                               std::ostream& Err, bool ErrIsTerminal, TInterruptWatch* Watch)
     : TProgrammer(std::move(Ports)),
       FOptions(Options),
       FOut(Out),
@@ -158,6 +160,42 @@ void TCliProgrammer::WriteTimingMeasured(const TWriteTiming& Timing) {
                 Timing.ProjectedSeconds(), Timing.WireSeconds());
   FMeter.Erase();
   FErr << "warning: " << Text << ". " << SlowAdapterFix() << std::endl;
+}
+
+bool TCliProgrammer::StopRequested() const {
+  if (FWatch == nullptr) {
+    return false;
+  }
+  // Nobody reads the output any more (a pipe's reader ended): finishing
+  // the stream and stopping as for Ctrl-C keeps the board out of it.
+  if (FOut.fail() && !FWatch->Requested()) {
+    FOutputLost = true;
+    FWatch->RecordStop();
+  }
+  return FWatch->Requested();
+}
+
+void TCliProgrammer::StopNoticed(const TStopNotice& Notice) {
+  if (FStopSaid) {
+    return;
+  }
+  FStopSaid = true;
+  const bool Write = Notice.Step == TStep::stepWrite;
+  const long Seconds = std::max(1L, std::lround(std::ceil(Notice.Seconds)));
+  FMeter.Erase();
+  FErr << "Stopping" << (FOutputLost ? " (the output was closed)" : "") << ": "
+       << (Write ? "finishing the write with FF" : "reading the chip to the end") << ", about "
+       << Seconds << " s; Ctrl-C again abandons the board in its stream" << std::endl;
+  if (Json()) {
+    FOut << TJsonLine()
+                .Add("event", "stopping")
+                .Add("step", Write ? "write" : "read")
+                .Add("bytes_left", int64_t{Notice.BytesLeft})
+                .Add("seconds", int64_t{Seconds})
+                .Add("output_closed", FOutputLost)
+                .Text()
+         << std::endl;
+  }
 }
 
 void TCliProgrammer::TargetChipChanged() {

@@ -19,9 +19,10 @@ class TCliProgrammer : public TProgrammer {
   // Out takes the status texts (one a line, or with --json one event a line)
   // and Err the port scan's texts, notes, message boxes and, when
   // ErrIsTerminal, the progress bar; -q keeps all but errors back. Watch (may
-  // be nullptr) tells when the user asked to stop.
+  // be nullptr) tells when the user asked to stop; an Out that can no longer
+  // be written (its reader went away) is recorded there as a stop request.
   TCliProgrammer(const TCliOptions& Options, TPortListSource Ports, std::ostream& Out,
-                 std::ostream& Err, bool ErrIsTerminal, const TInterruptWatch* Watch = nullptr);
+                 std::ostream& Err, bool ErrIsTerminal, TInterruptWatch* Watch = nullptr);
 
   // Where status texts go in text mode: the port scan reports on Err, so
   // that the output of detect stays one line; the workflows report on Out.
@@ -50,11 +51,12 @@ class TCliProgrammer : public TProgrammer {
   void RestoreCursor() override {}
   void TargetChipChanged() override;
   void WriteTimingMeasured(const TWriteTiming& Timing) override;
+  void StopNoticed(const TStopNotice& Notice) override;
 
   bool FastVerifyChosen() const override;
   bool LockChosen() const override { return FOptions.Lock; }
   uint16_t CodeMemorySize() const override { return FOptions.MemorySize; }
-  bool StopRequested() const override { return FWatch != nullptr && FWatch->Requested(); }
+  bool StopRequested() const override;
 
  private:
   bool Json() const { return FOptions.Output == TOutputMode::Json; }
@@ -66,11 +68,14 @@ class TCliProgrammer : public TProgrammer {
   std::ostream& FErr;
   std::ostream* FStatusStream;
   bool FMeterShown;
-  const TInterruptWatch* FWatch;
+  TInterruptWatch* FWatch;
   TProgressMeter FMeter;
   std::string FLastStatusText;
   bool FSlowWriteWarned = false;
   bool FSilent = false;
+  bool FStopSaid = false;
+  // The stop came from Out failing, not from the user.
+  mutable bool FOutputLost = false;
   int FProgressMin = 0;
   int FProgressMax = 0;
   int FProgressEmitted = -1;

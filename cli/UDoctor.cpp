@@ -29,12 +29,48 @@ std::string Format(const char* Pattern, double A, double B = 0, double C = 0) {
   return Text;
 }
 
+// Guards a port for a second stop's immediate end, in the deferred mode the
+// port checks run in.
+class TPortGuard {
+ public:
+  TPortGuard(TInterruptWatch* Watch, const TComPort& Port) : FWatch(Watch) {
+    if (FWatch != nullptr) {
+      FWatch->GuardPort(&Port);
+    }
+  }
+  ~TPortGuard() {
+    if (FWatch != nullptr) {
+      FWatch->GuardPort(nullptr);
+    }
+  }
+  TPortGuard(const TPortGuard&) = delete;
+  TPortGuard& operator=(const TPortGuard&) = delete;
+
+ private:
+  TInterruptWatch* FWatch;
+};
+
 // Why the user may not open Name, and how that is mended.
 void ExplainRefusal(const std::string& Name, const TPortAccess& Access, std::ostream& Out,
                     TFindings& Findings) {
   if (Access.PermissionDenied) {
     const std::optional<TGroupAccess> Group = DeviceGroupAccess(Name);
-    if (!Group) {
+    const std::optional<TDeviceOwner> Owner = DeviceOwner(Name);
+    if (!Group && Owner) {
+      // No group that the user could join may open it: the device's owner
+      // and mode are what must change.
+      char Mode[8];
+      std::snprintf(Mode, sizeof Mode, "%03o", Owner->Mode);
+      Out << "    owner '" << Owner->User << "', group '" << Owner->Group << "', mode " << Mode
+          << ": no group you could join may open it\n";
+      Findings.Add(Name + ": permission denied: it is open to its owner '" + Owner->User +
+                       "' only (mode " + Mode + ")",
+                   "give it to the group 'dialout' with mode 660 by a udev rule (the package's "
+                   "60-korvane.rules does for the common adapters), or until it is plugged in "
+                   "again: sudo chgrp dialout " +
+                       Name + " && sudo chmod 660 " + Name +
+                       "; then join 'dialout' if you are not in it");
+    } else if (!Group) {
       Findings.Add(Name + ": permission denied", PermissionHint(Name));
     } else if (Group->InDatabase && !Group->InThisLogin) {
       Out << "    you joined the group '" << Group->Group << "' but have not logged in since\n";
@@ -58,18 +94,21 @@ void ExplainRefusal(const std::string& Name, const TPortAccess& Access, std::ost
     }
     Out << "    held by " << List << "\n";
     Findings.Add(Name + ": held by " + List, "close that program (or kill its process)");
+  } else if (Access.Busy) {
+    Findings.Add(Name + ": in use by a program that this user cannot see",
+                 "find it with 'sudo fuser -v " + Name + "' and close it");
   }
 }
 
-void CheckPort(const std::string& Name, const std::string& SysfsRoot, std::ostream& Out,
-               TFindings& Findings) {
+void CheckPort(const std::string& Name, const TDoctorPlaces& Places, TInterruptWatch* Watch,
+               std::ostream& Out, TFindings& Findings) {
   const TPortAccess Access = ProbePort(Name);
   Out << "  " << Name << ": "
       << (Access.Opened ? "can be opened" : "cannot be opened (" + Access.Reason + ")") << "\n";
   if (!Access.Opened) {
     ExplainRefusal(Name, Access, Out, Findings);
   }
-  const TAdapterInfo Adapter = DescribeAdapter(Name, SysfsRoot);
+  const TAdapterInfo Adapter = DescribeAdapter(Name, Places.SysfsRoot);
   if (Adapter.IsUsb || !Adapter.Driver.empty()) {
     Out << "    USB adapter " << (Adapter.VendorProduct.empty() ? "?" : Adapter.VendorProduct)
         << ", driver " << (Adapter.Driver.empty() ? "unknown" : Adapter.Driver) << "\n";
@@ -79,7 +118,9 @@ void CheckPort(const std::string& Name, const std::string& SysfsRoot, std::ostre
   }
   // Open it once more to see what the port does to the latency timer.
   TComPort Port;
-  Port.SetSysfsRoot(SysfsRoot);
+  TPortGuard Guard(Watch, Port);
+  Port.SetSysfsRoot(Places.SysfsRoot);
+  Port.SetStateDir(Places.StateDir);
   Port.SetPort(Name);
   try {
     Port.Open();
@@ -93,6 +134,19 @@ void CheckPort(const std::string& Name, const std::string& SysfsRoot, std::ostre
   }
   Out << "    latency timer: " << Latency.Before << " ms, " << Latency.Now
       << " ms while Korvane has the port open\n";
+  if (Latency.LeftLow) {
+    // The note says what it was; whether that is still the value wanted
+    // only the user knows, so nothing is put back unasked.
+    Out << "    left at 1 ms by a Korvane run that was ended before it could put it back\n";
+    Findings.Add(Name +
+                     ": the adapter's latency timer was left at 1 ms by a korvane-cli run "
+                     "that was killed; it was " +
+                     std::to_string(Latency.LeftBefore) +
+                     " ms before, and every later run takes 1 ms for the value to keep",
+                 "put it back: echo " + std::to_string(Latency.LeftBefore) + " | sudo tee " +
+                     Latency.Attribute + "; or, to keep 1 ms, remove the note: rm '" +
+                     Latency.Marker + "'");
+  }
   if (Latency.Now > 1) {
     Findings.Add(Name + ": the adapter's latency timer stays at " + std::to_string(Latency.Now) +
                      " ms, so every written byte waits for it",
@@ -129,9 +183,16 @@ void CheckPrograms(std::ostream& Out, TFindings& Findings) {
 }
 
 // The board's pace: single-byte answers timed, less their bytes' wire time.
-void CheckBoard(TCliProgrammer& Programmer, std::ostream& Out, TFindings& Findings) {
-  Out << "board:\n";
-  Programmer.Poll();
+void CheckBoard(TCliProgrammer& Programmer, TInterruptWatch* Watch, std::ostream& Out,
+                TFindings& Findings) {
+  Out << "board:" << std::endl;
+  {
+    // No stream is open while the board is looked for: a stop ends at once.
+    TInterruptWatch::TGuardScope Guard(Watch, Programmer.Port(), false);
+    Programmer.Poll();
+  }
+  // The counter's entry below is a stream of its own.
+  TInterruptWatch::TGuardScope Guard(Watch, Programmer.Port(), true);
   if (Programmer.TargetChip() == chipNone) {
     Out << "  none found\n";
     Findings.Add(Programmer.BannerSeen() ? "the board answered, but the chip in its socket was "
@@ -187,34 +248,53 @@ void CheckBoard(TCliProgrammer& Programmer, std::ostream& Out, TFindings& Findin
 
 }  // namespace
 
-int RunDoctor(const TCliOptions& Options, TPortListSource Ports, const std::string& SysfsRoot,
-              std::ostream& Out) {
+TDoctorResult RunDoctor(const TCliOptions& Options, TPortListSource Ports,
+                        const TDoctorPlaces& Places, std::ostream& Out, TInterruptWatch* Watch) {
   TFindings Findings;
+  const auto Stopped = [Watch] { return Watch != nullptr && Watch->Requested(); };
+  // The ports are opened one after the other, briefly: a stop is taken
+  // between them.
+  if (Watch != nullptr) {
+    Watch->SetDeferred(true);
+  }
   std::vector<std::string> Names;
   Ports(Names);
-  Out << "ports (" << Names.size() << "):\n";
-  for (const std::string& Name : Names) {
-    CheckPort(Name, SysfsRoot, Out, Findings);
+  Out << "ports (" << Names.size() << "):" << std::endl;
+  for (size_t Index = 0; Index < Names.size() && !Stopped(); ++Index) {
+    CheckPort(Names[Index], Places, Watch, Out, Findings);
+    Out << std::flush;
   }
-  CheckPrograms(Out, Findings);
+  if (!Stopped()) {
+    CheckPrograms(Out, Findings);
+  }
+  if (!Stopped()) {
+    TCliOptions Quiet = Options;
+    Quiet.Output = TOutputMode::Quiet;
+    TCliProgrammer Programmer(Quiet, std::move(Ports), Out, Out, false);
+    Programmer.Port().SetSysfsRoot(Places.SysfsRoot);
+    Programmer.Port().SetStateDir(Places.StateDir);
+    CheckBoard(Programmer, Watch, Out, Findings);
+    Programmer.Port().Close();
+  }
 
-  TCliOptions Quiet = Options;
-  Quiet.Output = TOutputMode::Quiet;
-  TCliProgrammer Programmer(Quiet, std::move(Ports), Out, Out, false);
-  Programmer.Port().SetSysfsRoot(SysfsRoot);
-  CheckBoard(Programmer, Out, Findings);
-  Programmer.Port().Close();
-
+  if (Watch != nullptr) {
+    Watch->SetDeferred(false);
+  }
+  TDoctorResult Result{static_cast<int>(Findings.Problems.size()), Stopped()};
+  if (Result.Interrupted) {
+    Out << "interrupted: the check-up did not finish\n";
+  }
   if (Findings.Problems.empty()) {
-    Out << "problems: none\n";
+    Out << (Result.Interrupted ? "" : "problems: none\n");
   } else {
-    Out << "problems (" << Findings.Problems.size() << "):\n";
+    Out << (Result.Interrupted ? "problems found so far (" : "problems (")
+        << Findings.Problems.size() << "):\n";
     for (size_t Index = 0; Index < Findings.Problems.size(); ++Index) {
       Out << "  " << Index + 1 << ". " << Findings.Problems[Index] << "\n";
     }
   }
   Out << std::flush;
-  return static_cast<int>(Findings.Problems.size());
+  return Result;
 }
 
 }  // namespace korvane::cli

@@ -58,6 +58,10 @@ bool TInterruptWatch::Requested() const {
   return Recorded.load();
 }
 
+void TInterruptWatch::RecordStop() {
+  Recorded = true;
+}
+
 TInterruptWatch::TGuardScope::TGuardScope(TInterruptWatch* Watch, const TComPort& Port, bool Defer)
     : FWatch(Watch) {
   if (FWatch != nullptr) {

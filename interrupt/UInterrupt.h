@@ -6,7 +6,9 @@
 // the fronts run their workflows in deferred mode, where a first stop is only
 // recorded for the programmer to see at its next safe point; a second one, or
 // any stop outside deferred mode, ends the process at once with exit code 130,
-// after giving back the guarded port and saying so on stderr.
+// after giving back the guarded port and saying so on stderr. A closed
+// output (SIGPIPE) ends nothing: writing to it fails instead, and the front
+// treats that failure as a stop request (RecordStop).
 #pragma once
 
 #include "UComPort.h"
@@ -34,6 +36,9 @@ class TInterruptWatch {
   void SetDeferred(bool Deferred);
   // Whether a stop was recorded in deferred mode.
   bool Requested() const;
+  // Records a stop that did not come as a signal (the output was closed), as
+  // a first one in deferred mode is recorded; it never ends the process.
+  void RecordStop();
 
   // Guards Port, and defers stops when Defer, for the life of the scope;
   // nothing when Watch is nullptr.

@@ -7,6 +7,7 @@
 #include "UBoardProtocol.h"
 #include "UProgrammer.h"
 #include "UText.h"
+#include "UWireTime.h"
 
 namespace korvane {
 
@@ -78,6 +79,8 @@ bool TProgrammer::EraseChip() {
 
 void TProgrammer::SendEraseTry(int Try, std::string& Reply) {
   StopPoint(TStep::stepErase);
+  // From the first "e" on, the chip no longer holds what it held.
+  FProgress.EraseStarted = true;
   Report(TStatus::stEraseTry, static_cast<unsigned>(Try));
   RepaintStatus();
   SendCommand(CmdErase, Prompt, EraseTimeoutMs, Reply);
@@ -132,7 +135,14 @@ bool TProgrammer::WriteChip(uint16_t Count) {
     if (!ReadStreamByte(Handshake) || Handshake != DC1) {
       break;
     }
-    Filling = Filling || StopRequested();
+    if (!Filling && StopRequested()) {
+      Filling = true;
+      // The pace so far, once a few bytes show it; the wire's before.
+      const std::chrono::duration<double, std::milli> Spent =
+          std::chrono::steady_clock::now() - Started;
+      const double CycleMs = Sent >= 8 ? Spent.count() / Sent : WireCycleMs;
+      StopNoticed({TStep::stepWrite, Count - Sent, (Count - Sent) * CycleMs / 1000});
+    }
     ComPort.SendChar(Filling ? 0xFF : FSourceImage.GetByte(static_cast<uint16_t>(Sent)));
     if (!ReadStreamByte(Handshake) || Handshake != DC3) {
       break;
@@ -165,6 +175,7 @@ bool TProgrammer::ReadChip(uint16_t Count) {
   ComPort.SendChar(CmdRead);
   std::this_thread::sleep_for(BoardSettleTime);
   uint32_t Stored = 0;
+  bool StopSeen = false;
   // A read that times out leaves the byte 0 here, which is what gets shown.
   uint8_t Echo = 0;
   ReadStreamByte(Echo);
@@ -187,6 +198,10 @@ bool TProgrammer::ReadChip(uint16_t Count) {
       SetProgressPosition(static_cast<int>(Stored));
       RepaintWindow();
       ++Stored;
+      if (!StopSeen && StopRequested()) {
+        StopSeen = true;
+        StopNoticed({TStep::stepRead, Count - Stored, WireSeconds(2 * (Count - Stored))});
+      }
     }
   }
   SetProgressPosition(0);

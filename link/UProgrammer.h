@@ -92,6 +92,15 @@ struct TWriteTiming {
   double WireSeconds() const { return WireCycleMs * Count / 1000; }
 };
 
+// What a stop request waits for once the link has seen it: the rest of the
+// stream the board is in, which cannot be left (a write stream is finished
+// with FF, a read stream read to its end).
+struct TStopNotice {
+  TStep Step = TStep::stepWrite;  // stepWrite or stepRead
+  uint32_t BytesLeft = 0;         // bytes of the image still to go
+  double Seconds = 0;             // about how long they take
+};
+
 // Where a programming run left the chip, as one clause for the user:
 // "written 600 of 6300 bytes; the chip is not verified".
 std::string ChipProgressText(const TChipProgress& Progress, bool LockChosen);
@@ -232,6 +241,9 @@ class TProgrammer {
   // A write stream's first bytes were timed (streams too short to time say
   // nothing).
   virtual void WriteTimingMeasured(const TWriteTiming&) {}
+  // A stop request was seen in the middle of a stream, which goes on to its
+  // end first; said once for the stream.
+  virtual void StopNoticed(const TStopNotice&) {}
 
   // --- The options the workflows read from the view -------------------------
   // Fast Verify enabled and ticked.

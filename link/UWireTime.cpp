@@ -29,6 +29,10 @@ uint32_t CounterBytes(uint16_t Count) {
 
 }  // namespace
 
+double WireSeconds(uint32_t Bytes) {
+  return Bytes * SecondsPerByte;
+}
+
 double ProgrammingSeconds(uint16_t Count, bool FastVerify) {
   uint32_t Bytes = EraseBytes + CounterBytes(Count) + WriteFrameBytes + WriteBytesEach * Count;
   Bytes += FastVerify ? ChecksumBytes : ReadFrameBytes + ReadBytesEach * Count;

@@ -7,6 +7,9 @@
 
 namespace korvane {
 
+// Seconds Bytes take on the line at 9600 baud.
+double WireSeconds(uint32_t Bytes);
+
 // Seconds one programming run of Count bytes takes at 9600 baud: erase,
 // counter, write, then the read-back (or, with FastVerify, the checksum).
 double ProgrammingSeconds(uint16_t Count, bool FastVerify);

@@ -71,7 +71,6 @@ void TProgrammer::ProgramImage(const THexFile& Image) {
 
 void TProgrammer::ProgramLoadedImage() {
   StopPoint(TStep::stepErase);
-  FProgress.EraseStarted = true;
   Report(TStatus::stErasing);
   if (!EraseChip()) {
     Report(TStatus::stEraseFailed);
@@ -165,6 +164,7 @@ void TProgrammer::VerifyFile(const std::string& FileName, TImageFormat Format) {
 
 void TProgrammer::EraseOnly() {
   FOutcome = {};
+  FProgress = {};
   RunWorkflow([this] {
     StopPoint(TStep::stepErase);
     Report(TStatus::stErasing);

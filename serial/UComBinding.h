@@ -26,12 +26,21 @@ void CloseDevice(TComHandle Handle);
 
 // Finds the latency timer of the adapter behind Port under SysfsRoot and, if
 // it holds more than 1 ms, sets it to 1; Latency says what was found and
-// done. Nothing on a platform or device without one.
+// done. Under StateDir (none when empty) a note of the change is kept until
+// it is undone, and a note left by a run that could not undo it is
+// reported. Nothing on a platform or device without a timer.
 void LowerLatencyTimer(const std::string& Port, const std::string& SysfsRoot,
-                       TAdapterLatency& Latency);
-// Puts back what LowerLatencyTimer changed; nothing otherwise. Safe in a
-// signal handler.
+                       const std::string& StateDir, TAdapterLatency& Latency);
+// Puts back what LowerLatencyTimer changed, and removes its note; nothing
+// otherwise. Safe in a signal handler.
 void RestoreLatencyTimer(const TAdapterLatency& Latency);
+
+// Asks the driver for low latency (Linux's ASYNC_LOW_LATENCY), keeping in
+// Flags what it found; nothing where the driver has no such flag.
+void SetLowLatency(TComHandle Handle, TSerialFlags& Flags);
+// Puts back what SetLowLatency changed; nothing otherwise. Safe in a signal
+// handler.
+void RestoreSerialFlags(TComHandle Handle, const TSerialFlags& Flags);
 
 // The sizes of the driver's input and output queues.
 int SetupQueues(TComHandle Handle, int32_t InputSize, int32_t OutputSize);
@@ -73,5 +82,7 @@ std::string RefusalReason(int PlatformError, const std::string& PortMessage);
 // Whether the platform's error number of a refused open is a lack of
 // permission that the user can mend.
 bool IsPermissionRefusal(int Error);
+// Whether it is another opener's claim on the port.
+bool IsBusyRefusal(int Error);
 
 }  // namespace korvane::binding

@@ -201,12 +201,18 @@ void TCustomComPort::OpenDevice() {
   Check(binding::OpenDevice(FPort, Handle), ecOpenFailed);
   FHandle = Handle;
   // A USB adapter that holds each byte for its latency timer slows the
-  // board's handshake many times over.
-  binding::LowerLatencyTimer(FPort, FSysfsRoot, FLatency);
+  // board's handshake many times over. The timer is read before the
+  // low-latency flag is set, which some drivers report as a 1 ms timer.
+  binding::LowerLatencyTimer(FPort, FSysfsRoot, FStateDir, FLatency);
+  binding::SetLowLatency(FHandle, FSerialFlags);
 }
 
 void TCustomComPort::ReleaseDevice() {
   if (FHandle != InvalidComHandle) {
+    // The flags first: while the low-latency flag is set, some drivers
+    // override the timer that is written back.
+    binding::RestoreSerialFlags(FHandle, FSerialFlags);
+    FSerialFlags.Changed = false;
     binding::RestoreLatencyTimer(FLatency);
     FLatency.Changed = false;
     binding::CloseDevice(FHandle);
@@ -216,6 +222,7 @@ void TCustomComPort::ReleaseDevice() {
 
 void TCustomComPort::ReleaseNow() const noexcept {
   if (FHandle != InvalidComHandle) {
+    binding::RestoreSerialFlags(FHandle, FSerialFlags);
     binding::RestoreLatencyTimer(FLatency);
     binding::CloseDevice(FHandle);
   }

@@ -257,10 +257,13 @@ class TCustomComPort {
   // Where the operating system describes its devices (/sys on Linux): the
   // USB adapter's latency timer is looked up there when the port opens.
   void SetSysfsRoot(const std::string& Root) { FSysfsRoot = Root; }
+  // Where the port keeps notes that must outlive the process (that it
+  // lowered a latency timer); none when empty, the default.
+  void SetStateDir(const std::string& Dir) { FStateDir = Dir; }
   // The adapter's latency timer as the last open found and left it.
   const TAdapterLatency& AdapterLatency() const { return FLatency; }
-  // Gives the device back (the latency timer, the exclusive claim, the
-  // handle) and nothing else: for a process about to end, from a signal
+  // Gives the device back (the serial flags, the latency timer, the
+  // exclusive claim, the handle) and nothing else: for a process about to end, from a signal
   // handler, where only such calls are safe.
   void ReleaseNow() const noexcept;
 
@@ -350,7 +353,9 @@ class TCustomComPort {
   TComHandle FHandle = InvalidComHandle;
   bool FConnected = false;
   std::string FSysfsRoot = "/sys";
+  std::string FStateDir;
   TAdapterLatency FLatency;
+  TSerialFlags FSerialFlags;
   TBaudRate FBaudRate = TBaudRate::br9600;
   int32_t FCustomBaudRate = 9600;
   std::string FPort = "COM1";

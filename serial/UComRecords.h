@@ -27,6 +27,25 @@ struct TAdapterLatency {
   // Before as decimal text, ready for a signal handler, which may not
   // format it.
   char BeforeText[16] = {};
+  // The note that the port lowered the timer, kept while it owes the old
+  // value, so that a run killed before it could put it back is known for
+  // what it was (and, when LeftLow, that run's note); empty without one.
+  std::string Marker;
+  // The timer reads 1 ms because an earlier run lowered it and was ended
+  // (SIGKILL, a power cut of the host) before it could put it back; that
+  // run's note said it was LeftBefore ms. The port then leaves it alone.
+  bool LeftLow = false;
+  int LeftBefore = 0;
+};
+
+// The driver's serial flags as the port found them. The port asks for low
+// latency while it is open; a flag left set outlives the process and, with
+// some USB drivers, pins the adapter's latency timer at 1 ms whatever is
+// written to it, so the flags are put back as found.
+struct TSerialFlags {
+  // The port changed the flags and owes them the old value.
+  bool Changed = false;
+  int Before = 0;
 };
 
 // The platform's device handle: a file descriptor on POSIX. -1 while closed.

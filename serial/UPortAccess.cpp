@@ -18,6 +18,7 @@ TPortAccess ProbePort(const std::string& Name) {
     Access.Error = Error.PlatformError();
     Access.Reason = binding::RefusalReason(Error.PlatformError(), Error.what());
     Access.PermissionDenied = binding::IsPermissionRefusal(Error.PlatformError());
+    Access.Busy = binding::IsBusyRefusal(Error.PlatformError());
   }
   return Access;
 }

@@ -14,6 +14,8 @@ struct TPortAccess {
   std::string Reason;
   // The refusal is a lack of permission that the user can mend.
   bool PermissionDenied = false;
+  // Another opener holds the port.
+  bool Busy = false;
 };
 
 // Opens the port with the board's settings and closes it again.

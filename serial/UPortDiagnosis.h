@@ -34,7 +34,20 @@ struct TGroupAccess {
 // Nothing when the device gives its group no access, or there is no group.
 std::optional<TGroupAccess> DeviceGroupAccess(const std::string& Port);
 
-// The processes that have the device open, as "1234 (minicom)".
+// Who owns the device and what its mode lets others do.
+struct TDeviceOwner {
+  std::string User;
+  std::string Group;
+  // The permission bits (0600).
+  unsigned Mode = 0;
+};
+
+// Nothing where the platform has no owners and modes, or the device is gone.
+std::optional<TDeviceOwner> DeviceOwner(const std::string& Port);
+
+// The processes that have the device open or locked, as "1234 (minicom)".
+// The lock table names a holder that belongs to another user, whose open
+// files this process may not see.
 std::vector<std::string> DeviceHolders(const std::string& Port);
 
 // Whether a program of that name runs now, and whether it is installed.

@@ -13,6 +13,7 @@ namespace {
 
 constexpr int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction Previous[std::size(StopSignals)];
+struct sigaction PreviousPipe;
 
 void OnStopSignal(int) {
   OnStopRequest();
@@ -30,12 +31,19 @@ void InstallStopHandlers() {
   for (size_t Index = 0; Index < std::size(StopSignals); ++Index) {
     sigaction(StopSignals[Index], &Action, &Previous[Index]);
   }
+  // A reader that goes away (korvane-cli ... | head) would otherwise end the
+  // process in the middle of a stream; the failed write says it instead.
+  struct sigaction Ignore {};
+  Ignore.sa_handler = SIG_IGN;
+  sigemptyset(&Ignore.sa_mask);
+  sigaction(SIGPIPE, &Ignore, &PreviousPipe);
 }
 
 void RemoveStopHandlers() {
   for (size_t Index = 0; Index < std::size(StopSignals); ++Index) {
     sigaction(StopSignals[Index], &Previous[Index], nullptr);
   }
+  sigaction(SIGPIPE, &PreviousPipe, nullptr);
 }
 
 void EndProcess(const char* Text, int Code) noexcept {

@@ -21,7 +21,10 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "UComBinding.h"
@@ -100,21 +103,6 @@ int WaitFor(int Fd, short Events, std::optional<Clock::time_point> Deadline, boo
 std::optional<Clock::time_point> DeadlineAfter(uint64_t Ms) {
   return Clock::now() + milliseconds(std::min(Ms, LongestWaitMs));
 }
-
-#ifdef __linux__
-// USB adapters otherwise hold received bytes back for up to 16 ms, which
-// every DC1/DC3 turnaround of the board's handshake would pay. Drivers that
-// have no such flag (pseudo-terminals among them) refuse; nothing is lost.
-void SetLowLatency(int Fd) {
-  serial_struct Serial{};
-  if (ioctl(Fd, TIOCGSERIAL, &Serial) == 0 && (Serial.flags & ASYNC_LOW_LATENCY) == 0) {
-    Serial.flags |= ASYNC_LOW_LATENCY;
-    ioctl(Fd, TIOCSSERIAL, &Serial);
-  }
-}
-#else
-void SetLowLatency(int) {}
-#endif
 
 speed_t StandardSpeed(uint32_t Rate) {
   switch (Rate) {
@@ -259,7 +247,6 @@ int OpenDevice(const std::string& Port, TComHandle& Handle) {
     return Error;
   }
   ioctl(Fd, TIOCEXCL);
-  SetLowLatency(Fd);
   Handle = Fd;
   return 0;
 }
@@ -271,8 +258,92 @@ void CloseDevice(TComHandle Handle) {
   close(Fd);
 }
 
+// USB adapters otherwise hold received bytes back for up to 16 ms, which
+// every DC1/DC3 turnaround of the board's handshake would pay. Drivers that
+// have no such flag (pseudo-terminals among them) refuse; nothing is lost.
+void SetLowLatency(TComHandle Handle, TSerialFlags& Flags) {
+  Flags = {};
+#ifdef __linux__
+  serial_struct Serial{};
+  const int Fd = Descriptor(Handle);
+  if (ioctl(Fd, TIOCGSERIAL, &Serial) != 0 || (Serial.flags & ASYNC_LOW_LATENCY) != 0) {
+    return;
+  }
+  const int Before = Serial.flags;
+  Serial.flags |= ASYNC_LOW_LATENCY;
+  if (ioctl(Fd, TIOCSSERIAL, &Serial) == 0) {
+    Flags.Changed = true;
+    Flags.Before = Before;
+  }
+#else
+  (void)Handle;
+#endif
+}
+
+void RestoreSerialFlags(TComHandle Handle, const TSerialFlags& Flags) {
+#ifdef __linux__
+  if (!Flags.Changed) {
+    return;
+  }
+  // Read afresh: only the flags are the port's to put back.
+  serial_struct Serial{};
+  const int Fd = Descriptor(Handle);
+  if (ioctl(Fd, TIOCGSERIAL, &Serial) == 0) {
+    Serial.flags = Flags.Before;
+    ioctl(Fd, TIOCSSERIAL, &Serial);
+  }
+#else
+  (void)Handle;
+  (void)Flags;
+#endif
+}
+
+namespace {
+
+// The boot the note was written in: a timer outlives no reboot, and a note
+// from before one says nothing about it.
+std::string BootId() {
+  std::ifstream In("/proc/sys/kernel/random/boot_id");
+  std::string Id;
+  std::getline(In, Id);
+  return Id;
+}
+
+// StateDir/latency-<the attribute's path with '/' as '%'>.
+std::string MarkerPath(const std::string& StateDir, const std::string& Attribute) {
+  std::string Name = Attribute;
+  std::replace(Name.begin(), Name.end(), '/', '%');
+  return StateDir + "/latency-" + Name;
+}
+
+// The note's "before" when it was written in this boot; nothing otherwise.
+std::optional<int> ReadMarker(const std::string& Path) {
+  std::ifstream In(Path);
+  std::string Key;
+  std::string Value;
+  std::optional<int> Before;
+  std::string Boot;
+  while (In >> Key >> Value) {
+    if (Key == "before") {
+      Before = std::atoi(Value.c_str());
+    } else if (Key == "boot") {
+      Boot = Value;
+    }
+  }
+  return Boot == BootId() ? Before : std::nullopt;
+}
+
+bool WriteMarker(const std::string& Path, int Before) {
+  std::ofstream Out(Path, std::ios::trunc);
+  Out << "before " << Before << "\npid " << getpid() << "\nboot " << BootId() << "\n";
+  Out.flush();
+  return static_cast<bool>(Out);
+}
+
+}  // namespace
+
 void LowerLatencyTimer(const std::string& Port, const std::string& SysfsRoot,
-                       TAdapterLatency& Latency) {
+                       const std::string& StateDir, TAdapterLatency& Latency) {
   Latency = {};
   const std::optional<std::string> Attribute = LatencyTimerPath(Port, SysfsRoot);
   int Before = 0;
@@ -283,11 +354,35 @@ void LowerLatencyTimer(const std::string& Port, const std::string& SysfsRoot,
   Latency.Attribute = *Attribute;
   Latency.Before = Latency.Now = Before;
   std::snprintf(Latency.BeforeText, sizeof Latency.BeforeText, "%d\n", Before);
+  const std::string Marker = StateDir.empty() ? "" : MarkerPath(StateDir, *Attribute);
   if (Before <= 1) {
+    // At 1 with a note of this boot: lowered by a run that never put it
+    // back. Anything else: the note is stale (the adapter was plugged in
+    // again, or the user set the timer).
+    if (const std::optional<int> Noted = Marker.empty() ? std::nullopt : ReadMarker(Marker);
+        Noted && Before == 1) {
+      Latency.LeftLow = true;
+      Latency.LeftBefore = *Noted;
+      Latency.Marker = Marker;
+    } else if (!Marker.empty()) {
+      unlink(Marker.c_str());
+    }
     return;
+  }
+  // The note is written before the timer, so that no moment exists in
+  // which the timer is low and nobody knows why.
+  // Without a place for the note the timer is lowered all the same.
+  std::error_code NoFolder;
+  if (!Marker.empty() && (std::filesystem::create_directories(StateDir, NoFolder) || !NoFolder) &&
+      WriteMarker(Marker, Before)) {
+    Latency.Marker = Marker;
   }
   Latency.WriteError = WriteDecimalFile(*Attribute, 1);
   if (Latency.WriteError != 0) {
+    if (!Latency.Marker.empty()) {
+      unlink(Latency.Marker.c_str());
+      Latency.Marker.clear();
+    }
     return;
   }
   Latency.Changed = true;
@@ -301,9 +396,12 @@ void RestoreLatencyTimer(const TAdapterLatency& Latency) {
   // Only calls a signal handler may make.
   const int Fd = open(Latency.Attribute.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (Fd >= 0) {
-    [[maybe_unused]] const ssize_t Written =
-        write(Fd, Latency.BeforeText, std::strlen(Latency.BeforeText));
+    const size_t Length = std::strlen(Latency.BeforeText);
+    const bool Restored = write(Fd, Latency.BeforeText, Length) == static_cast<ssize_t>(Length);
     close(Fd);
+    if (Restored && !Latency.Marker.empty()) {
+      unlink(Latency.Marker.c_str());
+    }
   }
 }
 

@@ -20,6 +20,10 @@ bool IsPermissionRefusal(int Error) {
   return Error == EACCES || Error == EPERM;
 }
 
+bool IsBusyRefusal(int Error) {
+  return Error == EBUSY;
+}
+
 }  // namespace binding
 
 std::string PermissionHint(const std::string& Name) {

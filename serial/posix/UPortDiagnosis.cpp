@@ -7,11 +7,14 @@
 #include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "USysfsFiles.h"
 
@@ -88,16 +91,62 @@ std::optional<TGroupAccess> DeviceGroupAccess(const std::string& Port) {
   return Access;
 }
 
+std::optional<TDeviceOwner> DeviceOwner(const std::string& Port) {
+  struct stat Info {};
+  if (stat(DevicePath(Port).c_str(), &Info) != 0) {
+    return std::nullopt;
+  }
+  TDeviceOwner Owner;
+  const passwd* User = getpwuid(Info.st_uid);
+  Owner.User = User != nullptr ? User->pw_name : std::to_string(Info.st_uid);
+  const group* Group = getgrgid(Info.st_gid);
+  Owner.Group = Group != nullptr ? Group->gr_name : std::to_string(Info.st_gid);
+  Owner.Mode = Info.st_mode & 07777;
+  return Owner;
+}
+
+namespace {
+
+// The processes whose flock or POSIX lock /proc/locks lists on the file
+// Info describes: "1: FLOCK  ADVISORY  WRITE 1234 00:05:6 0 EOF", the
+// device in hexadecimal, the inode in decimal.
+std::vector<std::string> LockHolders(const struct stat& Info) {
+  std::vector<std::string> Pids;
+  char Wanted[64];
+  std::snprintf(Wanted, sizeof Wanted, "%02x:%02x:%lu", major(Info.st_dev), minor(Info.st_dev),
+                static_cast<unsigned long>(Info.st_ino));
+  std::ifstream Locks("/proc/locks");
+  std::string Line;
+  while (std::getline(Locks, Line)) {
+    std::istringstream Fields(Line);
+    std::string Number, Kind, Mode, Access, Pid, File;
+    Fields >> Number >> Kind;
+    if (Kind == "->") {
+      continue;  // a waiter, not a holder
+    }
+    Fields >> Mode >> Access >> Pid >> File;
+    if (File == Wanted) {
+      Pids.push_back(Pid);
+    }
+  }
+  return Pids;
+}
+
+}  // namespace
+
 std::vector<std::string> DeviceHolders(const std::string& Port) {
   std::vector<std::string> Holders;
   std::error_code Error;
   const fs::path Device = fs::canonical(DevicePath(Port), Error);
-  if (Error) {
+  struct stat Info {};
+  if (Error || stat(Device.c_str(), &Info) != 0) {
     return Holders;
   }
+  const std::string Self = std::to_string(getpid());
+  std::vector<std::string> Pids;
   for (const fs::directory_entry& Process : fs::directory_iterator("/proc", Error)) {
     const std::string Pid = Process.path().filename().string();
-    if (!std::all_of(Pid.begin(), Pid.end(), ::isdigit) || Pid == std::to_string(getpid())) {
+    if (!std::all_of(Pid.begin(), Pid.end(), ::isdigit) || Pid == Self) {
       continue;
     }
     std::error_code Unreadable;
@@ -105,10 +154,18 @@ std::vector<std::string> DeviceHolders(const std::string& Port) {
          fs::directory_iterator(Process.path() / "fd", Unreadable)) {
       std::error_code NoLink;
       if (fs::read_symlink(Fd.path(), NoLink) == Device) {
-        Holders.push_back(Pid + " (" + FirstLine(Process.path() / "comm") + ")");
+        Pids.push_back(Pid);
         break;
       }
     }
+  }
+  for (const std::string& Pid : LockHolders(Info)) {
+    if (Pid != Self && std::find(Pids.begin(), Pids.end(), Pid) == Pids.end()) {
+      Pids.push_back(Pid);
+    }
+  }
+  for (const std::string& Pid : Pids) {
+    Holders.push_back(Pid + " (" + FirstLine(fs::path("/proc") / Pid / "comm") + ")");
   }
   return Holders;
 }

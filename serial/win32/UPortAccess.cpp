@@ -1,6 +1,8 @@
 // Why a device could not be opened, as Windows reports it.
-#include "UPortAccess.h"
+#include <windows.h>
+
 #include "UComBinding.h"
+#include "UPortAccess.h"
 
 namespace korvane {
 
@@ -14,6 +16,10 @@ bool IsPermissionRefusal(int) {
   // Windows grants a COM port to whoever opens it first; a refusal there is
   // a port in use or missing, not a matter of permission.
   return false;
+}
+
+bool IsBusyRefusal(int Error) {
+  return Error == ERROR_ACCESS_DENIED || Error == ERROR_SHARING_VIOLATION;
 }
 
 }  // namespace binding

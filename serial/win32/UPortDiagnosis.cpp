@@ -12,6 +12,10 @@ std::optional<TGroupAccess> DeviceGroupAccess(const std::string&) {
   return std::nullopt;
 }
 
+std::optional<TDeviceOwner> DeviceOwner(const std::string&) {
+  return std::nullopt;
+}
+
 std::vector<std::string> DeviceHolders(const std::string&) {
   return {};
 }

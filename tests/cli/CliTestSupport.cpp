@@ -227,15 +227,32 @@ TProcessResult RunProcess(const std::string& Program, const std::vector<std::str
   return TChildProcess(Program, Args, Options).Finish();
 }
 
+std::string CliPath() {
+  return KORVANE_CLI_PATH;
+}
+
+namespace {
+
+// The notes korvane-cli keeps about latency timers go here, not into the
+// home folder of whoever runs the tests.
+const std::string& NotesFolder() {
+  static const TTempDir Folder;
+  return Folder.Path();
+}
+
+}  // namespace
+
 TProcessResult RunCli(const std::vector<std::string>& Args, const std::string& Ports,
                       TProcessOptions Options) {
   Options.Env.emplace("KORVANE_PORTS", Ports);
+  Options.Env.emplace("XDG_RUNTIME_DIR", NotesFolder());
   return RunProcess(KORVANE_CLI_PATH, Args, Options);
 }
 
 std::unique_ptr<TChildProcess> StartCli(const std::vector<std::string>& Args,
                                         const std::string& Ports, TProcessOptions Options) {
   Options.Env.emplace("KORVANE_PORTS", Ports);
+  Options.Env.emplace("XDG_RUNTIME_DIR", NotesFolder());
   return std::make_unique<TChildProcess>(KORVANE_CLI_PATH, Args, Options);
 }
 

@@ -78,8 +78,12 @@ class TChildProcess {
 TProcessResult RunProcess(const std::string& Program, const std::vector<std::string>& Args,
                           const TProcessOptions& Options = {});
 
+// The korvane-cli under test, for a shell line that pipes it.
+std::string CliPath();
+
 // Runs the korvane-cli under test. KORVANE_PORTS is always set for the child
-// (to Ports), so that it never scans the machine's own serial ports.
+// (to Ports), so that it never scans the machine's own serial ports, and
+// XDG_RUNTIME_DIR, unless Options set it, to a folder of the test program's.
 TProcessResult RunCli(const std::vector<std::string>& Args, const std::string& Ports,
                       TProcessOptions Options = {});
 // The same korvane-cli started as a child that the test acts on.

@@ -1,6 +1,8 @@
 // korvane-cli doctor against the virtual board behind a simulated USB
 // adapter, with a fake sysfs tree: what it finds, and the problems it lists.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,6 +101,42 @@ TEST_F(CliDoctor, APortHeldByAnotherProgramNamesIt) {
   EXPECT_TRUE(Has(Run, "fix: close that program")) << Run.Out;
   EXPECT_TRUE(Has(Run, "/dev/korvane-none: cannot be opened (No such file or directory)"));
   EXPECT_TRUE(Has(Run, "no programmer board answered on any port")) << Run.Out;
+}
+
+TEST_F(CliDoctor, APortOnlyItsOwnerMayOpenIsExplainedByItsOwnerAndMode) {
+  StartBoard();
+  ASSERT_EQ(chown(FBoard->DevicePath().c_str(), 0, 0), 0);
+  ASSERT_EQ(chmod(FBoard->DevicePath().c_str(), 0600), 0);
+  TProcessOptions AsNobody;
+  AsNobody.Unprivileged = true;
+  const TProcessResult Run = Doctor(FBoard->DevicePath(), AsNobody);
+  EXPECT_EQ(Run.ExitCode, 1);
+  EXPECT_TRUE(Has(Run, FBoard->DevicePath() +
+                           ": permission denied: it is open to its owner 'root' only (mode 600)"))
+      << Run.Out;
+  EXPECT_TRUE(Has(Run, "sudo chgrp dialout " + FBoard->DevicePath() + " && sudo chmod 660 "))
+      << Run.Out;
+  EXPECT_FALSE(Has(Run, "usermod")) << "joining a group cannot help: " << Run.Out;
+}
+
+TEST_F(CliDoctor, APortLockedByAnotherUsersProgramIsAProblemThatNamesIt) {
+  StartBoard();
+  // Locked as other programs lock a port, by a process whose open files
+  // nobody may not look at.
+  const int Held = open(FBoard->DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(Held, 0);
+  ASSERT_EQ(flock(Held, LOCK_EX | LOCK_NB), 0);
+  ASSERT_EQ(chown(FBoard->DevicePath().c_str(), kNobody, kNobody), 0);
+  TProcessOptions AsNobody;
+  AsNobody.Unprivileged = true;
+  const TProcessResult Run = Doctor(FBoard->DevicePath(), AsNobody);
+  close(Held);
+  EXPECT_EQ(Run.ExitCode, 1);
+  const std::string Holder = std::to_string(getpid()) + " (";
+  EXPECT_TRUE(Has(Run, "cannot be opened (Device or resource busy)\n    held by " + Holder))
+      << Run.Out;
+  EXPECT_TRUE(Has(Run, FBoard->DevicePath() + ": held by " + Holder)) << Run.Out;
+  EXPECT_TRUE(Has(Run, "fix: close that program")) << Run.Out;
 }
 
 }  // namespace

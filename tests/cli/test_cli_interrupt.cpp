@@ -3,6 +3,7 @@
 // back, the files whole, and the user told where the chip stands.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -63,9 +64,37 @@ class CliInterrupt : public ::testing::Test {
     const TProcessResult Detect = RunCli({"detect"}, FBoard->DevicePath());
     EXPECT_EQ(Detect.ExitCode, 0) << Detect.Err;
   }
+  // The board behind a USB adapter whose latency timer (16 ms) the tool
+  // lowers while it works, on a device that only root and nobody may open.
+  TProcessOptions BehindAnAdapter() {
+    FSysfs = std::make_unique<TFakeSysfs>(FBoard->DevicePath(), "16\n");
+    EXPECT_EQ(chown(FBoard->DevicePath().c_str(), 65534, 65534), 0);
+    EXPECT_EQ(chmod(FBoard->DevicePath().c_str(), 0600), 0);
+    TProcessOptions Options;
+    Options.Env["KORVANE_SYSFS_ROOT"] = FSysfs->Root();
+    return Options;
+  }
+  // What every stop must give back: the timer, and the claim on the port,
+  // which only a second opener without privileges can prove.
+  void ExpectPortGivenBack() {
+    EXPECT_EQ(FSysfs->Value(), "16\n") << "the latency timer put back";
+    TProcessOptions AsNobody;
+    AsNobody.Unprivileged = true;
+    const TProcessResult Ports = RunCli({"ports"}, FBoard->DevicePath(), AsNobody);
+    EXPECT_EQ(Ports.Out, FBoard->DevicePath() + ": can be opened\n") << Ports.Err;
+  }
+  // Waits until the board is in its write stream, and a little more.
+  void AwaitWriteStream() {
+    for (int Tries = 0; Tries < 3000 && FBoard->ReceivedBytes().find('w') == std::string::npos;
+         ++Tries) {
+      std::this_thread::sleep_for(10ms);
+    }
+    std::this_thread::sleep_for(300ms);
+  }
 
   TTempDir FDir;
   std::unique_ptr<sim::TBoardSim> FBoard;
+  std::unique_ptr<TFakeSysfs> FSysfs;
 };
 
 struct TWriteStop {
@@ -130,6 +159,11 @@ TEST_F(CliInterrupt, MidReadReadsToThePromptAndSavesNothing) {
 
   EXPECT_EQ(Run.ExitCode, Interrupted) << Run.Err;
   EXPECT_TRUE(Run.Err.ends_with("Interrupted: nothing was saved\n")) << Run.Err;
+  // 2048 bytes are 4.3 s of digits at the wire's pace; the stop came about
+  // when the first of them did (the board settles for 0.5 s first).
+  EXPECT_TRUE(std::regex_search(Run.Err, std::regex("\nStopping: reading the chip to the end, "
+                                                    "about [2-5] s; Ctrl-C again abandons")))
+      << Run.Err;
   EXPECT_EQ(ReadTextFile(Out), "previous\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(FDir.Path()),
                           std::filesystem::directory_iterator()),
@@ -200,6 +234,224 @@ TEST_F(CliInterrupt, ASecondSignalEndsAtOnceAndStillGivesThePortBack) {
   const TProcessResult Ports = RunCli({"ports"}, FBoard->DevicePath(), AsNobody);
   EXPECT_EQ(Ports.Out, FBoard->DevicePath() + ": can be opened\n") << Ports.Err;
 }
+
+TEST_F(CliInterrupt, AfterSigkillDoctorNamesTheTimerLeftLowAndWhatItWas) {
+  StartBoard("89C52", 3000);
+  TProcessOptions Options = BehindAnAdapter();
+  Options.Env["XDG_RUNTIME_DIR"] = FDir.File("run");
+  auto Cli = Start({"erase"}, Options);
+  ASSERT_TRUE(Cli->Await("Erasing...[1/10]"));
+  Cli->Signal(SIGKILL);
+  Cli->Finish();
+  ASSERT_EQ(FSysfs->Value(), "1\n") << "nothing can put it back after SIGKILL";
+
+  const TProcessResult Doctor = RunCli({"doctor"}, FBoard->DevicePath(), Options);
+  EXPECT_EQ(Doctor.ExitCode, 1) << Doctor.Out;
+  EXPECT_NE(Doctor.Out.find(": the adapter's latency timer was left at 1 ms by a korvane-cli run "
+                            "that was killed; it was 16 ms before"),
+            std::string::npos)
+      << Doctor.Out;
+  EXPECT_NE(Doctor.Out.find("fix: put it back: echo 16 | sudo tee " + FSysfs->Attribute()),
+            std::string::npos)
+      << Doctor.Out;
+  EXPECT_EQ(Doctor.Out.find("problems: none"), std::string::npos);
+  EXPECT_EQ(FSysfs->Value(), "1\n") << "whether 1 ms is now wanted, only the user knows";
+  // A later run says so too, and does not take 1 ms for the value to keep;
+  // once the erase that the killed run began is over.
+  for (int Tries = 0; Tries < 50 && RunCli({"detect"}, FBoard->DevicePath()).ExitCode != 0;
+       ++Tries) {
+    std::this_thread::sleep_for(100ms);
+  }
+  const TProcessResult Later = RunCli({"erase"}, FBoard->DevicePath(), Options);
+  EXPECT_NE(Later.Err.find("note: the USB adapter's latency timer was left at 1 ms by a "
+                           "korvane-cli run that was ended before it could put back the 16 ms it "
+                           "found; see 'korvane-cli doctor'\n"),
+            std::string::npos)
+      << Later.Err;
+  EXPECT_EQ(FSysfs->Value(), "1\n");
+}
+
+// The first stop during a write is answered at once, in every view, with
+// what finishing the stream takes.
+struct TNoticeView {
+  const char* Name;
+  const char* Option;
+};
+
+class CliStopNotice : public CliInterrupt, public ::testing::WithParamInterface<TNoticeView> {};
+
+TEST_P(CliStopNotice, SaysAtOnceWhatFinishingTheWriteTakes) {
+  StartBoard("89C52");
+  const std::string File = FDir.File("image.hex");
+  WriteHexFile(File, PatternBytes(ImageBytes, 5));
+  const std::string View = GetParam().Option;
+  std::vector<std::string> Args = {"program", File};
+  if (!View.empty()) {
+    Args.push_back(View);
+  }
+  auto Cli = Start(Args, BehindAnAdapter());
+  AwaitWriteStream();
+  Cli->Signal(SIGINT);
+  const std::string Notice = "Stopping: finishing the write with FF, about ";
+  EXPECT_TRUE(Cli->Await(Notice, 1)) << "within a second of the signal";
+  const TProcessResult Run = Cli->Finish();
+
+  EXPECT_EQ(Run.ExitCode, Interrupted) << Run.Err;
+  std::smatch Match;
+  ASSERT_TRUE(std::regex_search(
+      Run.Err, Match,
+      std::regex(Notice + "(\\d+) s; Ctrl-C again abandons the board in its stream\n")))
+      << Run.Err;
+  // 1000 bytes take 3.1 s at the wire's pace; the stop came 0.3 s in.
+  EXPECT_GE(std::stoi(Match[1]), 1);
+  EXPECT_LE(std::stoi(Match[1]), 4);
+  EXPECT_LT(Run.Err.find(Notice), Run.Err.find("Interrupted: written "));
+  if (View == "--json") {
+    EXPECT_TRUE(std::regex_search(
+        Run.Out, std::regex("\\{\"event\":\"stopping\",\"step\":\"write\",\"bytes_left\":\\d+,"
+                            "\"seconds\":" +
+                            std::string(Match[1]) + ",\"output_closed\":false\\}\n")))
+        << Run.Out;
+  }
+  ExpectPortGivenBack();
+  ExpectBoardAtItsPrompt();
+}
+
+INSTANTIATE_TEST_SUITE_P(EachView, CliStopNotice,
+                         ::testing::Values(TNoticeView{"Text", ""}, TNoticeView{"Quiet", "-q"},
+                                           TNoticeView{"Json", "--json"}),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST_F(CliInterrupt, AClosedOutputStopsTheWriteAsCtrlCDoes) {
+  StartBoard("89C52");
+  const std::vector<uint8_t> Image = PatternBytes(ImageBytes, 9);
+  const std::string File = FDir.File("image.hex");
+  WriteHexFile(File, Image);
+  TProcessOptions Options = BehindAnAdapter();
+  Options.Env["KORVANE_PORTS"] = FBoard->DevicePath();
+  // head leaves after a few progress events, in the middle of the write.
+  const TProcessResult Run =
+      RunProcess("/bin/bash",
+                 {"-c", "'" + CliPath() + "' program '" + File +
+                            "' --json | head -n 12 >/dev/null; exit ${PIPESTATUS[0]}"},
+                 Options);
+
+  EXPECT_EQ(Run.ExitCode, Interrupted) << "not ended by SIGPIPE: " << Run.Err;
+  EXPECT_NE(Run.Err.find("Stopping (the output was closed): finishing the write with FF"),
+            std::string::npos)
+      << Run.Err;
+  std::smatch Match;
+  ASSERT_TRUE(
+      std::regex_search(Run.Err, Match, std::regex("Interrupted: written (\\d+) of 1000 bytes")))
+      << Run.Err;
+  const std::vector<uint8_t> Flash = FBoard->Flash();
+  for (size_t Address = 0; Address < Flash.size(); ++Address) {
+    ASSERT_EQ(Flash[Address], Address < std::stoul(Match[1]) ? Image[Address] : 0xFF)
+        << "at " << Address;
+  }
+  ExpectPortGivenBack();
+  ExpectBoardAtItsPrompt();
+}
+
+TEST_F(CliInterrupt, AStopDuringTheLastStepLetsItsResultStand) {
+  StartBoard("89C52");
+  const std::vector<uint8_t> Image = PatternBytes(ImageBytes, 4);
+  std::vector<uint8_t> Flash(8192, 0xFF);
+  std::copy(Image.begin(), Image.end(), Flash.begin());
+  FBoard->SetFlash(Flash);
+  const std::string File = FDir.File("image.hex");
+  WriteHexFile(File, Image);
+  auto Cli = Start({"verify", "--fast-verify", File});
+  ASSERT_TRUE(Cli->Await("Fast Verify..."));
+  Cli->Signal(SIGINT);
+  const TProcessResult Run = Cli->Finish();
+
+  // The checksum was asked for and compared: the check finished.
+  EXPECT_EQ(Lines(Run.Out).back(), "Complete!");
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_EQ(Run.Err.find("Interrupted"), std::string::npos) << Run.Err;
+  EXPECT_NE(Run.Err.find("Not interrupted: the stop came during the last step, which finished"),
+            std::string::npos)
+      << Run.Err;
+}
+
+// doctor, stopped while it looks for a board that never answers "p".
+class CliDoctorStop : public CliInterrupt, public ::testing::WithParamInterface<TWriteStop> {};
+
+TEST_P(CliDoctorStop, GivesThePortBackAndKeepsTheReportSoFar) {
+  StartBoard("89C52", 200, false);
+  auto Cli = Start({"doctor"}, BehindAnAdapter());
+  ASSERT_TRUE(Cli->Await("board:\n"));
+  std::this_thread::sleep_for(500ms);
+  Cli->Signal(GetParam().Signal);
+  const TProcessResult Run = Cli->Finish();
+
+  EXPECT_EQ(Run.ExitCode, Interrupted) << Run.Err;
+  EXPECT_TRUE(Run.Out.starts_with("ports (1):\n  " + FBoard->DevicePath() + ": can be opened\n"))
+      << Run.Out;
+  EXPECT_NE(Run.Out.find("    latency timer: 16 ms, 1 ms while Korvane has the port open\n"),
+            std::string::npos)
+      << Run.Out;
+  EXPECT_NE(Run.Out.find("board:\n"), std::string::npos) << Run.Out;
+  ExpectPortGivenBack();
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStopSignal, CliDoctorStop,
+                         ::testing::Values(TWriteStop{"Sigint", SIGINT},
+                                           TWriteStop{"Sigterm", SIGTERM}),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+// Where a read cannot save, it says so before the board is touched.
+struct TReadTarget {
+  const char* Name;
+  const char* Said;
+};
+
+class CliReadTarget : public CliInterrupt, public ::testing::WithParamInterface<TReadTarget> {
+ protected:
+  std::string MakeTarget(const std::string& Name) {
+    if (Name == "Fifo") {
+      EXPECT_EQ(mkfifo(FDir.File("fifo").c_str(), 0600), 0);
+      return FDir.File("fifo");
+    }
+    if (Name == "Device") {
+      return "/dev/null";
+    }
+    if (Name == "Folder") {
+      return FDir.Path();
+    }
+    if (Name == "NameTooLong") {
+      return FDir.File(std::string(300, 'a') + ".hex");
+    }
+    if (Name == "SymlinkLoop") {
+      std::filesystem::create_symlink(FDir.File("b.hex"), FDir.File("a.hex"));
+      std::filesystem::create_symlink(FDir.File("a.hex"), FDir.File("b.hex"));
+      return FDir.File("a.hex");
+    }
+    return FDir.File("missing/out.hex");
+  }
+};
+
+TEST_P(CliReadTarget, IsRefusedByNameBeforeTheBoardIsTouched) {
+  StartBoard("89C52");
+  const std::string Target = MakeTarget(GetParam().Name);
+  TProcessOptions Options;
+  Options.TimeoutSeconds = 10;
+  const TProcessResult Run = RunCli({"read", Target}, FBoard->DevicePath(), Options);
+  EXPECT_EQ(Run.ExitCode, 4) << Run.Err;
+  EXPECT_EQ(Run.Err, std::string("error: ") + GetParam().Said + "\n");
+  EXPECT_EQ(FBoard->ReceivedBytes(), "") << "no scan";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachKind, CliReadTarget,
+    ::testing::Values(TReadTarget{"Fifo", "Not a regular file (FIFO)"},
+                      TReadTarget{"Device", "Not a regular file (character device)"},
+                      TReadTarget{"Folder", "Not a regular file (folder)"},
+                      TReadTarget{"NameTooLong", "File name too long"},
+                      TReadTarget{"SymlinkLoop", "Too many levels of symbolic links"},
+                      TReadTarget{"MissingFolder", "File not found"}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 }  // namespace
 }  // namespace korvane::test

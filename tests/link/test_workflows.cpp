@@ -422,6 +422,8 @@ INSTANTIATE_TEST_SUITE_P(
     Stops, WorkflowStop,
     ::testing::Values(TStopCase{"BeforeAnything", false, "", -1, TStep::stepErase, "",
                                 "the chip was not touched"},
+                      TStopCase{"BeforeTheFirstEraseTry", false, "Erasing...", -1, TStep::stepErase,
+                                "", "the chip was not touched"},
                       TStopCase{"DuringTheErase", false, "Erasing...[1/10]", -1, TStep::stepCounter,
                                 "ep", "the chip is erased; nothing was written"},
                       TStopCase{"DuringTheWrite", false, std::nullopt, 100, TStep::stepWrite,

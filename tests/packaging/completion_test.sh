@@ -103,6 +103,22 @@ expect "korvane-cli detect --port " "/dev/korvane-test-a /dev/korvane-test-b"
 expect "korvane-cli program blink.hex --port=/dev/korvane-test-b" "/dev/korvane-test-b" \
   "/dev/korvane-test-a"
 
+# Ports are named without running korvane-cli, whose port report opens every
+# port (and resets a board that resets on open); from the machine's list too.
+mkdir "$work/shim"
+printf '#!/bin/sh\ntouch "%s/ran"\n' "$work" >"$work/shim/korvane-cli"
+chmod +x "$work/shim/korvane-cli"
+PATH=$work/shim:$PATH
+expect "korvane-cli read out.hex -p /dev/korvane-test-" "/dev/korvane-test-a /dev/korvane-test-b"
+(unset KORVANE_PORTS && offers "korvane-cli detect --port " >/dev/null)
+if [ -e "$work/ran" ]; then
+  failed=$((failed + 1))
+  echo "FAIL: completing a port ran korvane-cli"
+else
+  passed=$((passed + 1))
+fi
+PATH=${PATH#"$work/shim:"}
+
 # Files: Intel HEX ones (and folders) to read from, any name to write.
 expect "korvane-cli program firmware/" "firmware/blink.hex firmware/big.ihx" "firmware/notes.txt"
 expect "korvane-cli check firmware/b" "firmware/blink.hex firmware/big.ihx"

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "PtyPair.h"
@@ -113,6 +115,62 @@ TEST(LatencyTimerDeathTest, ReleaseNowPutsItBackAsWell) {
   TFakeSysfs Sysfs(Pty.SlavePath(), "16\n");
   EXPECT_EXIT(ReleaseNowAndExit(Pty.SlavePath(), Sysfs.Root()), ::testing::ExitedWithCode(0), "");
   EXPECT_EQ(Sysfs.Value(), "16\n");
+}
+
+// A run killed while it has the port open: its note outlives it.
+void OpenAndKill(const std::string& Device, const std::string& Root, const std::string& Notes) {
+  TComPort Port;
+  Port.SetSysfsRoot(Root);
+  Port.SetStateDir(Notes);
+  Port.SetPort(Device);
+  Port.Open();
+  raise(SIGKILL);
+}
+
+size_t NotesIn(const std::string& Folder) {
+  std::error_code None;
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(Folder, None),
+                                           std::filesystem::directory_iterator()));
+}
+
+TEST(LatencyTimerDeathTest, ARunKilledWithTheTimerLowIsKnownByItsNoteUntilTheTimerChanges) {
+  TPtyPair Pty;
+  TFakeSysfs Sysfs(Pty.SlavePath(), "16\n");
+  const std::string Notes = Sysfs.Dir().File("state/korvane");
+  const auto Open = [&](TComPort& Port) {
+    Port.SetSysfsRoot(Sysfs.Root());
+    Port.SetStateDir(Notes);
+    Port.SetPort(Pty.SlavePath());
+    Port.Open();
+  };
+  {
+    TComPort Port;
+    Open(Port);
+    EXPECT_EQ(NotesIn(Notes), 1u) << "noted while the timer is owed";
+    Port.Close();
+    EXPECT_EQ(NotesIn(Notes), 0u) << "and no longer once it is put back";
+  }
+  EXPECT_EXIT(OpenAndKill(Pty.SlavePath(), Sysfs.Root(), Notes), ::testing::KilledBySignal(SIGKILL),
+              "");
+  ASSERT_EQ(Sysfs.Value(), "1\n");
+  {
+    TComPort Port;
+    Open(Port);
+    EXPECT_TRUE(Port.AdapterLatency().LeftLow);
+    EXPECT_EQ(Port.AdapterLatency().LeftBefore, 16);
+    EXPECT_EQ(Port.AdapterLatency().Before, 1);
+  }
+  EXPECT_EQ(Sysfs.Value(), "1\n") << "not put back unasked";
+  EXPECT_EQ(NotesIn(Notes), 1u);
+  // Set by the user (or the adapter plugged in again): the note is stale.
+  std::ofstream(Sysfs.Attribute()) << "8\n";
+  {
+    TComPort Port;
+    Open(Port);
+    EXPECT_FALSE(Port.AdapterLatency().LeftLow);
+  }
+  EXPECT_EQ(Sysfs.Value(), "8\n");
+  EXPECT_EQ(NotesIn(Notes), 0u);
 }
 
 }  // namespace
