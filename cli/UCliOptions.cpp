@@ -322,12 +322,33 @@ TSerialFormat ParseSerialFormat(const std::string& Text) {
   return Result;
 }
 
+std::vector<std::string> CommandOptions(const std::string& Command) {
+  const auto Found = Commands().find(Command);
+  if (Found == Commands().end()) {
+    return {};
+  }
+  return {Found->second.Options.begin(), Found->second.Options.end()};
+}
+
 TCliOptions ParseCommandLine(const std::vector<std::string>& Args) {
   const TCommandLineWords Line = SplitCommandLine(Args);
   TCliOptions Options;
   Options.Help = Line.ShortHelp || Line.Given.contains("--help");
   Options.Version = Line.Given.contains("--version");
-  if (Options.Help || Options.Version) {
+  const bool HelpWord = !Line.Words.empty() && Line.Words[0] == "help";
+  if (Options.Help || HelpWord) {
+    // "program --help" and "help program": that command's help alone.
+    const size_t Topic = HelpWord ? 1 : 0;
+    if (Line.Words.size() > Topic) {
+      Options.HelpTopic = Line.Words[Topic];
+      if (!Commands().contains(Options.HelpTopic)) {
+        throw ECliUsage("unknown command '" + Options.HelpTopic + "'");
+      }
+    }
+    Options.Help = true;
+    return Options;
+  }
+  if (Options.Version) {
     return Options;
   }
   ResolveCommand(Line, Options);
@@ -365,6 +386,8 @@ Commands:
   doctor          check the ports, the USB adapters, the programs that take
                   serial adapters and the board's pace; list every problem
                   with its fix (exit 1 when there is one)
+  help COMMAND    show one command's usage and options alone (as does
+                  COMMAND --help)
 
 Options:
   -p, --port NAME use this serial port alone instead of the port list

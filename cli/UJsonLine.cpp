@@ -46,6 +46,14 @@ TJsonLine& TJsonLine::Add(std::string_view Name, bool Value) {
   return *this;
 }
 
+TJsonLine& TJsonLine::AddTenths(std::string_view Name, double Value) {
+  Key(Name);
+  char Number[32];
+  std::snprintf(Number, sizeof Number, "%.1f", Value);
+  FMembers += Number;
+  return *this;
+}
+
 TJsonLine& TJsonLine::Append(const TJsonLine& Object) {
   if (!Object.FMembers.empty()) {
     FMembers += (FMembers.empty() ? "" : ",") + Object.FMembers;

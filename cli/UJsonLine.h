@@ -16,6 +16,8 @@ class TJsonLine {
   }
   TJsonLine& Add(std::string_view Key, int64_t Number);
   TJsonLine& Add(std::string_view Key, bool Value);
+  // A number of seconds (or any quantity) with one decimal: 1.8.
+  TJsonLine& AddTenths(std::string_view Key, double Value);
   // Object's members, after those added so far.
   TJsonLine& Append(const TJsonLine& Object);
   // A nested object.
