@@ -87,7 +87,13 @@ std::optional<double> TProgressMeter::Rate(TClock::time_point Now) const {
 std::string TProgressMeter::Format(const std::string& Label, int Done, int Total,
                                    std::optional<double> Rate, int Columns) {
   const std::string Head = Label.empty() ? std::string() : Label + " ";
-  const std::string Counts = std::to_string(Done) + '/' + std::to_string(Total) + " bytes";
+  // Done takes the width of Total, and the bar the room of the widest rate,
+  // so that nothing moves while the numbers grow.
+  const std::string TotalText = std::to_string(Total);
+  std::string DoneText = std::to_string(Done);
+  DoneText.insert(0, TotalText.size() > DoneText.size() ? TotalText.size() - DoneText.size() : 0,
+                  ' ');
+  const std::string Counts = DoneText + '/' + TotalText + " bytes";
   std::string Pace = "  -- B/s  -:-- left";
   if (Rate && *Rate > 0) {
     char RateText[32];
@@ -103,12 +109,15 @@ std::string TProgressMeter::Format(const std::string& Label, int Done, int Total
     return '[' + std::string(Filled, '#') + std::string(Width - Filled, '.') + "] ";
   };
   const int Fixed = static_cast<int>(Head.size() + Counts.size()) + 3;
-  const int Width = std::min(BarWidth, Room - Fixed - static_cast<int>(Pace.size()));
+  constexpr int WidestPace = 22;  // "  9999 B/s  99:59 left"
+  const int Width =
+      std::min(BarWidth, Room - Fixed - std::max(WidestPace, static_cast<int>(Pace.size())));
+  // The bar goes first, the rate and time left next: they say more than it.
   std::string Text;
   if (Width >= NarrowestBar) {
     Text = Head + Bar(Width) + Counts + Pace;
-  } else if (Room - Fixed >= NarrowestBar) {
-    Text = Head + Bar(std::min(BarWidth, Room - Fixed)) + Counts;
+  } else if (Head.size() + Counts.size() + WidestPace <= static_cast<size_t>(Room)) {
+    Text = Head + Counts + Pace;
   } else {
     Text = Head + Counts;
   }
