@@ -314,14 +314,17 @@ uint32_t VerifiedCount(const TCliProgrammer& Programmer) {
 // What a program, verify or read that succeeded did, for its summary line.
 std::optional<TRunSummary> SummaryOf(const TCliProgrammer& Programmer, const TCliOptions& Options,
                                      double Seconds) {
-  TRunSummary Summary{{}, 0, Seconds, Options.FileName, std::nullopt};
+  TRunSummary Summary{{}, 0, Seconds, Options.FileName, std::nullopt, false};
   switch (Options.Command) {
     case TCliCommand::cmdProgram: {
       const TChipProgress& Progress = Programmer.ChipProgress();
       Summary.Done = Progress.Locked ? "written, verified and locked" : "written and verified";
       Summary.Bytes = Progress.Count;
-      Summary.Checksum = static_cast<uint16_t>(
-          -TProgrammer::ImageSum(Programmer.SourceImage(), static_cast<uint16_t>(Progress.Count)));
+      Summary.EraseOnly = Progress.Count == 0;
+      if (Progress.Count > 0) {
+        Summary.Checksum = static_cast<uint16_t>(-TProgrammer::ImageSum(
+            Programmer.SourceImage(), static_cast<uint16_t>(Progress.Count)));
+      }
       return Summary;
     }
     case TCliCommand::cmdVerify:

@@ -122,6 +122,10 @@ std::string MemoryChoiceNote(uint16_t MemorySize, bool Given) {
 std::string SummaryLine(const TRunSummary& Summary) {
   char Time[32];
   std::snprintf(Time, sizeof Time, "%.1f s", Summary.Seconds);
+  if (Summary.EraseOnly) {
+    return std::string("nothing to write: the chip was erased in ") + Time + " (" +
+           Summary.FileName + " is all FF)";
+  }
   std::string Line = std::to_string(Summary.Bytes) + " bytes " + Summary.Done + " in " + Time +
                      " (" + Summary.FileName;
   if (Summary.Checksum) {

@@ -42,8 +42,12 @@ struct TRunSummary {
   std::string FileName;
   // The board's checksum answer for the bytes written (program).
   std::optional<uint16_t> Checksum;
+  // A file of nothing but FF was programmed: the chip was erased only.
+  bool EraseOnly = false;
 };
-// "148 bytes written and verified in 1.8 s (blink.hex, checksum 0x1A2B)".
+// "148 bytes written and verified in 1.8 s (blink.hex, checksum 0x1A2B)";
+// for a file of nothing but FF, "nothing to write: the chip was erased in
+// 1.1 s (ff.hex is all FF)".
 std::string SummaryLine(const TRunSummary& Summary);
 
 }  // namespace korvane::cli
