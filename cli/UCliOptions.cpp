@@ -431,9 +431,9 @@ one a line, as it is set ("Erasing...[1/10]", "Writing... [1024 Bytes]",
 "Verify Failed!", "Complete!"), and program, verify and read then one summary
 line ("148 bytes written and verified in 1.2 s (FILE, checksum 0xBF4D)");
 blank ends with "blank" or "not blank: first used byte at 0xNNNN, N bytes not
-FF"; a verification that read the chip back
-and failed says on stderr "first difference at 0xNNNN: file NN, chip NN (N
-bytes differ)". The port scan reports on stderr. When stderr is a terminal, a
+FF"; a verification that read the chip back and failed says on stderr "first
+difference at 0xNNNN: file NN, chip NN (N bytes differ)". The port scan
+reports on stderr. When stderr is a terminal, a
 progress bar there follows the byte streams (bytes done/total, rate, time
 left). Errors print "error: <message>" on stderr.
 
