@@ -433,9 +433,9 @@ line ("148 bytes written and verified in 1.2 s (FILE, checksum 0xBF4D)");
 blank ends with "blank" or "not blank: first used byte at 0xNNNN, N bytes not
 FF"; a verification that read the chip back and failed says on stderr "first
 difference at 0xNNNN: file NN, chip NN (N bytes differ)". The port scan
-reports on stderr. When stderr is a terminal, a
-progress bar there follows the byte streams (bytes done/total, rate, time
-left). Errors print "error: <message>" on stderr.
+reports on stderr. When stderr is a terminal, a progress bar there follows the
+byte streams (bytes done/total, rate, time left). Errors print
+"error: <message>" on stderr, naming the file for a file's error.
 
 Stopping: Ctrl-C, SIGTERM or SIGHUP before the board is in a stream ends at
 once. During program or read the board is first brought back to its prompt: a
