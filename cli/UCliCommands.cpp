@@ -1,9 +1,12 @@
 #include "UCliCommands.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <utility>
 
+#include "UCliHints.h"
 #include "UCliOptions.h"
 #include "UCliProgrammer.h"
 #include "UDoctor.h"
@@ -11,6 +14,7 @@
 #include "UHexFile.h"
 #include "UJsonLine.h"
 #include "UOutputTarget.h"
+#include "ULostBoard.h"
 #include "UPortList.h"
 #include "UPortReport.h"
 #include "UProductionRun.h"
@@ -37,6 +41,12 @@ struct TRun {
   TJsonLine Details;
   // The closing event of --json: "result", or "summary" for a production run.
   const char* FinalEvent = "result";
+  // The file that a file error is about ("" when none is in hand), and the
+  // chip found, for what an error says about them.
+  std::string FileInHand{};
+  std::string ChipFound{};
+  // Where a lost board left the chip, said after the port's error.
+  std::string LostBoardText{};
 
   bool Json() const { return Options.Output == TOutputMode::Json; }
   bool Quiet() const { return Options.Output == TOutputMode::Quiet; }
@@ -85,6 +95,11 @@ void ReportNoBoard(TCliProgrammer& Programmer, TRun& Run) {
   // The scan left the last port open, and ports are opened exclusively.
   Programmer.Port().Close();
   ReportPortAccess(Ports, Run.Err);
+  if (Run.Options.Port) {
+    if (const auto Hint = PortNamedLikeAChip(*Run.Options.Port)) {
+      Run.Err << *Hint << std::endl;
+    }
+  }
 }
 
 // One discovery pass, reported on Err (or as events). True when a chip was
@@ -101,7 +116,8 @@ bool Discover(TCliProgrammer& Programmer, TRun& Run) {
     return false;
   }
   Run.Status = Programmer.LastStatusText();
-  Run.Details.Add("port", Programmer.Port().Port()).Add("chip", ChipName(Programmer.TargetChip()));
+  Run.ChipFound = ChipName(Programmer.TargetChip());
+  Run.Details.Add("port", Programmer.Port().Port()).Add("chip", Run.ChipFound);
   return true;
 }
 
@@ -115,6 +131,17 @@ void NoteUnusedOptions(const TCliOptions& Options, TCliProgrammer& Programmer) {
   }
   if (Options.FastVerify && Is2051) {
     Programmer.Note("the 89C2051/4051 has no fast verify; it is verified by reading back");
+  }
+}
+
+// The 89C2051/4051's size is the user's choice, which a read, a blank check
+// or a verification goes by: say which it was.
+void NoteMemoryChoice(const TCliOptions& Options, TCliProgrammer& Programmer) {
+  const bool ReadsBack = Options.Command == TCliCommand::cmdRead ||
+                         Options.Command == TCliCommand::cmdBlank ||
+                         Options.Command == TCliCommand::cmdVerify;
+  if (ReadsBack && Programmer.TargetChip() == chip89C2051) {
+    Programmer.Note(MemoryChoiceNote(Options.MemorySize, Options.MemorySizeGiven));
   }
 }
 
@@ -168,7 +195,8 @@ int RunDetect(TRun& Run) {
 // it, before any port is opened: a file that cannot be used must cost no
 // board scan and leave no chip erased. The chip's own size is applied once
 // it is known.
-void CheckInputImage(const TCliOptions& Options) {
+void CheckInputImage(TRun& Run) {
+  const TCliOptions& Options = Run.Options;
   THexFile Image;
   Image.SetSize(LargestChipMemorySize());
   TProgrammer::LoadProgramFile(Image, Options.FileName, Options.Format);
@@ -185,6 +213,8 @@ bool IsProductionRun(const TCliOptions& Options) {
 // A production run from its first chip to its summary.
 int RunProductionOnBoard(TProductionFiles& Files, TCliProgrammer& Programmer, TRun& Run) {
   TProductionSummary Summary;
+  // The log's and the serial file's errors name their own files.
+  Run.FileInHand.clear();
   {
     TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), true);
     Summary = RunProduction(Run.Options, Files, Programmer, Run.Watch, Run.Out, Run.Err);
@@ -297,13 +327,85 @@ std::string BlankLine(const TBlankCheck& Blank) {
   return Line;
 }
 
+// The bytes of the file that verify compares: up to its last used one, or
+// the whole chip for a file of nothing but FF (as VerifyFile counts).
+uint32_t VerifiedCount(const TCliProgrammer& Programmer) {
+  const std::optional<uint16_t> Last = TProgrammer::LastUsedAddress(Programmer.SourceImage());
+  return Last ? *Last + 1u : Programmer.SourceImage().Size();
+}
+
+// What a program, verify or read that succeeded did, for its summary line.
+std::optional<TRunSummary> SummaryOf(const TCliProgrammer& Programmer, const TCliOptions& Options,
+                                     double Seconds) {
+  TRunSummary Summary{{}, 0, Seconds, Options.FileName, std::nullopt, false};
+  switch (Options.Command) {
+    case TCliCommand::cmdProgram: {
+      const TChipProgress& Progress = Programmer.ChipProgress();
+      Summary.Done = Progress.Locked ? "written, verified and locked" : "written and verified";
+      Summary.Bytes = Progress.Count;
+      Summary.EraseOnly = Progress.Count == 0;
+      if (Progress.Count > 0) {
+        Summary.Checksum = static_cast<uint16_t>(-TProgrammer::ImageSum(
+            Programmer.SourceImage(), static_cast<uint16_t>(Progress.Count)));
+      }
+      return Summary;
+    }
+    case TCliCommand::cmdVerify:
+      Summary.Done = "verified";
+      Summary.Bytes = VerifiedCount(Programmer);
+      return Summary;
+    case TCliCommand::cmdRead:
+      Summary.Done = "read";
+      Summary.Bytes = Programmer.ChipImage().Size();
+      return Summary;
+    default:
+      return std::nullopt;
+  }
+}
+
+// The summary line after "Complete!", and its figures in the result event.
+void ReportSummary(const TRunSummary& Summary, TRun& Run) {
+  Run.Details.Add("bytes", int64_t{Summary.Bytes}).AddDecimal("seconds", Summary.Seconds, 1);
+  if (Summary.Checksum) {
+    Run.Details.Add("checksum", int64_t{*Summary.Checksum});
+  }
+  if (!Run.Json() && !Run.Quiet()) {
+    Run.Out << SummaryLine(Summary) << std::endl;
+  }
+}
+
+// A chip that reads back as nothing but FF may be locked rather than blank:
+// said where a read, a blank check or a failed verification saw only FF.
+void NoteAllFF(TCliProgrammer& Programmer, const TRun& Run) {
+  const TOutcome& Outcome = Programmer.LastOutcome();
+  const THexFile& Chip = Programmer.ChipImage();
+  bool AllFF = false;
+  switch (Run.Options.Command) {
+    case TCliCommand::cmdRead:
+      AllFF = Outcome.Succeeded && ReadsAllFF(Chip, Chip.Size());
+      break;
+    case TCliCommand::cmdBlank:
+      AllFF = Outcome.Succeeded;
+      break;
+    case TCliCommand::cmdVerify:
+      AllFF = Programmer.LastDifference() && ReadsAllFF(Chip, VerifiedCount(Programmer));
+      break;
+    default:
+      break;
+  }
+  if (AllFF) {
+    Programmer.Note(BlankOrLockedNote());
+  }
+}
+
 // The end of a board command that ran to its end: the lines that explain a
-// failure, the result line, the exit code.
-int Conclude(TCliProgrammer& Programmer, TRun& Run) {
+// failure, the result line, the summary, the exit code.
+int Conclude(TCliProgrammer& Programmer, TRun& Run, double Seconds) {
   const TOutcome& Outcome = Programmer.LastOutcome();
   if (const auto& Difference = Programmer.LastDifference()) {
     ReportDifference(*Difference, Run);
   }
+  NoteAllFF(Programmer, Run);
   std::string ResultLine = Run.Status;
   if (Outcome.Step == TStep::stepBlankCheck) {
     const TBlankCheck& Blank = Programmer.BlankResult();
@@ -319,6 +421,11 @@ int Conclude(TCliProgrammer& Programmer, TRun& Run) {
   } else if (Run.Quiet()) {
     Run.Out << ResultLine << std::endl;
   }
+  if (Outcome.Succeeded) {
+    if (const auto Summary = SummaryOf(Programmer, Run.Options, Seconds)) {
+      ReportSummary(*Summary, Run);
+    }
+  }
   return Outcome.Succeeded ? exitSuccess : exitOperationFailed;
 }
 
@@ -329,9 +436,13 @@ int RunOnBoard(TRun& Run) {
   std::optional<TProductionFiles> Production;
   if (IsProductionRun(Options)) {
     Production = PrepareProduction(Options);
+    // The serial file's and the log's errors name their own files.
+    Run.FileInHand.clear();
+    OpenProductionRecords(Options, *Production);
+    Run.FileInHand = Options.FileName;
   } else if (Options.Command == TCliCommand::cmdProgram ||
              Options.Command == TCliCommand::cmdVerify) {
-    CheckInputImage(Options);
+    CheckInputImage(Run);
   }
   if (Options.Command == TCliCommand::cmdRead) {
     CheckOutputTarget(Options.FileName);
@@ -343,17 +454,25 @@ int RunOnBoard(TRun& Run) {
   }
   Programmer.AnnounceChip(Run.Err);
   NoteUnusedOptions(Options, Programmer);
+  NoteMemoryChoice(Options, Programmer);
   NoteLatencyTimer(Programmer);
 
   Programmer.ReportStatusOn(Run.Out);
   if (Production) {
     return RunProductionOnBoard(*Production, Programmer, Run);
   }
-  {
+  const auto Started = std::chrono::steady_clock::now();
+  try {
     TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), true);
     TProgrammer::TBusyScope Busy(Programmer);
     RunWorkflowOf(Programmer, Options);
+  } catch (const EComPort&) {
+    if (Options.Command == TCliCommand::cmdProgram) {
+      Run.LostBoardText = LostBoardAdvice(Programmer.ChipProgress(), "run the command again");
+    }
+    throw;
   }
+  const std::chrono::duration<double> Seconds = std::chrono::steady_clock::now() - Started;
   Run.Status = Programmer.LastStatusText();
   if (Programmer.LastOutcome().Interrupted) {
     // The board is back at its prompt; give the port back before saying so.
@@ -368,7 +487,7 @@ int RunOnBoard(TRun& Run) {
     // result stands, whichever it is.
     Run.Err << "Not interrupted: the stop came during the last step, which finished" << std::endl;
   }
-  return Conclude(Programmer, Run);
+  return Conclude(Programmer, Run, Seconds.count());
 }
 
 int RunCheck(TRun& Run) {
@@ -393,6 +512,7 @@ int RunDoctorCommand(TRun& Run) {
 }
 
 int RunCommand(TRun& Run) {
+  Run.FileInHand = Run.Options.FileName;
   switch (Run.Options.Command) {
     case TCliCommand::cmdPorts:
       return RunPorts(Run);
@@ -417,18 +537,48 @@ int RunCommand(TRun& Run) {
   return exitUsage;
 }
 
+// A file error as the user reads it: "fw.hex: Checksum error at line:3".
+std::string FileError(const TRun& Run, const std::string& Message) {
+  return Run.FileInHand.empty() ? Message : Run.FileInHand + ": " + Message;
+}
+
+// What the image of a refused file stood for: the chip found, the size
+// that check and info were given, or before the scan the largest chip.
+std::string ImageHolder(const TRun& Run) {
+  if (!Run.ChipFound.empty()) {
+    return "the " + Run.ChipFound;
+  }
+  if (Run.Options.Command == TCliCommand::cmdCheck || Run.Options.Command == TCliCommand::cmdInfo) {
+    return "the image of --chip or --size";
+  }
+  for (const TChipKind& Kind : ChipKinds()) {
+    if (Kind.MemorySize == LargestChipMemorySize()) {
+      return "the largest chip (" + std::string(Kind.Name) + ")";
+    }
+  }
+  return "the largest chip";
+}
+
 // The command run, its exceptions turned into exit codes.
 int RunGuarded(TRun& Run) {
   try {
     return RunCommand(Run);
   } catch (const EHexFile& Error) {
-    Run.Fail(Error.what());
+    Run.Fail(FileError(Run, Error.what()));
+    for (const std::string& Hint :
+         HexFaultHints(Error, Run.FileInHand, Run.Options.Format, ImageHolder(Run))) {
+      Run.Err << Hint << std::endl;
+    }
     return exitFileError;
   } catch (const EInOutError& Error) {
-    Run.Fail(Error.what());
+    Run.Fail(FileError(Run, Error.what()));
     return exitFileError;
   } catch (const EComPort& Error) {
     Run.Fail(Error.what());
+    if (!Run.LostBoardText.empty()) {
+      Run.Err << Run.LostBoardText << std::endl;
+      Run.Details.Add("chip_state", Run.LostBoardText);
+    }
     return exitPortError;
   } catch (const std::exception& Error) {
     Run.Fail(Error.what());
@@ -448,7 +598,8 @@ int RunCli(const std::vector<std::string>& Args, const TCliEnvironment& Environm
     return exitUsage;
   }
   if (Options.Help) {
-    Out << UsageText() << std::flush;
+    Out << (Options.HelpTopic.empty() ? UsageText() : CommandUsageText(Options.HelpTopic))
+        << std::flush;
     return exitSuccess;
   }
   if (Options.Version) {

@@ -332,12 +332,33 @@ TSerialFormat ParseSerialFormat(const std::string& Text) {
   return Result;
 }
 
+std::vector<std::string> CommandOptions(const std::string& Command) {
+  const auto Found = Commands().find(Command);
+  if (Found == Commands().end()) {
+    return {};
+  }
+  return {Found->second.Options.begin(), Found->second.Options.end()};
+}
+
 TCliOptions ParseCommandLine(const std::vector<std::string>& Args) {
   const TCommandLineWords Line = SplitCommandLine(Args);
   TCliOptions Options;
   Options.Help = Line.ShortHelp || Line.Given.contains("--help");
   Options.Version = Line.Given.contains("--version");
-  if (Options.Help || Options.Version) {
+  const bool HelpWord = !Line.Words.empty() && Line.Words[0] == "help";
+  if (Options.Help || HelpWord) {
+    // "program --help" and "help program": that command's help alone.
+    const size_t Topic = HelpWord ? 1 : 0;
+    if (Line.Words.size() > Topic) {
+      Options.HelpTopic = Line.Words[Topic];
+      if (!Commands().contains(Options.HelpTopic)) {
+        throw ECliUsage("unknown command '" + Options.HelpTopic + "'");
+      }
+    }
+    Options.Help = true;
+    return Options;
+  }
+  if (Options.Version) {
     return Options;
   }
   ResolveCommand(Line, Options);
@@ -375,6 +396,8 @@ Commands:
   doctor          check the ports, the USB adapters, the programs that take
                   serial adapters and the board's pace; list every problem
                   with its fix (exit 1 when there is one)
+  help COMMAND    show one command's usage and options alone (as does
+                  COMMAND --help)
 
 Options:
   -p, --port NAME use this serial port alone instead of the port list
@@ -417,12 +440,14 @@ variable KORVANE_PORTS is set, exactly its colon-separated device names.
 
 Output: program, read, verify and erase print every status text on stdout,
 one a line, as it is set ("Erasing...[1/10]", "Writing... [1024 Bytes]",
-"Verify Failed!", "Complete!"); blank ends with "blank" or "not blank: first
-used byte at 0xNNNN, N bytes not FF"; a verification that read the chip back
-and failed says on stderr "first difference at 0xNNNN: file NN, chip NN (N
-bytes differ)". The port scan reports on stderr. When stderr is a terminal, a
-progress bar there follows the byte streams (bytes done/total, rate, time
-left). Errors print "error: <message>" on stderr.
+"Verify Failed!", "Complete!"), and program, verify and read then one summary
+line ("148 bytes written and verified in 1.2 s (FILE, checksum 0xBF4D)");
+blank ends with "blank" or "not blank: first used byte at 0xNNNN, N bytes not
+FF"; a verification that read the chip back and failed says on stderr "first
+difference at 0xNNNN: file NN, chip NN (N bytes differ)". The port scan
+reports on stderr. When stderr is a terminal, a progress bar there follows the
+byte streams (bytes done/total, rate, time left). Errors print
+"error: <message>" on stderr, naming the file for a file's error.
 
 Stopping: Ctrl-C, SIGTERM or SIGHUP before the board is in a stream ends at
 once. During program or read the board is first brought back to its prompt: a

@@ -70,6 +70,9 @@ struct TCliOptions {
   std::optional<TSerialFormat> Serial;
   std::optional<std::string> SerialFile;
   bool Help = false;
+  // The command whose help was asked for ("program --help", "help
+  // program"); empty for the whole text.
+  std::string HelpTopic;
   bool Version = false;
 };
 
@@ -88,5 +91,11 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Args);
 
 // The text of --help.
 std::string UsageText();
+// The options a command takes besides --help ("--port", "--lock", ...), in
+// sorted order; empty for a name that is no command.
+std::vector<std::string> CommandOptions(const std::string& Command);
+// The help of one command: its usage, what it does, its options alone
+// (cli/UCliHelp.cpp). Empty for a name that is no command.
+std::string CommandUsageText(const std::string& Command);
 
 }  // namespace korvane::cli

@@ -28,6 +28,25 @@ std::string StreamLabel(TStatus Status, const std::string& Text) {
   }
 }
 
+// The phase a stream belongs to, for the progress events of --json.
+const char* StreamPhase(TStatus Status) {
+  switch (Status) {
+    case TStatus::stWriting:
+      return "write";
+    case TStatus::stVerifying:
+      return "verify";
+    case TStatus::stVerifyLocked:
+      return "lock";
+    case TStatus::stReading:
+      return "read";
+    case TStatus::stFastVerifying:
+      return "checksum";
+    default:
+      // The 89C2051/4051's erase reads the chip back after each try.
+      return "erase";
+  }
+}
+
 // A message as one printable line: control bytes and bytes above 7E shown
 // as \xNN, since the board's unexpected byte may be any value.
 std::string Printable(const std::string& Text) {
@@ -55,7 +74,7 @@ TCliProgrammer::TCliProgrammer(const TCliOptions& Options, TPortListSource Ports
       FStatusStream(&Out),
       FMeterShown(ErrIsTerminal && Options.Output == TOutputMode::Text),
       FWatch(Watch),
-      FMeter(Err) {}
+      FMeter(Err, StandardErrorColumns) {}
 
 void TCliProgrammer::SetStatus(const std::string& Text) {
   // A line says what changed: the same text set twice (a lock that fails
@@ -98,6 +117,7 @@ void TCliProgrammer::SetProgressRange(int Min, int Max) {
   FProgressMin = Min;
   FProgressMax = Max;
   FProgressEmitted = -1;
+  FProgressPhase = StreamPhase(CurrentStatus());
   if (FMeterShown) {
     FMeter.Start(Min, Max, StreamLabel(CurrentStatus(), FLastStatusText));
   }
@@ -126,6 +146,7 @@ void TCliProgrammer::EmitProgress(int Position) {
   FProgressEmittedAt = Now;
   FOut << TJsonLine()
               .Add("event", "progress")
+              .Add("phase", FProgressPhase)
               .Add("done", int64_t{Position - FProgressMin + 1})
               .Add("total", int64_t{FProgressMax - FProgressMin + 1})
               .Text()

@@ -79,6 +79,8 @@ class TCliProgrammer : public TProgrammer {
   int FProgressMin = 0;
   int FProgressMax = 0;
   int FProgressEmitted = -1;
+  // "write", "verify", "read", "checksum", "lock" or "erase".
+  const char* FProgressPhase = "";
   std::chrono::steady_clock::time_point FProgressEmittedAt;
 };
 

@@ -361,12 +361,17 @@ TProductionFiles PrepareProduction(const TCliOptions& Options) {
   }
   if (Options.Serial) {
     CheckSerialPlace(*Options.Serial, Image);
+  }
+  return Files;
+}
+
+void OpenProductionRecords(const TCliOptions& Options, TProductionFiles& Files) {
+  if (Options.Serial) {
     Files.Serial.emplace(*Options.Serial, Options.SerialFile);
   }
   if (Options.LogPath) {
     Files.Log.emplace(*Options.LogPath);
   }
-  return Files;
 }
 
 TProductionSummary RunProduction(const TCliOptions& Options, TProductionFiles& Files,

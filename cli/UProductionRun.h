@@ -44,9 +44,11 @@ struct TProductionFiles {
 };
 
 // Reads FILE and checks it as programming would (and lockable with --lock,
-// FF where the serial number goes), reads the first serial number and checks
-// the serial file and the log. Raises EHexFile or EInOutError.
+// FF where the serial number goes). Raises EHexFile or EInOutError.
 TProductionFiles PrepareProduction(const TCliOptions& Options);
+// Reads the first serial number and checks that the serial file and the log
+// can be written. Raises EHexFile or EInOutError naming their own files.
+void OpenProductionRecords(const TCliOptions& Options, TProductionFiles& Files);
 
 // Programs the chip in the socket and, with Options.Repeat, every chip put
 // in after it, until the user stops, the input ends, the board is gone or a

@@ -6,6 +6,10 @@ namespace korvane::cli {
 // Whether the standard error stream is a terminal (the progress bar is drawn
 // only there).
 bool StandardErrorIsTerminal();
+// The width of the terminal behind the standard error stream, in columns;
+// 0 when it is not known. POSIX asks the terminal (TIOCGWINSZ), then the
+// COLUMNS variable; Windows asks the console.
+int StandardErrorColumns();
 
 // What to do about a write stream much slower than the wire: the usual cause
 // is a USB adapter's latency timer, set where the platform keeps it.

@@ -20,7 +20,7 @@ constexpr std::size_t kReadPiece = 64 * 1024;
   char Message[64];
   std::snprintf(Message, sizeof Message, "Exceed Memory Size[Target:%X Size:%X]",
                 static_cast<unsigned>(Address), static_cast<unsigned>(Size));
-  throw EHexFile(Message);
+  throw EHexFile(Message, THexFault::hfExceedMemory, Address, Size);
 }
 
 [[noreturn]] void RaiseCannotSetSize(uint16_t NewSize) {
@@ -30,6 +30,9 @@ constexpr std::size_t kReadPiece = 64 * 1024;
 }
 
 }  // namespace
+
+EHexFile::EHexFile(const std::string& Message, THexFault Fault, uint32_t Value, uint32_t LineOrSize)
+    : std::runtime_error(Message), FFault(Fault), FValue(Value), FLineOrSize(LineOrSize) {}
 
 EInOutError::EInOutError(int errorCode)
     : std::runtime_error(Reason(errorCode)), FErrorCode(errorCode) {}

@@ -15,10 +15,34 @@
 
 namespace korvane {
 
+// What an EHexFile is about, where a front can say more about it than the
+// message does.
+enum class THexFault : uint8_t {
+  hfOther,
+  // A record of a type the reader does not take (02 and 04: extended addresses).
+  hfRecordType,
+  // An address at or above the image's size.
+  hfExceedMemory,
+};
+
 // Failure of the image or of the HEX text it reads ("Checksum error at line:3").
 class EHexFile : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  // hfRecordType: Value is the record's type, Line its line. hfExceedMemory:
+  // Value is the address, Size the image's size.
+  EHexFile(const std::string& Message, THexFault Fault, uint32_t Value, uint32_t LineOrSize);
+
+  THexFault Fault() const { return FFault; }
+  uint8_t RecordType() const { return static_cast<uint8_t>(FValue); }
+  uint32_t Line() const { return FLineOrSize; }
+  uint16_t Address() const { return static_cast<uint16_t>(FValue); }
+  uint16_t ImageSize() const { return static_cast<uint16_t>(FLineOrSize); }
+
+ private:
+  THexFault FFault = THexFault::hfOther;
+  uint32_t FValue = 0;
+  uint32_t FLineOrSize = 0;
 };
 
 // Failure of a file operation; the message is the reason in words

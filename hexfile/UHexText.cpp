@@ -134,7 +134,10 @@ void THexTextReader::ReadRecord() {
   } else if (Type == 0x01) {
     Checksum = Field(9, 2);
   } else {
-    Fail("Non subport block type at line:%u");
+    char Message[64];
+    std::snprintf(Message, sizeof Message, "Non subport block type at line:%u",
+                  static_cast<unsigned>(FLineNumber));
+    throw EHexFile(Message, THexFault::hfRecordType, Type, static_cast<uint32_t>(FLineNumber));
   }
 
   if (static_cast<uint8_t>(Sum + Checksum) != 0)

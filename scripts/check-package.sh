@@ -5,7 +5,8 @@
 # folder and runs the programs from there.
 #
 # KORVANE_PACKAGE_BUILD_DIR chooses the build directory (default: build-deb).
-# Needs the test profile of scripts/install-deps.sh (dpkg-dev, file, lintian).
+# Needs the package profile of scripts/install-deps.sh (dpkg-dev, file,
+# lintian); the test profile includes it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -14,7 +15,7 @@ jobs=${KORVANE_JOBS:-$(nproc)}
 
 for tool in dpkg-buildflags dpkg-shlibdeps dpkg-deb file lintian; do
   command -v "$tool" >/dev/null || {
-    echo "check-package.sh: $tool not found (scripts/install-deps.sh test installs it)" >&2
+    echo "check-package.sh: $tool not found (scripts/install-deps.sh package installs it)" >&2
     exit 1
   }
 done

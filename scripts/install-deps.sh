@@ -2,12 +2,16 @@
 # Installs, from Debian's packages, what building, running and testing Korvane
 # needs. Idempotent: asks apt only for what is missing.
 #
-#   scripts/install-deps.sh [run|test]   install a profile (default: test)
+#   scripts/install-deps.sh [run|package|test]
+#                                        install a profile (default: test)
 #   scripts/install-deps.sh --list PROFILE
 #                                        print the profile's packages, one a
 #                                        line, and install nothing
 #
-#   run    build the three programs and do the main job (scripts/run.sh)
+#   run      build the three programs and do the main job (scripts/run.sh)
+#   package  run's packages and what scripts/check-package.sh needs to build
+#            and check the Debian package (dpkg-dev, file, lintian), without
+#            the test set's compilers, wine and display tools
 #   test   everything the test command (scripts/test.sh) uses: run's
 #          packages and the test, fuzz, Windows, window and package tools
 #
@@ -15,7 +19,7 @@
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 [run|test] | --list run|test" >&2
+  echo "usage: $0 [run|package|test] | --list run|package|test" >&2
   exit 2
 }
 
@@ -24,6 +28,11 @@ run_packages=(
   build-essential cmake ninja-build pkg-config # the build
   qt6-base-dev qt6-base-dev-tools libgl-dev    # the window
   srecord                                      # the main job's comparison (srec_cat)
+)
+package_packages=(
+  "${run_packages[@]}"
+  dpkg-dev file # CPack's dpkg-shlibdeps and file, dpkg-buildflags
+  lintian       # the package's check
 )
 test_packages=(
   "${run_packages[@]}"
@@ -47,7 +56,7 @@ case "${1:-}" in
     profile=$2
     ;;
   "") profile=test ;;
-  run | test)
+  run | package | test)
     [ $# -eq 1 ] || usage
     profile=$1
     ;;
@@ -55,6 +64,7 @@ case "${1:-}" in
 esac
 case "$profile" in
   run) packages=("${run_packages[@]}") ;;
+  package) packages=("${package_packages[@]}") ;;
   test) packages=("${test_packages[@]}") ;;
   *) usage ;;
 esac

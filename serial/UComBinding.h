@@ -79,6 +79,10 @@ int ListPorts(std::vector<std::string>& Names);
 // A refused open in the platform's words ("Permission denied"), from the
 // platform's error number and the port's own message of the refusal.
 std::string RefusalReason(int PlatformError, const std::string& PortMessage);
+// What follows a port message's text: the platform's error number and, where
+// the platform has them, its words for it. POSIX: " (error 5: Input/output
+// error)"; Windows: " (win error code: 5)".
+std::string PlatformErrorSuffix(int PlatformError);
 // Whether the platform's error number of a refused open is a lack of
 // permission that the user can mend.
 bool IsPermissionRefusal(int Error);

@@ -11,8 +11,7 @@ namespace korvane {
 namespace {
 
 std::string FormatMessage(int32_t MessageCode, int32_t PlatformError) {
-  return EComPort::MessageText(MessageCode) + " (win error code: " + std::to_string(PlatformError) +
-         ")";
+  return EComPort::MessageText(MessageCode) + binding::PlatformErrorSuffix(PlatformError);
 }
 
 void Check(int Error, TComMessageCode Code) {

@@ -38,8 +38,9 @@ enum TComMessageCode : int32_t {
 };
 
 // A failed port operation. The message is the text of MessageCode followed
-// by " (win error code: <PlatformError>)", e.g.
-// "Unable to open com port (win error code: 2)".
+// by the platform's error: " (win error code: 2)" on Windows, the errno and
+// its words on POSIX, e.g. "Unable to open com port (error 2: No such file or
+// directory)", so that the number is not taken for a Windows code.
 class EComPort : public std::runtime_error {
  public:
   EComPort(int32_t MessageCode, int32_t PlatformError);

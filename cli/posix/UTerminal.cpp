@@ -1,12 +1,26 @@
 #include "UTerminal.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 namespace korvane::cli {
 
 bool StandardErrorIsTerminal() {
   return ::isatty(STDERR_FILENO) != 0;
+}
+
+int StandardErrorColumns() {
+  winsize Size{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &Size) == 0 && Size.ws_col > 0) {
+    return Size.ws_col;
+  }
+  // A terminal that reports no size (a serial console, some emulators).
+  const char* Columns = std::getenv("COLUMNS");
+  const int Value = Columns != nullptr ? std::atoi(Columns) : 0;
+  return Value > 0 ? Value : 0;
 }
 
 bool InputLineReady(int TimeoutMs) {

@@ -9,6 +9,14 @@ bool StandardErrorIsTerminal() {
   return ::_isatty(2) != 0;
 }
 
+int StandardErrorColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO Info{};
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &Info) == 0) {
+    return 0;
+  }
+  return Info.srWindow.Right - Info.srWindow.Left + 1;
+}
+
 bool InputLineReady(int TimeoutMs) {
   return WaitForSingleObject(GetStdHandle(STD_INPUT_HANDLE), static_cast<DWORD>(TimeoutMs)) ==
          WAIT_OBJECT_0;

@@ -12,6 +12,10 @@ std::string RefusalReason(int, const std::string& PortMessage) {
   return PortMessage;
 }
 
+std::string PlatformErrorSuffix(int PlatformError) {
+  return " (win error code: " + std::to_string(PlatformError) + ")";
+}
+
 bool IsPermissionRefusal(int) {
   // Windows grants a COM port to whoever opens it first; a refusal there is
   // a port in use or missing, not a matter of permission.

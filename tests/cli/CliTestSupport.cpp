@@ -81,7 +81,10 @@ TChildProcess::TChildProcess(const std::string& Program, const std::vector<std::
   if (Options.ErrOnTerminal) {
     termios Settings{};
     cfmakeraw(&Settings);
-    if (openpty(&FErr, &ErrWrite, nullptr, &Settings, nullptr) != 0) {
+    winsize Size{};
+    Size.ws_row = 24;
+    Size.ws_col = Options.TerminalColumns;
+    if (openpty(&FErr, &ErrWrite, nullptr, &Settings, &Size) != 0) {
       ADD_FAILURE() << "openpty failed: errno " << errno;
       return;
     }

@@ -27,8 +27,10 @@ struct TProcessResult {
 struct TProcessOptions {
   // Variables set (or replaced) in the child's environment.
   std::map<std::string, std::string> Env;
-  // stderr on a pseudo-terminal instead of a pipe.
+  // stderr on a pseudo-terminal instead of a pipe, of this many columns
+  // (0: a terminal that reports no size).
   bool ErrOnTerminal = false;
+  unsigned short TerminalColumns = 0;
   // The child leads a process group of its own, which is checked when it ends.
   bool OwnProcessGroup = false;
   // A child of root runs as the unprivileged user "nobody" (65534), for

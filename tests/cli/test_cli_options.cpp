@@ -2,9 +2,13 @@
 // the progress bar and the permission hint.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
 #include <sstream>
 
+#include "UCliCommands.h"
+#include "UCliHints.h"
 #include "UCliOptions.h"
 #include "UPortAccess.h"
 #include "UProgressMeter.h"
@@ -142,14 +146,78 @@ TEST(CliOptions, HelpDocumentsEveryCommandAndExitStatus) {
   }
 }
 
+TEST(CliOptions, EachCommandHasAHelpOfItsOwn) {
+  EXPECT_EQ(Parse({"program", "--help"}).HelpTopic, "program");
+  EXPECT_EQ(Parse({"help", "program"}).HelpTopic, "program");
+  EXPECT_TRUE(Parse({"help"}).Help);
+  EXPECT_EQ(Parse({"help"}).HelpTopic, "");
+  EXPECT_EQ(UsageError({"help", "burn"}), "unknown command 'burn'");
+
+  // Each names its own options and no other command's.
+  const std::vector<std::string> All = {"--port", "--lock",    "--fast-verify", "--mem",
+                                        "--chip", "--size",    "--format",      "--repeat",
+                                        "--log",  "--serial ", "--quiet",       "--json"};
+  for (const char* Command : {"ports", "detect", "program", "read", "verify", "erase", "blank",
+                              "check", "info", "doctor"}) {
+    const std::string Text = CommandUsageText(Command);
+    EXPECT_TRUE(Text.starts_with(std::string("Usage: korvane-cli ") + Command)) << Text;
+    const std::vector<std::string> Taken = CommandOptions(Command);
+    for (std::string Option : All) {
+      const bool Takes =
+          std::find(Taken.begin(), Taken.end(), Option.substr(0, Option.find(' '))) != Taken.end();
+      EXPECT_EQ(Text.find(Option) != std::string::npos, Takes) << Command << " " << Option;
+    }
+  }
+  // And the program prints it for both ways of asking.
+  std::ostringstream Out, Err, Again;
+  EXPECT_EQ(RunCli({"read", "--help"}, {}, Out, Err, false), 0);
+  EXPECT_EQ(RunCli({"help", "read"}, {}, Again, Err, false), 0);
+  EXPECT_EQ(Out.str(), CommandUsageText("read"));
+  EXPECT_EQ(Again.str(), Out.str());
+}
+
 TEST(ProgressMeter, ShowsBytesRateAndTimeLeft) {
-  using std::chrono::duration;
-  EXPECT_EQ(TProgressMeter::Format("Writing", 4096, 8192, duration<double>(4.0)),
+  EXPECT_EQ(TProgressMeter::Format("Writing", 4096, 8192, 1024.0),
             "Writing [############............] 4096/8192 bytes  1024 B/s  0:04 left");
-  EXPECT_EQ(TProgressMeter::Format("", 0, 100, duration<double>(0.0)),
-            "[........................] 0/100 bytes  -- B/s  -:-- left");
-  EXPECT_EQ(TProgressMeter::Format("Reading", 960, 20480, duration<double>(1.0)),
-            "Reading [#.......................] 960/20480 bytes  960 B/s  0:20 left");
+  EXPECT_EQ(TProgressMeter::Format("", 0, 100, std::nullopt),
+            "[........................]   0/100 bytes  -- B/s  -:-- left");
+  EXPECT_EQ(TProgressMeter::Format("Reading", 960, 20480, 960.0),
+            "Reading [#.......................]   960/20480 bytes  960 B/s  0:20 left");
+}
+
+TEST(ProgressMeter, FitsTheTerminalShortOfItsLastColumn) {
+  const struct {
+    int Columns;
+    const char* Text;
+  } Cases[] = {
+      {80, "Writing [############............] 2786/5572 bytes  288 B/s  0:10 left"},
+      {60, "Writing [#####......] 2786/5572 bytes  288 B/s  0:10 left"},
+      {50, "Writing 2786/5572 bytes  288 B/s  0:10 left"},
+      {30, "Writing 2786/5572 bytes"},
+      {12, "Writing 278"},
+  };
+  for (const auto& Case : Cases) {
+    const std::string Text = TProgressMeter::Format("Writing", 2786, 5572, 288.0, Case.Columns);
+    EXPECT_EQ(Text, Case.Text) << Case.Columns;
+    EXPECT_LT(static_cast<int>(Text.size()), Case.Columns);
+  }
+}
+
+TEST(ProgressMeter, TheRateWaitsForEnoughBytesFromTheFirstOne) {
+  using Clock = TProgressMeter::TClock;
+  using std::chrono::milliseconds;
+  std::ostringstream Terminal;
+  const Clock::time_point T0{};
+  TProgressMeter Meter(Terminal, [] { return 200; });
+  Meter.Start(0, 5571, "Verify", T0);
+  // The stream's first byte comes late (the board's answer to the command);
+  // that wait is no part of the pace.
+  Meter.Move(0, T0 + milliseconds(2000));
+  Meter.Move(400, T0 + milliseconds(2800));  // under a second of bytes: no estimate
+  Meter.Move(500, T0 + milliseconds(3000));  // a second, 500 bytes: 500 B/s
+  const std::string Text = Terminal.str();
+  EXPECT_NE(Text.find("401/5572 bytes  -- B/s  -:-- left"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("501/5572 bytes  500 B/s  0:10 left"), std::string::npos) << Text;
 }
 
 TEST(ProgressMeter, DrawsInPlaceAndLeavesTheLineClean) {
@@ -167,7 +235,7 @@ TEST(ProgressMeter, DrawsInPlaceAndLeavesTheLineClean) {
     EXPECT_FALSE(Meter.Active());
   }
   const std::string Text = Terminal.str();
-  EXPECT_NE(Text.find("\rWriting [######..................] 1/4 bytes"), std::string::npos);
+  EXPECT_NE(Text.find("\rWriting [######..................] 1/4 bytes"), std::string::npos) << Text;
   EXPECT_EQ(Text.find("2/4 bytes"), std::string::npos);
   EXPECT_NE(Text.find("4/4 bytes"), std::string::npos);
   EXPECT_TRUE(Text.ends_with("\r\033[K")) << Text;

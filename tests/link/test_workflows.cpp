@@ -12,6 +12,7 @@
 #include "TestFiles.h"
 #include "UBoardProtocol.h"
 #include "UBoardSim.h"
+#include "ULostBoard.h"
 
 namespace korvane::test {
 namespace {
@@ -466,6 +467,29 @@ TEST_F(WorkflowTest, HangUpMidWriteRaisesAndThePollRecovers) {
   Programmer.ClearRecord();
   EXPECT_NO_THROW(Programmer.Poll());
   EXPECT_EQ(Programmer.TargetChip(), chip89C52);
+}
+
+// What the user is told when the board is lost mid-run, from the run's record.
+TEST(LostBoardAdvice, SaysWhatTheChipHoldsAndWhatToDo) {
+  const struct {
+    TChipProgress Progress;
+    const char* Text;
+  } Cases[] = {
+      {{}, "The chip is unchanged."},
+      {{true, false, 0, 0, false, false}, "The chip may be partly erased."},
+      {{true, true, 0, 0, false, false}, "The chip is erased; nothing is written yet."},
+      {{true, true, 5572, 1500, false, false}, "The chip is partly written (1500 of 5572 bytes)."},
+      {{true, true, 5572, 5572, false, false},
+       "The chip is written (5572 bytes) but not verified."},
+      {{true, true, 148, 148, true, false},
+       "The chip is written and verified (148 bytes); the lock did not finish."},
+  };
+  for (const auto& Case : Cases) {
+    EXPECT_EQ(LostBoardAdvice(Case.Progress, "press Send again"),
+              std::string(Case.Text) + " Reconnect the board and press Send again.");
+  }
+  EXPECT_EQ(LostBoardAdvice({}, "run the command again"),
+            "The chip is unchanged. Reconnect the board and run the command again.");
 }
 
 }  // namespace

@@ -78,7 +78,8 @@ expect_none() {
 
 # Commands, and the options before one.
 expect "korvane-cli pro" "program" "ports read"
-expect "korvane-cli " "ports detect program read verify erase blank check info doctor" "--port"
+expect "korvane-cli " "ports detect program read verify erase blank check info doctor help" "--port"
+expect "korvane-cli help pr" "program" "help ports"
 expect "korvane-cli --" "--help --version" "--port --lock"
 expect "korvane-cli --port /dev/korvane-test-a d" "detect" "program"
 

@@ -151,7 +151,7 @@ TEST_F(ComPortTest, AMissingDeviceRaisesCode1WithErrno2) {
   EComPort Error = RaisedBy([&] { Port.Open(); });
   EXPECT_EQ(Error.MessageCode(), 1);
   EXPECT_EQ(Error.PlatformError(), ENOENT);
-  EXPECT_STREQ(Error.what(), "Unable to open com port (win error code: 2)");
+  EXPECT_STREQ(Error.what(), "Unable to open com port (error 2: No such file or directory)");
   EXPECT_FALSE(Port.Connected());
   EXPECT_EQ(Port.Port(), Missing);
 }

@@ -125,10 +125,16 @@ TEST(ComSettings, ReplacementCharacterNeedsParityCheck) {
 
 TEST(ComSettings, ExceptionMessageIsTheTextAndThePlatformError) {
   EComPort Error(ecOpenFailed, 2);
+#ifdef _WIN32
   EXPECT_STREQ(Error.what(), "Unable to open com port (win error code: 2)");
+  EXPECT_STREQ(EComPort(ecPortListFailed, -1).what(), "Registry error (win error code: -1)");
+#else
+  // The errno and its words: "win error code 2" would send a search astray.
+  EXPECT_STREQ(Error.what(), "Unable to open com port (error 2: No such file or directory)");
+  EXPECT_STREQ(EComPort(ecPortListFailed, -1).what(), "Registry error (error -1)");
+#endif
   EXPECT_EQ(Error.MessageCode(), 1);
   EXPECT_EQ(Error.PlatformError(), 2);
-  EXPECT_STREQ(EComPort(ecPortListFailed, -1).what(), "Registry error (win error code: -1)");
 
   const std::pair<int32_t, const char*> Table[] = {
       {1, "Unable to open com port"},

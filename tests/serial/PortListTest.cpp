@@ -115,7 +115,7 @@ TEST_F(PortListTest, AFailedScanRaisesCode23AndKeepsTheCallersList) {
   } catch (const EComPort& Error) {
     EXPECT_EQ(Error.MessageCode(), 23);
     EXPECT_EQ(Error.PlatformError(), ENOENT);
-    EXPECT_STREQ(Error.what(), "Registry error (win error code: 2)");
+    EXPECT_STREQ(Error.what(), "Registry error (error 2: No such file or directory)");
   }
   EXPECT_EQ(List, (TNames{"COM1", "COM2"}));
 

@@ -114,7 +114,7 @@ TEST_F(WindowFaultTest, ABoardHangingUpMidWriteIsOneBoxAndTheBoardIsFoundAgain) 
 
   ASSERT_EQ(Window->Errors.size(), 1U);
   // The lost line is the read of the next DC1: EIO.
-  EXPECT_EQ(Window->Errors[0], "ReadFile function failed (win error code: 5)");
+  EXPECT_EQ(Window->Errors[0], "ReadFile function failed (error 5: Input/output error)");
   EXPECT_EQ(MostBoxesUp, 1U);
   EXPECT_EQ(StatusUnderTheBox, "Writing... [600 Bytes]");
   // Port and chip were let go of before the box came up.

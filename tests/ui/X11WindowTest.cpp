@@ -341,7 +341,8 @@ TEST_F(X11WindowTest, ABoardHangingUpMidWriteIsOneBoxUnderWhichTheBoardIsFoundAg
   });
   Window->btnSendClick();
 
-  EXPECT_EQ(Window->Errors, std::vector<QString>{"ReadFile function failed (win error code: 5)"});
+  EXPECT_EQ(Window->Errors,
+            std::vector<QString>{"ReadFile function failed (error 5: Input/output error)"});
   EXPECT_EQ(MostBoxesUp, 1U);
   EXPECT_FALSE(Forced);
   // Port and chip were let go of before the box came up.
