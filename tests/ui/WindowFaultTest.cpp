@@ -22,8 +22,8 @@ class WindowFaultTest : public ::testing::Test {
     Window = std::make_unique<TTestFrmMain>();
     Board = std::make_unique<TBoardOnPort>(Options, Window->Ports);
     Window->show();
-    Window->Timer1Timer();
-    ASSERT_EQ(Window->TargetChip(), chip89C52);
+    Window->Rules().Timer1Timer();
+    ASSERT_EQ(Window->Rules().TargetChip(), chip89C52);
   }
   void TearDown() override {
     Window.reset();
@@ -41,11 +41,11 @@ class WindowFaultTest : public ::testing::Test {
   }
   void Send(const QString& Path) {
     Window->OnAskOpenFileName = [Path] { return Path; };
-    Window->btnSendClick();
+    Window->Rules().btnSendClick();
   }
   void Read(const QString& Path) {
     Window->OnAskSaveFileName = [Path] { return Path; };
-    Window->BtnReadClick();
+    Window->Rules().BtnReadClick();
   }
   static QByteArray Contents(const QString& Path) {
     QFile File(Path);
@@ -62,7 +62,7 @@ class WindowFaultTest : public ::testing::Test {
 
   // The window is ready for the next click: nothing running, the cursor back.
   void ExpectSettled() {
-    EXPECT_FALSE(Window->Busy());
+    EXPECT_FALSE(Window->Rules().Busy());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(Window->findChild<QPushButton*>("btnSend")->isEnabled());
   }
@@ -78,7 +78,7 @@ TEST_F(WindowFaultTest, AVerifyFailureIsTheStatusLine) {
   Connect(Options);
   Send(WriteSample());
 
-  EXPECT_EQ(Window->StatusText(), "Verify Failed!");
+  EXPECT_EQ(Window->Rules().StatusText(), "Verify Failed!");
   EXPECT_TRUE(Window->Errors.empty());
   ExpectSettled();
 }
@@ -94,18 +94,18 @@ TEST_F(WindowFaultTest, ABoardHangingUpMidWriteIsOneBoxAndTheBoardIsFoundAgain) 
   bool Polled = false;
   std::optional<uint8_t> ChipUnderTheBox;
   bool PortOpenUnderTheBox = true;
-  QString StatusUnderTheBox;
+  std::string StatusUnderTheBox;
   const TModalWatcher Closer([&](QWidget* Modal) {
     MostBoxesUp = std::max(MostBoxesUp, VisibleBoxes());
     if (!ChipUnderTheBox) {
-      ChipUnderTheBox = Window->TargetChip();
-      PortOpenUnderTheBox = Window->Port().Connected();
-      StatusUnderTheBox = Window->StatusText();
+      ChipUnderTheBox = Window->Rules().TargetChip();
+      PortOpenUnderTheBox = Window->Rules().Port().Connected();
+      StatusUnderTheBox = Window->Rules().StatusText();
     }
     if (!Polled) {
       Polled = true;
       // A tick of its own: a box it may open gets the watcher's attention.
-      QTimer::singleShot(0, Window.get(), [this] { Window->Timer1Timer(); });
+      QTimer::singleShot(0, Window.get(), [this] { Window->Rules().Timer1Timer(); });
     } else if (auto* Box = qobject_cast<QMessageBox*>(Modal)) {
       Box->button(QMessageBox::Ok)->click();
     }
@@ -124,8 +124,8 @@ TEST_F(WindowFaultTest, ABoardHangingUpMidWriteIsOneBoxAndTheBoardIsFoundAgain) 
 
   // The board comes back: the next poll finds it, without another box.
   Board = std::make_unique<TBoardOnPort>(BoardWith("89C52"), Window->Ports);
-  Window->Timer1Timer();
-  EXPECT_EQ(Window->TargetChip(), chip89C52);
+  Window->Rules().Timer1Timer();
+  EXPECT_EQ(Window->Rules().TargetChip(), chip89C52);
   EXPECT_EQ(Window->Errors.size(), 1U);
   ExpectSettled();
 }
@@ -140,7 +140,7 @@ TEST_F(WindowFaultTest, AFailedReadLeavesTheFileOnDiskAlone) {
 
   Read(Existing);
 
-  EXPECT_EQ(Window->StatusText(), "Read Failed!");
+  EXPECT_EQ(Window->Rules().StatusText(), "Read Failed!");
   ASSERT_EQ(Window->Messages.size(), 1U);
   EXPECT_EQ(Window->Messages[0], "x");
   EXPECT_EQ(Contents(Existing), Before);
@@ -163,7 +163,7 @@ TEST_F(WindowFaultTest, AWrongEchoIsShownAsTheOneCharacterOfItsByte) {
     Read(Folder.filePath("readback.hex"));
 
     EXPECT_EQ(Shown, QString(QChar(Echo))) << "echo " << static_cast<int>(Echo);
-    EXPECT_EQ(Window->StatusText(), "Read Failed!");
+    EXPECT_EQ(Window->Rules().StatusText(), "Read Failed!");
     ExpectSettled();
   }
 }
@@ -176,7 +176,7 @@ TEST_F(WindowFaultTest, AReadThatCannotBeSavedIsShownAndLeavesNoFile) {
 
   ASSERT_EQ(Window->Errors.size(), 1U);
   EXPECT_EQ(Window->Errors[0], "File not found.");
-  EXPECT_NE(Window->StatusText(), "Complete!");
+  EXPECT_NE(Window->Rules().StatusText(), "Complete!");
   EXPECT_FALSE(QFile::exists(Nowhere));
   ExpectSettled();
 }

@@ -32,9 +32,9 @@ class WorkflowTest : public ::testing::Test {
     Window = std::make_unique<TTestFrmMain>();
     Board = std::make_unique<TBoardOnPort>(BoardWith("89C52"), Window->Ports);
     Window->show();
-    Window->Timer1Timer();
-    ASSERT_TRUE(Window->Busy() == false);
-    ASSERT_EQ(Window->TargetChip(), chip89C52);
+    Window->Rules().Timer1Timer();
+    ASSERT_TRUE(Window->Rules().Busy() == false);
+    ASSERT_EQ(Window->Rules().TargetChip(), chip89C52);
   }
   void TearDown() override {
     Window.reset();
@@ -59,7 +59,7 @@ class WorkflowTest : public ::testing::Test {
   }
   void Send(const QString& Path) {
     Window->OnAskOpenFileName = [Path] { return Path; };
-    Window->btnSendClick();
+    Window->Rules().btnSendClick();
   }
   sim::TBoardSim& Sim() { return Board->Board(); }
 
@@ -72,7 +72,7 @@ TEST_F(WorkflowTest, SendProgramsTheFileAndReadSavesAnEqualFile) {
   const QString Sample = WriteSample();
   Send(Sample);
 
-  EXPECT_EQ(Window->StatusText(), "Complete!");
+  EXPECT_EQ(Window->Rules().StatusText(), "Complete!");
   EXPECT_TRUE(Window->Errors.empty());
   const std::vector<uint8_t> Expected = ImageOf(Sample, 8192);
   EXPECT_EQ(Sim().Flash(), Expected);
@@ -81,17 +81,17 @@ TEST_F(WorkflowTest, SendProgramsTheFileAndReadSavesAnEqualFile) {
             Window->Statuses.end());
   EXPECT_EQ(Window->findChild<QProgressBar*>("pbLoading")->value(), 0);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  EXPECT_FALSE(Window->Busy());
+  EXPECT_FALSE(Window->Rules().Busy());
 
   const QString Saved = Folder.filePath("readback.hex");
   Window->OnAskSaveFileName = [Saved] { return Saved; };
-  Window->BtnReadClick();
-  EXPECT_EQ(Window->StatusText(), "Complete!");
+  Window->Rules().BtnReadClick();
+  EXPECT_EQ(Window->Rules().StatusText(), "Complete!");
   EXPECT_TRUE(Window->Errors.empty());
   ASSERT_TRUE(QFileInfo::exists(Saved));
   EXPECT_EQ(ImageOf(Saved, 8192), Expected);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  EXPECT_FALSE(Window->Busy());
+  EXPECT_FALSE(Window->Rules().Busy());
 }
 
 TEST_F(WorkflowTest, AOneByteFileNeverTurnsTheBarBusy) {
@@ -106,7 +106,7 @@ TEST_F(WorkflowTest, AOneByteFileNeverTurnsTheBarBusy) {
   };
   Send(OneByte);
 
-  EXPECT_EQ(Window->StatusText(), "Complete!");
+  EXPECT_EQ(Window->Rules().StatusText(), "Complete!");
   EXPECT_EQ(Sim().Flash()[0], 0x42);
   EXPECT_GT(Positions, 0);
   EXPECT_FALSE(EverBusy);
@@ -119,7 +119,7 @@ TEST_F(WorkflowTest, FastVerifyAndLockAsTicked) {
   Window->findChild<QCheckBox*>("chkLock")->setChecked(true);
   Send(WriteSample(256));
 
-  EXPECT_EQ(Window->StatusText(), "Complete!");
+  EXPECT_EQ(Window->Rules().StatusText(), "Complete!");
   const auto& Seen = Window->Statuses;
   EXPECT_NE(std::find(Seen.begin(), Seen.end(), "Fast Verify..."), Seen.end());
   EXPECT_EQ(std::find(Seen.begin(), Seen.end(), "Verify..."), Seen.end());
@@ -148,7 +148,7 @@ TEST_F(WorkflowTest, ABadFileIsShownWithAFullStopAndSendsNothing) {
   EXPECT_EQ(Window->Errors[0], QString::fromStdString(Expected + "."));
   EXPECT_EQ(Sim().ReceivedBytes().size(), SentBefore);
   EXPECT_EQ(Window->Statuses.size(), StatusesBefore);
-  EXPECT_FALSE(Window->Busy());
+  EXPECT_FALSE(Window->Rules().Busy());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_TRUE(Window->findChild<QWidget*>("btnSend")->isEnabled());
 }
@@ -159,7 +159,7 @@ TEST_F(WorkflowTest, TimerTicksDuringAWorkflowDoNothing) {
   size_t SentDuringTick = 1;
   Window->OnAskOpenFileName = [&] {
     const size_t Before = Sim().ReceivedBytes().size();
-    Window->Timer1Timer();
+    Window->Rules().Timer1Timer();
     SentDuringTick = Sim().ReceivedBytes().size() - Before;
     return Sample;
   };
@@ -171,12 +171,12 @@ TEST_F(WorkflowTest, TimerTicksDuringAWorkflowDoNothing) {
   int Ticks = 0;
   QObject::connect(Timer1, &QTimer::timeout, [&] { ++Ticks; });
   Timer1->start();
-  Window->btnSendClick();
+  Window->Rules().btnSendClick();
   Timer1->setInterval(1000);
 
   EXPECT_EQ(SentDuringTick, 0U);
   EXPECT_GT(Ticks, 0);
-  EXPECT_EQ(Window->StatusText(), "Complete!");
+  EXPECT_EQ(Window->Rules().StatusText(), "Complete!");
   EXPECT_EQ(Sim().Flash(), ImageOf(Sample, 8192));
   EXPECT_TRUE(Window->Errors.empty());
 }
@@ -185,7 +185,7 @@ TEST_F(WorkflowTest, CloseDuringAWriteIsRefusedAndTheWriteCompletes) {
   const QString Sample = WriteSample();
   bool Closed = true;
   Window->OnProgressPosition = [&](int Position) {
-    if (Position == 100 && Window->Busy()) {
+    if (Position == 100 && Window->Rules().Busy()) {
       Closed = Window->close();
     }
   };
@@ -193,7 +193,7 @@ TEST_F(WorkflowTest, CloseDuringAWriteIsRefusedAndTheWriteCompletes) {
 
   EXPECT_FALSE(Closed);
   EXPECT_TRUE(Window->isVisible());
-  EXPECT_EQ(Window->StatusText(), "Complete!");
+  EXPECT_EQ(Window->Rules().StatusText(), "Complete!");
   EXPECT_EQ(Sim().Flash(), ImageOf(Sample, 8192));
   EXPECT_TRUE(Window->close());
 }
@@ -201,30 +201,30 @@ TEST_F(WorkflowTest, CloseDuringAWriteIsRefusedAndTheWriteCompletes) {
 TEST_F(WorkflowTest, AStopDuringAWriteFinishesItWithFFAndLeavesTheBoardAtItsPrompt) {
   const QString Sample = WriteSample();
   bool Stop = false;
-  Window->SetStopRequest([&Stop] { return Stop; });
+  Window->Rules().SetStopRequest([&Stop] { return Stop; });
   Window->OnProgressPosition = [&](int Position) { Stop = Stop || Position == 100; };
   Send(Sample);
 
-  EXPECT_TRUE(Window->LastOutcome().Interrupted);
-  EXPECT_EQ(Window->LastOutcome().Step, TStep::stepWrite);
-  EXPECT_NE(Window->StatusText(), "Complete!");
+  EXPECT_TRUE(Window->Rules().LastOutcome().Interrupted);
+  EXPECT_EQ(Window->Rules().LastOutcome().Step, TStep::stepWrite);
+  EXPECT_NE(Window->Rules().StatusText(), "Complete!");
   const std::vector<uint8_t> Flash = Sim().Flash();
   const std::vector<uint8_t> Image = ImageOf(Sample, 8192);
-  const uint32_t Written = Window->ChipProgress().Written;
+  const uint32_t Written = Window->Rules().ChipProgress().Written;
   EXPECT_EQ(Written, 101u);
   for (size_t Address = 0; Address < Flash.size(); ++Address) {
     ASSERT_EQ(Flash[Address], Address < Written ? Image[Address] : 0xFF) << Address;
   }
   EXPECT_TRUE(Window->Errors.empty());
-  Window->SetStopRequest(nullptr);
-  Window->Timer1Timer();
-  EXPECT_EQ(Window->TargetChip(), chip89C52) << "the board answers the next poll";
+  Window->Rules().SetStopRequest(nullptr);
+  Window->Rules().Timer1Timer();
+  EXPECT_EQ(Window->Rules().TargetChip(), chip89C52) << "the board answers the next poll";
 }
 
 TEST_F(WorkflowTest, TheChipLabelSaysOnWhichPortTheBoardWasFound) {
   const auto* Label = Window->findChild<QLabel*>("LblTargetChip");
   ASSERT_NE(Label, nullptr);
-  EXPECT_EQ(Label->toolTip(), QString::fromStdString("Found on " + Window->Port().Port()));
+  EXPECT_EQ(Label->toolTip(), QString::fromStdString("Found on " + Window->Rules().Port().Port()));
 }
 
 }  // namespace
