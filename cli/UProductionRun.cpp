@@ -1,6 +1,7 @@
 #include "UProductionRun.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -137,7 +138,7 @@ class TProductionRun {
         .Add("chip_no", int64_t{FChipNo})
         .Add("exit", int64_t{Exit})
         .Add("status", FProgrammer.LastStatusText())
-        .Add("seconds", static_cast<int64_t>(Seconds * 1000 + 0.5) / 1000);
+        .Add("seconds", static_cast<int64_t>(std::llround(Seconds * 1000)) / 1000);
     if (Serial) {
       Event.Add("serial", static_cast<int64_t>(*Serial));
     }

@@ -21,7 +21,7 @@ using sim::TBoardSimOptions;
 // poll sent and reported already forgotten.
 class OperationsTest : public ::testing::Test {
  protected:
-  void StartBoard(TBoardSimOptions Options) {
+  void StartBoard(const TBoardSimOptions& Options) {
     Board = std::make_unique<TBoardSim>(Options);
     Board->Start();
     Programmer.UsePorts({Board->DevicePath()});

@@ -30,7 +30,7 @@ TBoardSimOptions Options(TChange Change) {
 
 class WorkflowTest : public ::testing::Test {
  protected:
-  void StartBoard(TBoardSimOptions Options) {
+  void StartBoard(const TBoardSimOptions& Options) {
     Board = std::make_unique<TBoardSim>(Options);
     Board->Start();
     Programmer.UsePorts({Board->DevicePath()});

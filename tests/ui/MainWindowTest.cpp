@@ -25,7 +25,7 @@ namespace {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Window = std::make_unique<TTestFrmMain>();
+    Window = std::make_unique<TTestMainWindow>();
     Window->show();
   }
   void TearDown() override { Window.reset(); }
@@ -68,7 +68,7 @@ class MainWindowTest : public ::testing::Test {
     EXPECT_LE(Label->fontMetrics().horizontalAdvance(Label->text()), Label->contentsRect().width());
   }
 
-  std::unique_ptr<TTestFrmMain> Window;
+  std::unique_ptr<TTestMainWindow> Window;
 };
 
 TEST_F(MainWindowTest, StartsWithNoChipAndPollsEverySecond) {
@@ -140,6 +140,26 @@ TEST_F(MainWindowTest, The2051OffersItsCodeMemorySizeAndGoesAwayWithItsBoard) {
   EXPECT_TRUE(MemSize()->isHidden());
   Settle();
   EXPECT_GT(ChipLabel()->y(), LabelTopWithChoice);
+}
+
+TEST_F(MainWindowTest, ThePortNoteIsALineOfItsOwnThatTheWindowGrowsFor) {
+  const QSize Before = Window->size();
+  const std::string Text =
+      "Cannot open /dev/ttyUSB0 (Permission denied). hint: /dev/ttyUSB0 is open to the group "
+      "'dialout'; join it with 'sudo usermod -aG dialout $USER', then log out and in again (or "
+      "run 'newgrp dialout')";
+  Window->SetPortNote(Text);
+  const QLabel* Note = Find<QLabel>("LblPortNote");
+  EXPECT_TRUE(Note->isVisible());
+  EXPECT_EQ(Note->text().toStdString(), Text);
+  EXPECT_EQ(Window->width(), Before.width());
+  EXPECT_GT(Window->height(), Before.height());
+  Settle();
+  EXPECT_GE(Note->height(), Note->heightForWidth(Note->width()));
+
+  Window->SetPortNote("");
+  EXPECT_TRUE(Note->isHidden());
+  EXPECT_EQ(Window->size(), Before);
 }
 
 TEST_F(MainWindowTest, CloseIsRefusedOnlyWhileAnOperationRuns) {

@@ -32,41 +32,41 @@ void TApplicationEnvironment::SetUp() {
   FApplication = std::make_unique<QApplication>(FArgc, FArgv);
 }
 
-TTestFrmMain::TTestFrmMain()
+TTestMainWindow::TTestMainWindow()
     : TMainWindow([this](std::vector<std::string>& List) { List = Ports; }) {}
 
-std::string TTestFrmMain::AskOpenFileName(const std::string& StartFolder) {
+std::string TTestMainWindow::AskOpenFileName(const std::string& StartFolder) {
   LastStartFolder = StartFolder;
   return RealFileDialogs ? TMainWindow::AskOpenFileName(StartFolder)
                          : QFile::encodeName(OnAskOpenFileName()).toStdString();
 }
 
-std::string TTestFrmMain::AskSaveFileName(const std::string& StartFolder) {
+std::string TTestMainWindow::AskSaveFileName(const std::string& StartFolder) {
   LastStartFolder = StartFolder;
   return RealFileDialogs ? TMainWindow::AskSaveFileName(StartFolder)
                          : QFile::encodeName(OnAskSaveFileName()).toStdString();
 }
 
-void TTestFrmMain::ShowMessage(const std::string& Text) {
+void TTestMainWindow::ShowMessage(const std::string& Text) {
   Messages.push_back(Text);
   if (RealMessageBox) {
     TMainWindow::ShowMessage(Text);
   }
 }
 
-void TTestFrmMain::ShowError(const std::string& Text) {
+void TTestMainWindow::ShowError(const std::string& Text) {
   Errors.push_back(QString::fromStdString(Text));
   if (RealErrorBox) {
     TMainWindow::ShowError(Text);
   }
 }
 
-void TTestFrmMain::SetStatusLine(const std::string& Text) {
+void TTestMainWindow::SetStatusLine(const std::string& Text) {
   Statuses.push_back(Text);
   TMainWindow::SetStatusLine(Text);
 }
 
-void TTestFrmMain::SetProgressPosition(int Position) {
+void TTestMainWindow::SetProgressPosition(int Position) {
   TMainWindow::SetProgressPosition(Position);
   if (OnProgressPosition) {
     OnProgressPosition(Position);

@@ -38,10 +38,10 @@ class TApplicationEnvironment : public ::testing::Environment {
 
 // The window with its seams replaced: file dialogs answer from the test,
 // boxes are recorded instead of shown, progress can be watched.
-class TTestFrmMain : public TMainWindow {
+class TTestMainWindow : public TMainWindow {
  public:
   // The poll scans exactly Ports, empty at first.
-  TTestFrmMain();
+  TTestMainWindow();
   std::vector<std::string> Ports;
   std::function<QString()> OnAskOpenFileName = [] { return QString(); };
   std::function<QString()> OnAskSaveFileName = [] { return QString(); };

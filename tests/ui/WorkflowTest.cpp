@@ -36,7 +36,7 @@ class WorkflowTest : public ::testing::Test {
     ASSERT_TRUE(Folder.isValid());
     Window.reset();
     Board.reset();
-    Window = std::make_unique<TTestFrmMain>();
+    Window = std::make_unique<TTestMainWindow>();
     Board = std::make_unique<TBoardOnPort>(Options, Window->Ports);
     Window->show();
     Window->Rules().Timer1Timer();
@@ -76,7 +76,7 @@ class WorkflowTest : public ::testing::Test {
 
   QTemporaryDir Folder;
   std::unique_ptr<TBoardOnPort> Board;
-  std::unique_ptr<TTestFrmMain> Window;
+  std::unique_ptr<TTestMainWindow> Window;
 };
 
 TEST_F(WorkflowTest, AOneByteFileNeverTurnsTheBarBusy) {

@@ -108,7 +108,7 @@ class X11WindowTest : public ::testing::Test {
 
   // The window, shown and active, with the board's chip found.
   void Connect(const sim::TBoardSimOptions& Options, uint8_t Chip) {
-    Window = std::make_unique<TTestFrmMain>();
+    Window = std::make_unique<TTestMainWindow>();
     Board = std::make_unique<TBoardOnPort>(Options, Window->Ports);
     Window->OnAskOpenFileName = [this] { return ++OpenAsked, Sample; };
     Window->OnAskSaveFileName = [this] { return ++SaveAsked, QString(); };
@@ -191,7 +191,7 @@ class X11WindowTest : public ::testing::Test {
   const QString Sample = Folder.filePath("sample.hex");
   std::vector<uint8_t> Bytes = std::vector<uint8_t>(600);
   std::unique_ptr<TBoardOnPort> Board;
-  std::unique_ptr<TTestFrmMain> Window;
+  std::unique_ptr<TTestMainWindow> Window;
   int OpenAsked = 0;
   int SaveAsked = 0;
   bool Forced = false;

@@ -271,8 +271,8 @@ void TMainWindow::ArrangeComponents() {
 
   // The size is taken with the code-memory choice in place, so that showing
   // it later never needs more room than the window has.
-  const QSize Needed = layout()->sizeHint().expandedTo(QSize(Px(302), Px(118)));
-  setFixedSize(Needed);
+  FBaseSize = layout()->sizeHint().expandedTo(QSize(Px(302), Px(118)));
+  setFixedSize(FBaseSize);
   ShowMemSizeChoice(false);
   SetChipLabel("", "");
   move(220, 108);
@@ -355,11 +355,14 @@ void TMainWindow::SetPortNote(const std::string& Text) {
   LblPortNote->setText(QString::fromStdString(Text));
   LblPortNote->setVisible(!Text.empty());
   // The window's size is fixed; it grows by the note's lines and back.
-  const int Width = width();
-  layout()->activate();
-  const int Height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(Width)
-                                                   : layout()->totalSizeHint().height();
-  setFixedSize(Width, std::max(Height, layout()->totalMinimumSize().height()));
+  if (Text.empty()) {
+    setFixedSize(FBaseSize);
+    return;
+  }
+  const QMargins Margins = layout()->contentsMargins();
+  const int NoteWidth = FBaseSize.width() - Margins.left() - Margins.right();
+  setFixedSize(FBaseSize.width(),
+               FBaseSize.height() + layout()->spacing() + LblPortNote->heightForWidth(NoteWidth));
 }
 
 void TMainWindow::ProcessPendingEvents() {

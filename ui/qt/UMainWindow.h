@@ -92,6 +92,8 @@ class TMainWindow : public QWidget, public TMainView {
   QProgressBar* pbLoading = nullptr;
   QTimer* Timer1 = nullptr;
   QVBoxLayout* FChipLayout = nullptr;
+  // The window's fixed size without the port note.
+  QSize FBaseSize;
 
   // Installed on the application while the input is held.
   std::unique_ptr<QObject> FInputFilter;
