@@ -275,6 +275,35 @@ TEST(Workflows, CounterFailureOfTheReadBackKeepsTheOldFile) {
   EXPECT_EQ(Programmer.Events, (Texts{"ShowWaitCursor", "RestoreCursor"}));
 }
 
+// A file loaded once at the largest size (as the CLI checks it before any
+// port is opened) is programmed from that image: it fits when all beyond the
+// chip is FF, and is refused as the loader refuses it otherwise, before
+// anything is sent.
+TEST_F(WorkflowTest, AFileLoadedOnceAtAnySizeFitsTheChipOrIsRefusedAsTheLoaderDoes) {
+  StartBoard(Options([](TBoardSimOptions& O) { O.Chip = "89C51"; }));
+  THexFile Loaded;
+  Loaded.SetSize(LargestChipMemorySize());
+  Loaded.Clear();
+  for (uint16_t Address = 0; Address < 100; ++Address) {
+    Loaded.SetByte(Address, static_cast<uint8_t>(Address));
+  }
+  Programmer.ProgramLoadedFile(Loaded, Programmer.Options());
+  EXPECT_EQ(Programmer.Status(), "Complete!");
+  EXPECT_EQ(Board->Flash()[99], 99);
+
+  Loaded.SetByte(0x1100, 0x42);
+  const size_t Sent = Board->ReceivedBytes().size();
+  EXPECT_THROW(
+      try {
+        Programmer.ProgramLoadedFile(Loaded, Programmer.Options());
+      } catch (const EHexFile& E) {
+        EXPECT_STREQ(E.what(), "Exceed Memory Size[Target:1100 Size:1000]");
+        throw;
+      },
+      EHexFile);
+  EXPECT_EQ(Board->ReceivedBytes().size(), Sent);
+}
+
 TEST_F(WorkflowTest, WriteFailureSendsNothingAfterTheStream) {
   StartBoard(Options([&](TBoardSimOptions& O) { O.Dc3InsteadOfDc1At = 40; }));
   Programmer.Lock = true;
