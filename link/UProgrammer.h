@@ -106,7 +106,7 @@ struct TWorkflowOptions {
 
 // Where a programming run left the chip, as one clause for the user:
 // "written 600 of 6300 bytes; the chip is not verified".
-std::string ChipProgressText(const TChipProgress& Progress, bool LockChosen);
+std::string ChipProgressText(const TChipProgress& Progress, bool LockAsked);
 
 class TProgrammer {
  public:
