@@ -74,7 +74,10 @@ TCliProgrammer::TCliProgrammer(const TCliOptions& Options, TPortListSource Ports
       FStatusStream(&Out),
       FMeterShown(ErrIsTerminal && Options.Output == TOutputMode::Text),
       FWatch(Watch),
-      FMeter(Err, StandardErrorColumns) {}
+      FMeter(Err, StandardErrorColumns) {
+  // The images of a kind whose size is chosen follow --mem.
+  ApplyMemorySizeChoice(Options.MemorySize);
+}
 
 void TCliProgrammer::SetStatus(const std::string& Text) {
   // A line says what changed: the same text set twice (a lock that fails
@@ -217,19 +220,6 @@ void TCliProgrammer::StopNoticed(const TStopNotice& Notice) {
                 .Text()
          << std::endl;
   }
-}
-
-void TCliProgrammer::TargetChipChanged() {
-  // As the window does for the 89C2051/4051: its images follow the
-  // code-memory choice, which here is --mem.
-  if (FTargetChip == chip89C2051) {
-    ApplyMemorySizeChoice();
-  }
-}
-
-bool TCliProgrammer::FastVerifyChosen() const {
-  // The 89C2051/4051 has no checksum command; it is always read back.
-  return FOptions.FastVerify && FTargetChip != chip89C2051;
 }
 
 }  // namespace korvane::cli

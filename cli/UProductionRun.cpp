@@ -140,7 +140,7 @@ class TProductionRun {
     const auto Started = TClock::now();
     try {
       TProgrammer::TBusyScope Busy(FProgrammer);
-      FProgrammer.ProgramImage(Image);
+      FProgrammer.ProgramImage(Image, FProgrammer.WorkflowOptions());
     } catch (const EComPort& Error) {
       FSummary.PortError = Chip.Error = Error.what();
       FSummary.BoardGone = true;

@@ -1,6 +1,7 @@
 #include "UProgressMeter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace korvane::cli {
@@ -18,7 +19,7 @@ constexpr std::chrono::seconds RateWindow{1};
 constexpr int RateBytes = 16;
 
 std::string Duration(double Seconds) {
-  const long Whole = static_cast<long>(Seconds + 0.5);
+  const long Whole = std::lround(Seconds);
   char Text[32];
   std::snprintf(Text, sizeof Text, "%ld:%02ld", Whole / 60, Whole % 60);
   return Text;

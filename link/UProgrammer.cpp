@@ -11,9 +11,12 @@ TProgrammer::TProgrammer(TPortListSource Ports) : FPortListSource(std::move(Port
 
 TProgrammer::~TProgrammer() = default;
 
-void TProgrammer::ApplyMemorySizeChoice() {
-  FSourceImage.SetSize(CodeMemorySize());
-  FChipImage.SetSize(FSourceImage.Size());
+void TProgrammer::ApplyMemorySizeChoice(uint16_t Size) {
+  FMemorySize = Size;
+  if (ChipSizeIsChosen(FTargetChip)) {
+    FSourceImage.SetSize(Size);
+    FChipImage.SetSize(FSourceImage.Size());
+  }
 }
 
 void TProgrammer::Report(TStatus Status, unsigned Number) {
@@ -33,7 +36,7 @@ void TProgrammer::StopPoint(TStep Step) {
   }
 }
 
-std::string ChipProgressText(const TChipProgress& Progress, bool LockChosen) {
+std::string ChipProgressText(const TChipProgress& Progress, bool LockAsked) {
   const std::string Count = std::to_string(Progress.Count);
   if (!Progress.EraseStarted) {
     return "the chip was not touched";
@@ -48,7 +51,7 @@ std::string ChipProgressText(const TChipProgress& Progress, bool LockChosen) {
     return "written " + std::to_string(Progress.Written) + " of " + Count +
            " bytes; the chip is not verified";
   }
-  if (LockChosen && !Progress.Locked) {
+  if (LockAsked && !Progress.Locked) {
     return "written and verified " + Count + " bytes; the chip is not locked";
   }
   return "written and verified " + Count + " bytes" + (Progress.Locked ? ", locked" : "");

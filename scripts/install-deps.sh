@@ -38,7 +38,7 @@ test_packages=(
   "${run_packages[@]}"
   libgtest-dev googletest libbenchmark-dev # test and benchmark frameworks
   clang libclang-rt-14-dev                 # libFuzzer and the sanitizers' runtimes
-  clang-format git clang-tidy              # the format check; static analysis by hand
+  clang-format git clang-tidy              # the format check and the static checks
   xvfb xauth fonts-dejavu-core             # the window under a virtual display
   openbox xdotool                          # a window manager and a driver for X11 window tests
   g++-mingw-w64-x86-64-posix wine64        # the Windows build, checked under wine

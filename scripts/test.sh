@@ -22,6 +22,26 @@ echo "== build and test ($build)"
 parts=(-DKORVANE_BUILD_UI=ON -DKORVANE_BUILD_TESTS=ON -DKORVANE_BUILD_BENCH=ON)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${parts[@]}" >/dev/null
 cmake --build "$build" -j"$jobs"
+
+echo "== source unit names"
+# Every source of the programs is a unit named U<Name>, besides the entries.
+misnamed=$(git ls-files 'cli/*' 'hexfile/*' 'interrupt/*' 'link/*' 'serial/*' 'sim/*' 'ui/*' |
+  grep -E '\.(cpp|h)$' | grep -vE '/(U[A-Z][A-Za-z0-9]*|main)\.(cpp|h)$' || true)
+if [ -n "$misnamed" ]; then
+  echo "not named U<Name>: $misnamed" >&2
+  exit 1
+fi
+
+echo "== static checks (clang-tidy, .clang-tidy)"
+# The tracked sources that this build compiles (the compile commands it
+# exported), checked in parallel; any finding fails.
+git ls-files -z '*.cpp' | python3 -c '
+import json, os, sys
+built = {e["file"] for e in json.load(open(sys.argv[1]))}
+for name in sys.stdin.read().split("\0"):
+    if name and os.path.abspath(name) in built:
+        sys.stdout.write(name + "\0")
+' "$build/compile_commands.json" | xargs -0 -P"$jobs" -n4 clang-tidy -p "$build" --quiet 2>/dev/null
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
 
 echo "== the Debian package"

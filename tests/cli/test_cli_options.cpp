@@ -16,11 +16,11 @@
 namespace korvane::cli {
 namespace {
 
-TCliOptions Parse(std::vector<std::string> Args) {
+TCliOptions Parse(const std::vector<std::string>& Args) {
   return ParseCommandLine(Args);
 }
 
-std::string UsageError(std::vector<std::string> Args) {
+std::string UsageError(const std::vector<std::string>& Args) {
   try {
     ParseCommandLine(Args);
   } catch (const ECliUsage& Error) {

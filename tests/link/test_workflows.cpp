@@ -31,7 +31,7 @@ TBoardSimOptions Options(TChange Change) {
 
 class WorkflowTest : public ::testing::Test {
  protected:
-  void StartBoard(TBoardSimOptions Options) {
+  void StartBoard(const TBoardSimOptions& Options) {
     Board = std::make_unique<TBoardSim>(Options);
     Board->Start();
     Programmer.UsePorts({Board->DevicePath()});
@@ -39,7 +39,7 @@ class WorkflowTest : public ::testing::Test {
     ASSERT_NE(Programmer.TargetChip(), chipNone);
     if (Programmer.TargetChip() == chip89C2051) {
       Programmer.MemorySize = Options.Size2051;
-      Programmer.ApplyMemorySizeChoice();
+      Programmer.ApplyMemorySizeChoice(Programmer.MemorySize);
     }
     Programmer.ClearRecord();
     Sent = Board->ReceivedBytes().size();
@@ -58,10 +58,10 @@ class WorkflowTest : public ::testing::Test {
     Programmer.SetBusy(false);
   }
   void Program(const std::string& File) {
-    Run([&] { Programmer.ProgramChip(File); });
+    Run([&] { Programmer.ProgramChip(File, Programmer.Options()); });
   }
   void ReadBack(const std::string& File) {
-    Run([&] { Programmer.ReadToFile(File); });
+    Run([&] { Programmer.ReadToFile(File, Programmer.Options()); });
   }
   // The host's bytes after the write stream of Count bytes (which may
   // contain any value) ends.
@@ -240,7 +240,7 @@ TEST(Workflows, CounterFailureOfTheProgramming) {
   ASSERT_EQ(Programmer.TargetChip(), chip89C52);
   WriteHexFile(Dir.File("in.hex"), PatternBytes(64, 9));
   Programmer.ClearRecord();
-  Programmer.ProgramChip(Dir.File("in.hex"));
+  Programmer.ProgramChip(Dir.File("in.hex"), Programmer.Options());
   EXPECT_EQ(Programmer.Statuses, (Texts{"Erasing...", "Erasing...[1/10]", "Initial for Writing",
                                         "Set Counter Failed!"}));
   EXPECT_EQ(Board.FBoard.Received(), "\rpeps");
@@ -253,10 +253,10 @@ TEST(Workflows, CounterFailureOfThe2051EraseEndsAsEraseFailure) {
   Programmer.UsePorts({Board.FBoard.DevicePath()});
   Programmer.Poll();
   ASSERT_EQ(Programmer.TargetChip(), chip89C2051);
-  Programmer.ApplyMemorySizeChoice();
+  Programmer.ApplyMemorySizeChoice(Programmer.MemorySize);
   WriteHexFile(Dir.File("in.hex"), PatternBytes(2048, 10));
   Programmer.ClearRecord();
-  Programmer.ProgramChip(Dir.File("in.hex"));
+  Programmer.ProgramChip(Dir.File("in.hex"), Programmer.Options());
   EXPECT_EQ(Programmer.Statuses, (Texts{"Erasing...", "Send Counter Failed!", "Erase Failed!"}));
   EXPECT_EQ(Board.FBoard.Received(), "\rs");
 }
@@ -269,11 +269,40 @@ TEST(Workflows, CounterFailureOfTheReadBackKeepsTheOldFile) {
   Programmer.Poll();
   WriteTextFile(Dir.File("old.hex"), "old contents");
   Programmer.ClearRecord();
-  Programmer.ReadToFile(Dir.File("old.hex"));
+  Programmer.ReadToFile(Dir.File("old.hex"), Programmer.Options());
   EXPECT_EQ(Programmer.Statuses, (Texts{"Set Counter Failed"}));
   EXPECT_EQ(Board.FBoard.Received(), "\rps");
   EXPECT_EQ(ReadTextFile(Dir.File("old.hex")), "old contents");
   EXPECT_EQ(Programmer.Events, (Texts{"ShowWaitCursor", "RestoreCursor"}));
+}
+
+// A file loaded once at the largest size (as the CLI checks it before any
+// port is opened) is programmed from that image: it fits when all beyond the
+// chip is FF, and is refused as the loader refuses it otherwise, before
+// anything is sent.
+TEST_F(WorkflowTest, AFileLoadedOnceAtAnySizeFitsTheChipOrIsRefusedAsTheLoaderDoes) {
+  StartBoard(Options([](TBoardSimOptions& O) { O.Chip = "89C51"; }));
+  THexFile Loaded;
+  Loaded.SetSize(LargestChipMemorySize());
+  Loaded.Clear();
+  for (uint16_t Address = 0; Address < 100; ++Address) {
+    Loaded.SetByte(Address, static_cast<uint8_t>(Address));
+  }
+  Programmer.ProgramLoadedFile(Loaded, Programmer.Options());
+  EXPECT_EQ(Programmer.Status(), "Complete!");
+  EXPECT_EQ(Board->Flash()[99], 99);
+
+  Loaded.SetByte(0x1100, 0x42);
+  const size_t Sent = Board->ReceivedBytes().size();
+  EXPECT_THROW(
+      try {
+        Programmer.ProgramLoadedFile(Loaded, Programmer.Options());
+      } catch (const EHexFile& E) {
+        EXPECT_STREQ(E.what(), "Exceed Memory Size[Target:1100 Size:1000]");
+        throw;
+      },
+      EHexFile);
+  EXPECT_EQ(Board->ReceivedBytes().size(), Sent);
 }
 
 TEST_F(WorkflowTest, WriteFailureSendsNothingAfterTheStream) {
