@@ -626,6 +626,9 @@ void TWinMainView::ProcessPendingEvents() {
   // user's input aimed at the window dropped; otherwise (a poll) the input
   // waits in the queue for the loop.
   const UINT Filter = FInputHeld ? 0 : (PM_QS_POSTMESSAGE | PM_QS_PAINT | PM_QS_SENDMESSAGE);
+  // A close request during a poll waits for the poll's end as the user's
+  // input does; during a workflow the rules answer it at once.
+  bool CloseDeferred = false;
   MSG Message;
   while (PeekMessageW(&Message, nullptr, 0, 0, PM_REMOVE | Filter)) {
     if (Message.message == WM_QUIT) {
@@ -636,8 +639,15 @@ void TWinMainView::ProcessPendingEvents() {
     if (FInputHeld && IsInputForWindow(Message)) {
       continue;
     }
+    if (!FInputHeld && Message.message == WM_CLOSE && Message.hwnd == FWindow) {
+      CloseDeferred = true;
+      continue;
+    }
     TranslateMessage(&Message);
     DispatchMessageW(&Message);
+  }
+  if (CloseDeferred) {
+    PostMessageW(FWindow, WM_CLOSE, 0, 0);
   }
 }
 
