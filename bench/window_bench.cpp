@@ -14,22 +14,21 @@
 #include <cstdlib>
 #include <string>
 
-#include "UMain.h"
+#include "UMainWindow.h"
 
 namespace {
 
-class TBenchWindow : public korvane::TFrmMain {
+class TBenchWindow : public korvane::TMainWindow {
  public:
-  TBenchWindow(korvane::TPortListSource Ports, QString FileName)
-      : TFrmMain(std::move(Ports)), FFileName(std::move(FileName)) {}
-  QString Error;
+  TBenchWindow(korvane::TPortListSource Ports, std::string FileName)
+      : TMainWindow(std::move(Ports)), FFileName(std::move(FileName)) {}
+  std::string Error;
 
- protected:
-  QString AskOpenFileName() override { return FFileName; }
-  void ShowError(const QString& Text) override { Error = Text; }
+  std::string AskOpenFileName(const std::string&) override { return FFileName; }
+  void ShowError(const std::string& Text) override { Error = Text; }
 
  private:
-  QString FFileName;
+  std::string FFileName;
 };
 
 double Seconds(const timeval& Time) {
@@ -44,35 +43,34 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: korvane-window-bench FILE\n");
     return 2;
   }
-  TBenchWindow Window(korvane::PortListFromSetting(std::getenv("KORVANE_PORTS")),
-                      QString::fromLocal8Bit(argv[1]));
+  TBenchWindow Window(korvane::PortListFromSetting(std::getenv("KORVANE_PORTS")), argv[1]);
   Window.show();
   QApplication::processEvents();
 
   // The poll finds the board; a few ticks at most.
-  for (int Tick = 0; Tick < 10 && Window.TargetChip() == korvane::chipNone; ++Tick) {
-    Window.Timer1Timer();
+  for (int Tick = 0; Tick < 10 && Window.Rules().TargetChip() == korvane::chipNone; ++Tick) {
+    Window.Rules().Timer1Timer();
   }
-  if (Window.TargetChip() == korvane::chipNone) {
-    std::fprintf(stderr, "window: no board found (%s)\n", qPrintable(Window.Error));
+  if (Window.Rules().TargetChip() == korvane::chipNone) {
+    std::fprintf(stderr, "window: no board found (%s)\n", Window.Error.c_str());
     return 1;
   }
 
   rusage Before{};
   getrusage(RUSAGE_SELF, &Before);
   const auto Start = std::chrono::steady_clock::now();
-  Window.btnSendClick();
+  Window.Rules().btnSendClick();
   const auto End = std::chrono::steady_clock::now();
   rusage After{};
   getrusage(RUSAGE_SELF, &After);
 
-  const QString Status = Window.StatusText();
+  const std::string Status = Window.Rules().StatusText();
   std::printf("window: wall-s=%.3f user-s=%.3f sys-s=%.3f status=%s\n",
               std::chrono::duration<double>(End - Start).count(),
               Seconds(After.ru_utime) - Seconds(Before.ru_utime),
-              Seconds(After.ru_stime) - Seconds(Before.ru_stime), qPrintable(Status));
-  if (!Window.Error.isEmpty()) {
-    std::fprintf(stderr, "window: %s\n", qPrintable(Window.Error));
+              Seconds(After.ru_stime) - Seconds(Before.ru_stime), Status.c_str());
+  if (!Window.Error.empty()) {
+    std::fprintf(stderr, "window: %s\n", Window.Error.c_str());
   }
   return Status == "Complete!" ? 0 : 1;
 }

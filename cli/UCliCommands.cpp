@@ -103,13 +103,13 @@ bool Discover(TCliProgrammer& Programmer, TRun& Run) {
 
 // What the window would not offer for this chip, said rather than ignored quietly.
 void NoteUnusedOptions(const TCliOptions& Options, TCliProgrammer& Programmer) {
-  const bool Is2051 = Programmer.TargetChip() == chip89C2051;
-  if (Options.MemorySizeGiven && !Is2051) {
+  const uint8_t Chip = Programmer.TargetChip();
+  if (Options.MemorySizeGiven && !ChipSizeIsChosen(Chip)) {
     Programmer.Note("--mem applies to the 89C2051/4051 only; the " +
                     ChipName(Programmer.TargetChip()) + " has " +
                     std::to_string(Programmer.ChipImage().Size()) + " bytes");
   }
-  if (Options.FastVerify && Is2051) {
+  if (Options.FastVerify && !ChipHasFastVerify(Chip)) {
     Programmer.Note("the 89C2051/4051 has no fast verify; it is verified by reading back");
   }
 }
@@ -156,9 +156,9 @@ int RunDetect(TRun& Run) {
 
 // The file of program and verify, loaded and checked as the workflow loads
 // it, before any port is opened: a file that cannot be used must cost no
-// board scan and leave no chip erased. The chip's own size is applied once
-// it is known.
-void CheckInputImage(const TCliOptions& Options) {
+// board scan and leave no chip erased. The workflow takes this image, so the
+// file is read once; the chip's own size is applied once it is known.
+THexFile LoadInputImage(const TCliOptions& Options) {
   THexFile Image;
   Image.SetSize(LargestChipMemorySize());
   TProgrammer::LoadProgramFile(Image, Options.FileName, Options.Format);
@@ -166,6 +166,7 @@ void CheckInputImage(const TCliOptions& Options) {
     TProgrammer::CheckLockable(Image);
   }
   CheckSerialPlace(Options, Image);
+  return Image;
 }
 
 bool IsProductionRun(const TCliOptions& Options) {
@@ -225,22 +226,24 @@ std::string InterruptionText(const TCliOptions& Options, const TCliProgrammer& P
   }
 }
 
-void RunWorkflowOf(TCliProgrammer& Programmer, const TCliOptions& Options) {
+// Input is the file of program and verify, loaded already.
+void RunWorkflowOf(TCliProgrammer& Programmer, const TCliOptions& Options, const THexFile& Input) {
+  const TWorkflowOptions Chosen = Programmer.WorkflowOptions();
   switch (Options.Command) {
     case TCliCommand::cmdProgram:
-      Programmer.ProgramChip(Options.FileName, Options.Format);
+      Programmer.ProgramLoadedFile(Input, Chosen);
       break;
     case TCliCommand::cmdRead:
-      Programmer.ReadToFile(Options.FileName, Options.Format);
+      Programmer.ReadToFile(Options.FileName, Chosen, Options.Format);
       break;
     case TCliCommand::cmdVerify:
-      Programmer.VerifyFile(Options.FileName, Options.Format);
+      Programmer.VerifyLoadedFile(Input, Chosen);
       break;
     case TCliCommand::cmdErase:
-      Programmer.EraseOnly();
+      Programmer.EraseOnly(Chosen);
       break;
     default:
-      Programmer.BlankCheck();
+      Programmer.BlankCheck(Chosen);
       break;
   }
 }
@@ -300,8 +303,9 @@ int Conclude(TCliProgrammer& Programmer, TRun& Run) {
 // the workflow run with stops deferred, and the result.
 int RunOnBoard(TRun& Run) {
   const TCliOptions& Options = Run.Options;
+  THexFile Input;
   if (Options.Command == TCliCommand::cmdProgram || Options.Command == TCliCommand::cmdVerify) {
-    CheckInputImage(Options);
+    Input = LoadInputImage(Options);
   }
   TCliProgrammer Programmer(Options, ScanList(Options, Run.Environment), Run.Out, Run.Err,
                             Run.ErrIsTerminal, Run.Watch);
@@ -319,7 +323,7 @@ int RunOnBoard(TRun& Run) {
   {
     TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), true);
     TProgrammer::TBusyScope Busy(Programmer);
-    RunWorkflowOf(Programmer, Options);
+    RunWorkflowOf(Programmer, Options, Input);
   }
   Run.Status = Programmer.LastStatusText();
   if (Run.Watch != nullptr && Run.Watch->Requested()) {

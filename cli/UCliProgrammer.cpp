@@ -53,7 +53,10 @@ TCliProgrammer::TCliProgrammer(const TCliOptions& Options, TPortListSource Ports
       FStatusStream(&Out),
       FMeterShown(ErrIsTerminal && Options.Output == TOutputMode::Text),
       FWatch(Watch),
-      FMeter(Err) {}
+      FMeter(Err) {
+  // The images of a kind whose size is chosen follow --mem.
+  ApplyMemorySizeChoice(Options.MemorySize);
+}
 
 void TCliProgrammer::SetStatus(const std::string& Text) {
   // A line says what changed: the same text set twice (a lock that fails
@@ -158,19 +161,6 @@ void TCliProgrammer::WriteTimingMeasured(const TWriteTiming& Timing) {
                 Timing.ProjectedSeconds(), Timing.WireSeconds());
   FMeter.Erase();
   FErr << "warning: " << Text << ". " << SlowAdapterFix() << std::endl;
-}
-
-void TCliProgrammer::TargetChipChanged() {
-  // As the window does for the 89C2051/4051: its images follow the
-  // code-memory choice, which here is --mem.
-  if (FTargetChip == chip89C2051) {
-    ApplyMemorySizeChoice();
-  }
-}
-
-bool TCliProgrammer::FastVerifyChosen() const {
-  // The 89C2051/4051 has no checksum command; it is always read back.
-  return FOptions.FastVerify && FTargetChip != chip89C2051;
 }
 
 }  // namespace korvane::cli

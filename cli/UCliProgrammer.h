@@ -36,24 +36,18 @@ class TCliProgrammer : public TProgrammer {
   // Holds the status texts back (the polls while a production run waits for
   // the next chip) or lets them through again.
   void SetSilent(bool Silent) { FSilent = Silent; }
+  // The workflows' options as the command line gives them.
+  TWorkflowOptions WorkflowOptions() const {
+    return {FOptions.Lock, FOptions.FastVerify, FOptions.MemorySize};
+  }
 
  protected:
   void SetStatus(const std::string& Text) override;
-  void RepaintStatus() override {}
-  void RepaintWindow() override {}
   void SetProgressRange(int Min, int Max) override;
   void SetProgressPosition(int Position) override;
   void ShowMessage(const std::string& Text) override;
-  void StopPollTimer() override {}
-  void StartPollTimer() override {}
-  void ShowWaitCursor() override {}
-  void RestoreCursor() override {}
-  void TargetChipChanged() override;
   void WriteTimingMeasured(const TWriteTiming& Timing) override;
 
-  bool FastVerifyChosen() const override;
-  bool LockChosen() const override { return FOptions.Lock; }
-  uint16_t CodeMemorySize() const override { return FOptions.MemorySize; }
   bool StopRequested() const override { return FWatch != nullptr && FWatch->Requested(); }
 
  private:

@@ -160,8 +160,7 @@ void CheckBoard(TCliProgrammer& Programmer, std::ostream& Out, TFindings& Findin
   }
   Programmer.SendCommand(protocol::LF, protocol::Prompt, protocol::CounterDigitTimeoutMs, Reply);
   Turnaround /= static_cast<double>(Digits.size() + 1);
-  const uint16_t Size = Programmer.TargetChip() == chip89C2051 ? Programmer.ChosenMemorySize()
-                                                               : Programmer.ChipImage().Size();
+  const uint16_t Size = Programmer.ChipImage().Size();
   const double Extra = Size * Turnaround / 1000;
   const double ReadBack = ProgrammingSeconds(Size, false) + Extra;
   const double Fast = ProgrammingSeconds(Size, true) + Extra;

@@ -104,7 +104,7 @@ class TProductionRun {
     const auto Started = TClock::now();
     {
       TProgrammer::TBusyScope Busy(FProgrammer);
-      FProgrammer.ProgramImage(Image);
+      FProgrammer.ProgramImage(Image, FProgrammer.WorkflowOptions());
     }
     const double Seconds = std::chrono::duration<double>(TClock::now() - Started).count();
     const bool Ok = FProgrammer.LastOutcome().Succeeded;

@@ -33,19 +33,9 @@ class TFuzzProgrammer : public TProgrammer {
 
  protected:
   void SetStatus(const std::string&) override {}
-  void RepaintStatus() override {}
-  void RepaintWindow() override {}
   void SetProgressRange(int, int) override {}
   void SetProgressPosition(int) override {}
   void ShowMessage(const std::string&) override {}
-  void StopPollTimer() override {}
-  void StartPollTimer() override {}
-  void ShowWaitCursor() override {}
-  void RestoreCursor() override {}
-  void TargetChipChanged() override {}
-  bool FastVerifyChosen() const override { return true; }
-  bool LockChosen() const override { return false; }
-  uint16_t CodeMemorySize() const override { return 2048; }
 };
 
 // The far end: answers each byte the host sends with the next reply.

@@ -9,18 +9,23 @@ namespace korvane {
 
 namespace {
 
-// The 89C4051 is the 4 KB member of the 89C2051 family.
-constexpr uint16_t Size4051 = 4096;
-
 const std::array<TChipKind, 7>& Kinds() {
   static const std::array<TChipKind, 7> Table{{
-      {chip89C51, "89C51", "51", 4096, {}},
-      {chip89LV51, "89LV51", "61", 4096, {}},
-      {chip89C52, "89C52", "52", 8192, {}},
-      {chip89LV52, "89LV52", "62", 8192, {}},
-      {chip89C55, "89C55", "55", 20480, {}},
-      {chip89LV55, "89LV55", "65", 20480, {}},
-      {chip89C2051, "89C2051/4051", "", 0, {"89C2051", "89C4051"}},
+      {chip89C51, "89C51", "51", 4096, {}, true, {}},
+      {chip89LV51, "89LV51", "61", 4096, {}, true, {}},
+      {chip89C52, "89C52", "52", 8192, {}, true, {}},
+      {chip89LV52, "89LV52", "62", 8192, {}, true, {}},
+      {chip89C55, "89C55", "55", 20480, {}, true, {}},
+      {chip89LV55, "89LV55", "65", 20480, {}, true, {}},
+      // One board kind for the family; the 89C4051 is its 4 KB member. No
+      // checksum command: always verified by reading back.
+      {chip89C2051,
+       "89C2051/4051",
+       "",
+       0,
+       {2048, 4096},
+       false,
+       {{"89C2051", 0}, {"89C4051", 4096}}},
   }};
   return Table;
 }
@@ -58,6 +63,16 @@ uint16_t LargestChipMemorySize() {
   return Largest;
 }
 
+bool ChipSizeIsChosen(uint8_t Code) {
+  const TChipKind* Kind = FindChipKind(Code);
+  return Kind != nullptr && !Kind->SizeChoices.empty();
+}
+
+bool ChipHasFastVerify(uint8_t Code) {
+  const TChipKind* Kind = FindChipKind(Code);
+  return Kind != nullptr && Kind->FastVerify;
+}
+
 const std::string& SignatureTable() {
   static const std::string Table = [] {
     std::string Digits;
@@ -91,17 +106,17 @@ uint8_t ChipBySignature(std::string_view Digits) {
 std::optional<uint16_t> ChipSizeByName(std::string_view Name, uint16_t MemorySize2051) {
   const std::string Upper = UpperCase(Name);
   for (const TChipKind& Kind : Kinds()) {
+    uint16_t Fixed = Kind.MemorySize;
     bool Matches = Upper == Kind.Name;
-    for (std::string_view Alias : Kind.Aliases) {
-      Matches = Matches || Upper == Alias;
+    for (const TChipAlias& Alias : Kind.Aliases) {
+      if (!Matches && Upper == Alias.Name) {
+        Matches = true;
+        Fixed = Alias.MemorySize != 0 ? Alias.MemorySize : Fixed;
+      }
     }
-    if (!Matches) {
-      continue;
+    if (Matches) {
+      return Fixed != 0 ? Fixed : MemorySize2051;
     }
-    if (Kind.MemorySize != 0) {
-      return Kind.MemorySize;
-    }
-    return Upper == "89C4051" ? Size4051 : MemorySize2051;
   }
   return std::nullopt;
 }
@@ -115,8 +130,8 @@ std::string AcceptedChipNames() {
     if (Kind.Aliases.empty()) {
       Add(Kind.Name);
     }
-    for (std::string_view Alias : Kind.Aliases) {
-      Add(Alias);
+    for (const TChipAlias& Alias : Kind.Aliases) {
+      Add(Alias.Name);
     }
   }
   return Text;

@@ -1,6 +1,8 @@
 // The seven chip kinds the programmer board takes, in one table: the code the
 // link records, the name shown, the signature digits the board reports for
-// it, the size of its code memory and the names the command line accepts.
+// it, the size of its code memory (or the sizes the user chooses from),
+// whether the board can verify it by checksum, and the names the command line
+// accepts.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +26,13 @@ enum TChipCode : uint8_t {
   chip89C2051 = 7,
 };
 
+// A further name of a kind, and the code-memory size it fixes (0: none, the
+// user's choice applies).
+struct TChipAlias {
+  std::string_view Name;
+  uint16_t MemorySize = 0;
+};
+
 struct TChipKind {
   TChipCode Code;
   // The name shown ("89C52").
@@ -34,8 +43,14 @@ struct TChipKind {
   // Bytes of code memory; 0 where the user chooses it (the 89C2051/4051:
   // 2048 or 4096).
   uint16_t MemorySize;
+  // The sizes the user chooses from where MemorySize is 0, smallest first
+  // (the window's "2KB" and "4KB"); the images follow the choice.
+  std::vector<uint16_t> SizeChoices;
+  // The board answers its checksum command for this kind, so Fast Verify is
+  // offered; the others are always verified by reading back.
+  bool FastVerify;
   // Further names the command line accepts, besides Name (any letter case).
-  std::vector<std::string_view> Aliases;
+  std::vector<TChipAlias> Aliases;
 };
 
 // Codes 1 to 7, in code order.
@@ -50,6 +65,10 @@ std::string ChipName(uint8_t Code);
 uint16_t ChipMemorySize(uint8_t Code);
 // The largest code memory of any kind: an image no chip could take is larger.
 uint16_t LargestChipMemorySize();
+// Whether the user chooses the code-memory size of Code (the 89C2051/4051).
+bool ChipSizeIsChosen(uint8_t Code);
+// Whether the board verifies Code by its checksum (false for 0).
+bool ChipHasFastVerify(uint8_t Code);
 
 // The signature digits of the kinds that have them, one pair after another
 // in code order: "516152625565".
@@ -61,9 +80,9 @@ const std::string& SignatureTable();
 uint8_t ChipBySignature(std::string_view Digits);
 
 // The code-memory size of a chip named on the command line ("89C52",
-// "89lv55", "89C2051", "89C4051", "89C2051/4051"); the 89C2051/4051 kinds take
-// MemorySize2051 unless the name fixes it (89C4051: 4096). Nothing for a name
-// the table does not know.
+// "89lv55", and the 20-pin kinds' names); a kind whose size is chosen takes
+// MemorySize2051 unless the alias fixes it. Nothing for a name the table does
+// not know.
 std::optional<uint16_t> ChipSizeByName(std::string_view Name, uint16_t MemorySize2051);
 // The names ChipSizeByName accepts, for messages: "89C51, 89LV51, ...".
 std::string AcceptedChipNames();

@@ -69,10 +69,16 @@ void TProgrammer::CheckKnownChip() {
 void TProgrammer::ScanPorts() {
   bool AnyOpened = false;
   FBannerSeen = false;
+  FRefusedPorts.clear();
   for (const std::string& Name : FPortList) {
     try {
       ComPort.SetPort(Name);
-      ComPort.Open();
+      try {
+        ComPort.Open();
+      } catch (const EComPort& Refusal) {
+        FRefusedPorts.push_back({Name, AccessRefusedBy(Refusal)});
+        throw;
+      }
       ComPort.ClearBuffer(true, true);
       AnyOpened = true;
       Report(TStatus::stTryToConnect);
@@ -100,7 +106,7 @@ void TProgrammer::ScanPorts() {
 
 void TProgrammer::IdentifyChip(const std::string& Banner) {
   if (Contains(Banner, Banner2051)) {
-    FTargetChip = chip89C2051;
+    SetTargetChip(chip89C2051);
     return;
   }
   std::string Reply;
@@ -114,7 +120,7 @@ void TProgrammer::IdentifyChip(const std::string& Banner) {
 
 void TProgrammer::SetTargetChip(uint8_t Code) {
   FTargetChip = Code;
-  const uint16_t Size = ChipMemorySize(Code);
+  const uint16_t Size = ChipSizeIsChosen(Code) ? FMemorySize : ChipMemorySize(Code);
   if (Size != 0) {
     FSourceImage.SetSize(Size);
     FChipImage.SetSize(FSourceImage.Size());

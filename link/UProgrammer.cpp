@@ -11,9 +11,12 @@ TProgrammer::TProgrammer(TPortListSource Ports) : FPortListSource(std::move(Port
 
 TProgrammer::~TProgrammer() = default;
 
-void TProgrammer::ApplyMemorySizeChoice() {
-  FSourceImage.SetSize(CodeMemorySize());
-  FChipImage.SetSize(FSourceImage.Size());
+void TProgrammer::ApplyMemorySizeChoice(uint16_t Size) {
+  FMemorySize = Size;
+  if (ChipSizeIsChosen(FTargetChip)) {
+    FSourceImage.SetSize(Size);
+    FChipImage.SetSize(FSourceImage.Size());
+  }
 }
 
 void TProgrammer::Report(TStatus Status, unsigned Number) {

@@ -22,6 +22,7 @@
 #include "UChipTable.h"
 #include "UComPort.h"
 #include "UHexFile.h"
+#include "UPortAccess.h"
 #include "UPortList.h"
 #include "UStatusTexts.h"
 
@@ -92,6 +93,17 @@ struct TWriteTiming {
   double WireSeconds() const { return WireCycleMs * Count / 1000; }
 };
 
+// What the user chose for a workflow: the window's check boxes and radio
+// group, the command line's options. The chip's kind has the last word: a
+// kind without a checksum command is read back whatever FastVerify says.
+struct TWorkflowOptions {
+  bool Lock = false;
+  bool FastVerify = false;
+  // The code memory of a kind whose size the user chooses (the
+  // 89C2051/4051): one of its SizeChoices.
+  uint16_t MemorySize = 2048;
+};
+
 // Where a programming run left the chip, as one clause for the user:
 // "written 600 of 6300 bytes; the chip is not verified".
 std::string ChipProgressText(const TChipProgress& Progress, bool LockChosen);
@@ -118,7 +130,8 @@ class TProgrammer {
   void DetectProgrammer();
   // Works out the chip from the banner, or from the chip's signature ("p").
   void IdentifyChip(const std::string& Banner);
-  // Records the chip code and sizes both images for codes 1 to 6.
+  // Records the chip code and sizes both images: to the kind's size, or to
+  // the size chosen last for a kind whose size is chosen.
   void SetTargetChip(uint8_t Code);
 
   // The poll: unless busy, runs DetectProgrammer with the busy flag set and
@@ -152,22 +165,31 @@ class TProgrammer {
   // Load FileName, erase, count, write, verify, optionally lock. The outcome is
   // the status text ("Complete!" or the failing step's message). An image
   // that is all FF is only erased: nothing to write.
-  void ProgramChip(const std::string& FileName, TImageFormat Format = TImageFormat::Hex);
+  void ProgramChip(const std::string& FileName, const TWorkflowOptions& Options,
+                   TImageFormat Format = TImageFormat::Hex);
+  // The same for a file already loaded (as LoadProgramFile does) into an
+  // image of any size, so that the file is read only once: what lies beyond
+  // the chip's size must be FF, else EHexFile as the loader raises it.
+  void ProgramLoadedFile(const THexFile& Loaded, const TWorkflowOptions& Options);
   // The same for an image already loaded (and changed, as by a serial
   // number) that has the chip's size; EHexFile for another size.
-  void ProgramImage(const THexFile& Image);
+  void ProgramImage(const THexFile& Image, const TWorkflowOptions& Options);
   // Read the whole code memory and save it to FileName; the outcome is the
   // status text. A failed read or save never touches an existing FileName.
-  void ReadToFile(const std::string& FileName, TImageFormat Format = TImageFormat::Hex);
+  void ReadToFile(const std::string& FileName, const TWorkflowOptions& Options,
+                  TImageFormat Format = TImageFormat::Hex);
   // Load FileName, count up to its last used byte, and verify the chip
   // against it (read back, or by the checksum when chosen), writing nothing.
   // "Complete!" or the verification's failure text.
-  void VerifyFile(const std::string& FileName, TImageFormat Format = TImageFormat::Hex);
+  void VerifyFile(const std::string& FileName, const TWorkflowOptions& Options,
+                  TImageFormat Format = TImageFormat::Hex);
+  // The same for a file already loaded into an image of any size.
+  void VerifyLoadedFile(const THexFile& Loaded, const TWorkflowOptions& Options);
   // Erase the chip alone: "Complete!" or "Erase Failed!".
-  void EraseOnly();
+  void EraseOnly(const TWorkflowOptions& Options);
   // Read the whole chip and count what is not FF (BlankResult); succeeds
   // when every byte is FF.
-  void BlankCheck();
+  void BlankCheck(const TWorkflowOptions& Options);
 
   // --- Outcomes -------------------------------------------------------------
   // The last operation's or workflow's outcome.
@@ -184,6 +206,9 @@ class TProgrammer {
   // Whether the last port scan reached a board's banner (also when the chip
   // in its socket was then not recognised).
   bool BannerSeen() const { return FBannerSeen; }
+  // The ports the last scan could not open, with the reasons; empty once a
+  // scan opened every port it tried.
+  const std::vector<TRefusedPort>& RefusedPorts() const { return FRefusedPorts; }
 
   // Sets the busy flag for the life of the scope, as the window does around
   // a workflow; cleared also when the workflow ends by an exception.
@@ -209,37 +234,33 @@ class TProgrammer {
   const THexFile& ChipImage() const { return FChipImage; }
   const std::vector<std::string>& PortList() const { return FPortList; }
   TComPort& Port() { return ComPort; }
-  // The code-memory size that the 89C2051/4051 uses now.
-  uint16_t ChosenMemorySize() const { return CodeMemorySize(); }
-  // Sizes both images to the 89C2051/4051 choice (the radio group's click).
-  void ApplyMemorySizeChoice();
+  // The code-memory size chosen last for a kind whose size is chosen.
+  uint16_t ChosenMemorySize() const { return FMemorySize; }
+  // Records the code-memory choice (the radio group's click, --mem) and,
+  // when the chip's size is chosen, sizes both images to it.
+  void ApplyMemorySizeChoice(uint16_t Size);
 
  protected:
   // --- The view: how the operations report ----------------------------------
   virtual void SetStatus(const std::string& Text) = 0;
-  virtual void RepaintStatus() = 0;
-  virtual void RepaintWindow() = 0;
+  virtual void RepaintStatus() {}
+  virtual void RepaintWindow() {}
   virtual void SetProgressRange(int Min, int Max) = 0;
   virtual void SetProgressPosition(int Position) = 0;
   // A plain message box that waits for the user.
   virtual void ShowMessage(const std::string& Text) = 0;
-  virtual void StopPollTimer() = 0;
-  virtual void StartPollTimer() = 0;
-  virtual void ShowWaitCursor() = 0;
-  virtual void RestoreCursor() = 0;
+  // The window's own: the poll timer, the wait cursor and the repaints mean
+  // nothing to a terminal.
+  virtual void StopPollTimer() {}
+  virtual void StartPollTimer() {}
+  virtual void ShowWaitCursor() {}
+  virtual void RestoreCursor() {}
   // The chip code changed during a poll (the window's UpdateTargetChip).
-  virtual void TargetChipChanged() = 0;
+  virtual void TargetChipChanged() {}
   // A write stream's first bytes were timed (streams too short to time say
   // nothing).
   virtual void WriteTimingMeasured(const TWriteTiming&) {}
 
-  // --- The options the workflows read from the view -------------------------
-  // Fast Verify enabled and ticked.
-  virtual bool FastVerifyChosen() const = 0;
-  // Lock ticked.
-  virtual bool LockChosen() const = 0;
-  // The 89C2051/4051 code-memory choice: 2048 or 4096.
-  virtual uint16_t CodeMemorySize() const = 0;
   // The user asked to stop. Looked at only where the board can be left at
   // its prompt: between operations, between erase tries, after a read stream;
   // a write stream is finished with FF for every byte still asked for.
@@ -290,6 +311,11 @@ class TProgrammer {
   bool ReadStreamByte(uint8_t& Value);
   // The workflows' steps that run under the wait cursor.
   void ProgramLoadedImage();
+  // A workflow's start: its options taken in (the code-memory choice
+  // applied), the outcome cleared.
+  void BeginWorkflow(const TWorkflowOptions& Options);
+  // The chip-sized source image from a file loaded at any size.
+  void FitLoadedFile(const THexFile& Loaded);
   // The verification the user chose, with its statuses; true when it passed.
   bool VerifyChosen(uint16_t Count);
   // Runs Body as a workflow: the outcome cleared, the wait cursor up, and a
@@ -299,7 +325,7 @@ class TProgrammer {
   void ProgramErasedChip(uint16_t Count);
   // The end of a programming run that succeeded.
   void Complete();
-  // The count that covers the whole chip: its size, or the 89C2051/4051 choice.
+  // The count that covers the whole chip: its images' size.
   uint16_t WholeChipCount() const;
   // Count and read the whole chip into the chip image, with the statuses of
   // a read; true when it was read.
@@ -318,6 +344,10 @@ class TProgrammer {
   TBlankCheck FBlank;
   TStatus FStatus = TStatus::stNone;
   bool FBannerSeen = false;
+  std::vector<TRefusedPort> FRefusedPorts;
+  // The running workflow's options, and the code-memory choice they set.
+  TWorkflowOptions FOptions;
+  uint16_t FMemorySize = 2048;
 };
 
 }  // namespace korvane

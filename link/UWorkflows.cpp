@@ -1,5 +1,6 @@
 // The two workflows: program a HEX file into the chip, read the chip into a
 // HEX file. The window and the command-line tool both run these.
+#include <cstdio>
 #include <filesystem>
 
 #include "UProgrammer.h"
@@ -40,28 +41,57 @@ void TProgrammer::CheckLockable(const THexFile& Image) {
   }
 }
 
-void TProgrammer::ProgramChip(const std::string& FileName, TImageFormat Format) {
+void TProgrammer::BeginWorkflow(const TWorkflowOptions& Options) {
+  FOptions = Options;
+  FOptions.FastVerify = Options.FastVerify && ChipHasFastVerify(FTargetChip);
+  ApplyMemorySizeChoice(Options.MemorySize);
   FOutcome = {};
   FProgress = {};
   FDifference.reset();
+}
+
+void TProgrammer::FitLoadedFile(const THexFile& Loaded) {
+  const uint16_t Size = FSourceImage.Size();
+  for (uint32_t Address = Size; Address < Loaded.Size(); ++Address) {
+    if (Loaded.GetByte(static_cast<uint16_t>(Address)) != 0xFF) {
+      // The words of the loader that meets a record beyond the chip.
+      char Text[64];
+      std::snprintf(Text, sizeof Text, "Exceed Memory Size[Target:%X Size:%X]",
+                    static_cast<unsigned>(Address), static_cast<unsigned>(Size));
+      throw EHexFile(Text);
+    }
+  }
+  FSourceImage = Loaded;
+  FSourceImage.SetSize(Size);
+}
+
+void TProgrammer::ProgramChip(const std::string& FileName, const TWorkflowOptions& Options,
+                              TImageFormat Format) {
+  BeginWorkflow(Options);
   // A bad file ends here, before anything is sent to the board.
-  LoadProgramFile(FSourceImage, FileName, Format);
-  if (LockChosen()) {
+  THexFile Loaded;
+  Loaded.SetSize(FSourceImage.Size());
+  LoadProgramFile(Loaded, FileName, Format);
+  ProgramLoadedFile(Loaded, Options);
+}
+
+void TProgrammer::ProgramLoadedFile(const THexFile& Loaded, const TWorkflowOptions& Options) {
+  BeginWorkflow(Options);
+  FitLoadedFile(Loaded);
+  if (FOptions.Lock) {
     CheckLockable(FSourceImage);
   }
   RepaintWindow();
   RunWorkflow([this] { ProgramLoadedImage(); });
 }
 
-void TProgrammer::ProgramImage(const THexFile& Image) {
-  FOutcome = {};
-  FProgress = {};
-  FDifference.reset();
+void TProgrammer::ProgramImage(const THexFile& Image, const TWorkflowOptions& Options) {
+  BeginWorkflow(Options);
   if (Image.Size() != FSourceImage.Size()) {
     throw EHexFile("Image of " + std::to_string(Image.Size()) + " bytes for a chip of " +
                    std::to_string(FSourceImage.Size()));
   }
-  if (LockChosen()) {
+  if (FOptions.Lock) {
     CheckLockable(Image);
   }
   FSourceImage = Image;
@@ -108,7 +138,7 @@ void TProgrammer::ProgramErasedChip(uint16_t Count) {
     return;
   }
   FProgress.Verified = true;
-  if (!LockChosen()) {
+  if (!FOptions.Lock) {
     Complete();
     return;
   }
@@ -123,7 +153,7 @@ void TProgrammer::ProgramErasedChip(uint16_t Count) {
 }
 
 bool TProgrammer::VerifyChosen(uint16_t Count) {
-  if (FastVerifyChosen()) {
+  if (FOptions.FastVerify) {
     StopPoint(TStep::stepFastVerify);
     Report(TStatus::stFastVerifying);
     RepaintWindow();
@@ -143,10 +173,18 @@ bool TProgrammer::VerifyChosen(uint16_t Count) {
   return true;
 }
 
-void TProgrammer::VerifyFile(const std::string& FileName, TImageFormat Format) {
-  FOutcome = {};
-  FDifference.reset();
-  LoadProgramFile(FSourceImage, FileName, Format);
+void TProgrammer::VerifyFile(const std::string& FileName, const TWorkflowOptions& Options,
+                             TImageFormat Format) {
+  BeginWorkflow(Options);
+  THexFile Loaded;
+  Loaded.SetSize(FSourceImage.Size());
+  LoadProgramFile(Loaded, FileName, Format);
+  VerifyLoadedFile(Loaded, Options);
+}
+
+void TProgrammer::VerifyLoadedFile(const THexFile& Loaded, const TWorkflowOptions& Options) {
+  BeginWorkflow(Options);
+  FitLoadedFile(Loaded);
   RepaintWindow();
   RunWorkflow([this] {
     // A file of nothing but FF asks for a chip that is erased all through.
@@ -163,8 +201,8 @@ void TProgrammer::VerifyFile(const std::string& FileName, TImageFormat Format) {
   });
 }
 
-void TProgrammer::EraseOnly() {
-  FOutcome = {};
+void TProgrammer::EraseOnly(const TWorkflowOptions& Options) {
+  BeginWorkflow(Options);
   RunWorkflow([this] {
     StopPoint(TStep::stepErase);
     Report(TStatus::stErasing);
@@ -176,8 +214,8 @@ void TProgrammer::EraseOnly() {
   });
 }
 
-void TProgrammer::BlankCheck() {
-  FOutcome = {};
+void TProgrammer::BlankCheck(const TWorkflowOptions& Options) {
+  BeginWorkflow(Options);
   FBlank = {};
   const uint16_t Count = WholeChipCount();
   FChipImage.Clear();
@@ -218,11 +256,12 @@ bool TProgrammer::ReadWholeChip(uint16_t Count) {
 }
 
 uint16_t TProgrammer::WholeChipCount() const {
-  return FTargetChip == chip89C2051 ? CodeMemorySize() : FChipImage.Size();
+  return FChipImage.Size();
 }
 
-void TProgrammer::ReadToFile(const std::string& FileName, TImageFormat Format) {
-  FOutcome = {};
+void TProgrammer::ReadToFile(const std::string& FileName, const TWorkflowOptions& Options,
+                             TImageFormat Format) {
+  BeginWorkflow(Options);
   const uint16_t Count = WholeChipCount();
   FChipImage.Clear();
   RunWorkflow([&] {

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace korvane {
+
+class EComPort;
 
 struct TPortAccess {
   bool Opened = false;
@@ -18,6 +21,18 @@ struct TPortAccess {
 
 // Opens the port with the board's settings and closes it again.
 TPortAccess ProbePort(const std::string& Name);
+// The access that a refused open (the port's EComPort) reports.
+TPortAccess AccessRefusedBy(const EComPort& Refusal);
+
+// A port that could not be opened, and why.
+struct TRefusedPort {
+  std::string Name;
+  TPortAccess Access;
+};
+
+// One line for the user about ports that could not be opened: each with its
+// reason, and the fix for the first permission refusal. Empty for none.
+std::string RefusedPortsNote(const std::vector<TRefusedPort>& Ports);
 
 // How a user gets access to the device Name: on Linux, membership of the
 // group that owns it (usually dialout, uucp on some systems) and a new login.

@@ -1,57 +1,52 @@
-// The main window: the whole user interface of the desktop program.
+// The main window's rules: everything the desktop window decides, with no
+// window toolkit.
 //
-// TFrmMain is the programmer (TProgrammer) with a face: it shows the chip
-// that the once-a-second poll finds, runs the Send and Read workflows from
-// its buttons, and implements the programmer's view with its status line,
-// progress bar, message boxes and wait cursor. Every handler catches what the
-// programmer raises and shows it in the error box; nothing is thrown back into
-// the Qt event loop.
+// TFrmMain is the programmer (TProgrammer) that the window's handlers drive:
+// the once-a-second poll that finds the board and shows the chip, the
+// code-memory choice of the 89C2051/4051, and the Send and Read workflows of
+// its buttons. It draws through a TMainView (ui/UMainView.h), which each
+// window toolkit implements with its own controls and the rule tests with a
+// recorder. Every handler catches what the programmer raises and shows it in
+// the error box; nothing is thrown back into the toolkit's event loop.
 #pragma once
 
-#include <QElapsedTimer>
-#include <QPointer>
-#include <QString>
-#include <QWidget>
+#include <chrono>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 
+#include "UMainView.h"
 #include "UProgrammer.h"
 
-class QButtonGroup;
-class QCheckBox;
-class QCloseEvent;
-class QGroupBox;
-class QKeyEvent;
-class QLabel;
-class QProgressBar;
-class QPushButton;
-class QRadioButton;
-class QTimer;
-class QVBoxLayout;
-
 namespace korvane {
-
-class TStatusPanel;
 
 // The caption of the program's message boxes.
 inline constexpr const char* ApplicationTitle = "Korvane";
 // The main window's caption.
 inline constexpr const char* MainWindowCaption = "Korvane V4.1";
+// The status line while a close is refused.
+inline constexpr const char* BusyStatus = "Please wait: an operation is running";
+// The poll's period.
+inline constexpr int PollIntervalMs = 1000;
 
 // The error box's text for an exception message: the message, with a full
 // stop appended when its last character sorts after "." (so "line:3" gets one
 // and "(errno 5)" or "Failed!" do not).
-QString ErrorBoxText(const std::string& Message);
+std::string ErrorBoxText(const std::string& Message);
 
-class TFrmMain : public QWidget, public TProgrammer {
+class TFrmMain : public TProgrammer {
  public:
-  // Ports is where the poll gets its list of ports to scan.
-  explicit TFrmMain(TPortListSource Ports, QWidget* Parent = nullptr);
+  // View is the window's face and outlives the rules; Ports is where the
+  // poll gets its list of ports to scan. The face calls FormCreate once its
+  // controls exist and FormDestroy before they go.
+  TFrmMain(TMainView& View, TPortListSource Ports);
   ~TFrmMain() override;
 
   // --- Handlers -------------------------------------------------------------
+  // Starts the poll, no chip shown.
+  void FormCreate();
+  // Stops the poll: no tick may reach a face that is being taken apart.
+  void FormDestroy();
   // The poll, once a second: finds the board and shows the chip.
   void Timer1Timer();
   // The 89C2051/4051 code-memory choice: resizes both images.
@@ -60,25 +55,26 @@ class TFrmMain : public QWidget, public TProgrammer {
   void btnSendClick();
   // Asks for a file name and saves the chip's code memory there.
   void BtnReadClick();
+  // Brings the face in line with the chip code: the label, the buttons, the
+  // code-memory choice and Fast Verify.
+  void UpdateTargetChip();
 
-  // The status line's text.
-  QString StatusText() const;
-  // True while a handler of this window is running an operation (a poll or a
-  // workflow, with its file dialog); the window cannot be closed meanwhile.
+  // --- What a face asks -----------------------------------------------------
+  // The window asks to close: refused while an operation runs, and the status
+  // line then says so until the operation's outcome is shown again.
+  bool CloseQuery();
+  // True while a handler runs an operation (a poll or a workflow, with its
+  // file dialog); the window cannot be closed meanwhile.
   bool OperationRunning() const { return FRunning > 0; }
+  // The text on the status line.
+  const std::string& StatusText() const { return FShownStatus; }
   // Where the workflows learn that the user asked to stop (SIGTERM, SIGINT):
   // they end at their next safe point, the board left at its prompt.
   void SetStopRequest(std::function<bool()> Requested) { FStopRequest = std::move(Requested); }
+  // The options the workflows take from the face's controls.
+  TWorkflowOptions ChosenOptions() const;
 
  protected:
-  // --- Seams for the dialogs (tests replace them) ---------------------------
-  // The file to program; empty when the user cancels.
-  virtual QString AskOpenFileName();
-  // The file to save the chip into; empty when the user cancels.
-  virtual QString AskSaveFileName();
-  // The error box: critical icon, OK, titled with the application's title.
-  virtual void ShowError(const QString& Text);
-
   // --- The programmer's view ------------------------------------------------
   void SetStatus(const std::string& Text) override;
   void RepaintStatus() override;
@@ -91,86 +87,50 @@ class TFrmMain : public QWidget, public TProgrammer {
   void ShowWaitCursor() override;
   void RestoreCursor() override;
   void TargetChipChanged() override { UpdateTargetChip(); }
-  bool FastVerifyChosen() const override;
-  bool LockChosen() const override;
-  uint16_t CodeMemorySize() const override;
   bool StopRequested() const override { return FStopRequest && FStopRequest(); }
 
-  // --- Qt events ------------------------------------------------------------
-  // Refused while an operation runs, and the status line says so: the port
-  // and the images are in use.
-  void closeEvent(QCloseEvent* Event) override;
-  // Enter presses the focused button, or else the default button (Send).
-  void keyPressEvent(QKeyEvent* Event) override;
-
  private:
-  std::function<bool()> FStopRequest;
-  void FormCreate();
-  void FormDestroy();
-  void CreateComponents();
-  // Sizes the window from the fonts in use so that no text is clipped, keeping
-  // the proportions of the original layout, and fixes its size.
-  void ArrangeComponents();
-  // Brings the window in line with the chip code.
-  void UpdateTargetChip();
-  // The chip's name sits under the group's caption while the code-memory
-  // choice is shown, and in the middle of the free room otherwise.
-  void PlaceTargetChipLabel(bool UnderCaption);
   // Runs Body as a handler's operation and gives the error box's text for
   // what it raised, with the cursor back to normal; nothing when it succeeded.
-  std::optional<QString> RunOperation(const std::function<void()>& Body);
+  std::optional<std::string> RunOperation(const std::function<void()>& Body);
   // A button's workflow: busy from the file dialog to the workflow's end, the
-  // error box for what either raises.
-  void RunWorkflow(const std::function<QString()>& AskFileName,
+  // error box for what either raises. AskFileName gets the folder used last.
+  void RunWorkflow(const std::function<std::string(const std::string&)>& AskFileName,
                    const std::function<void(const std::string&)>& Workflow);
-  // Runs Body with the window's input held: the controls shown unavailable
-  // and the user input aimed at the window dropped, not queued (the boxes
-  // that Body opens still take theirs); the close request is refused. The
-  // controls come back as they were.
+  // Runs Body with the face's input held; the controls come back as they
+  // were, and a close refused meanwhile does not hide the outcome.
   void RunWithInputHeld(const std::function<void()>& Body);
-  void HoldInput();
-  void ReleaseInput();
   // After a workflow that the port failed: lets go of the port and forgets
   // the chip, as a poll that loses it does, so that the polls under the error
   // box scan quietly (instead of failing on the dead port with a box of their
   // own) and find the board again once it is back.
   void LetGoOfLostBoard();
-  // Lets Qt paint and deliver timer ticks and window-system requests while an
-  // operation holds the thread. With the input held, user input is delivered
-  // too, for the filter to drop; otherwise (a poll) it waits.
-  void ProcessPendingEvents();
+  // After a poll: which ports could not be opened and how to fix it, or
+  // nothing once a board is found.
+  void UpdatePortNote();
   // Puts Text on the status line; only SetStatus makes it the reported text.
-  void ShowStatusText(const QString& Text);
+  void ShowStatusText(const std::string& Text);
+  // Lets the face paint and serve the window system, and restarts the
+  // repaint rationing.
+  void ProcessPendingEvents();
 
-  // Components, named as the window's design names them.
-  QGroupBox* GroupBox1 = nullptr;
-  QLabel* LblTargetChip = nullptr;
-  QGroupBox* rdoMemSize = nullptr;
-  QButtonGroup* FMemSizeItems = nullptr;
-  TStatusPanel* pnlVerbose = nullptr;
-  QGroupBox* GroupBox2 = nullptr;
-  QCheckBox* chkLock = nullptr;
-  QCheckBox* chkFastVerify = nullptr;
-  QPushButton* btnSend = nullptr;
-  QPushButton* BtnRead = nullptr;
-  QProgressBar* pbLoading = nullptr;
-  QTimer* Timer1 = nullptr;
-  QVBoxLayout* FChipLayout = nullptr;
-
+  TMainView& FView;
+  std::function<bool()> FStopRequest;
   int FRunning = 0;
-  // Installed on the application while the input is held.
-  std::unique_ptr<QObject> FInputFilter;
-  bool FInputHeld = false;
-  QPointer<QWidget> FFocusBeforeHold;
   // The status text the programmer set last, shown again when a refused
-  // close has covered it.
-  QString FReportedStatus;
+  // close has covered it; and the text on the line now.
+  std::string FReportedStatus;
+  std::string FShownStatus;
+  std::string FPortNote;
   int FWaitCursorDepth = 0;
-  // Paint flushes during streams are rationed: at most one per FlushPeriodMs,
+  // Paint flushes during streams are rationed: at most one per FlushPeriod,
   // but at once after the status text changed.
-  QElapsedTimer FSinceFlush;
+  std::chrono::steady_clock::time_point FLastFlush;
   bool FStatusChanged = false;
   bool FPollErrorShown = false;
+  // The folder of the file chosen last in this session, where the next file
+  // dialog starts.
+  std::string FLastFolder;
 };
 
 }  // namespace korvane

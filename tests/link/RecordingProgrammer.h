@@ -1,5 +1,5 @@
 // A programmer whose view records everything the operations report, with
-// the window's options as plain fields.
+// the workflows' options as plain fields.
 #pragma once
 
 #include <optional>
@@ -24,6 +24,7 @@ class TRecordingProgrammer : public TProgrammer {
   bool FastVerify = false;
   bool Lock = false;
   uint16_t MemorySize = 2048;
+  TWorkflowOptions Options() const { return {Lock, FastVerify, MemorySize}; }
   // The user asks to stop once this status text is set ("" asks from the
   // start), or once the progress reaches StopAtProgress; neither by default.
   std::optional<std::string> StopAtStatus;
@@ -66,9 +67,6 @@ class TRecordingProgrammer : public TProgrammer {
   void ShowWaitCursor() override { Events.push_back("ShowWaitCursor"); }
   void RestoreCursor() override { Events.push_back("RestoreCursor"); }
   void TargetChipChanged() override { Events.push_back("TargetChipChanged"); }
-  bool FastVerifyChosen() const override { return FastVerify; }
-  bool LockChosen() const override { return Lock; }
-  uint16_t CodeMemorySize() const override { return MemorySize; }
   bool StopRequested() const override;
 
  private:

@@ -164,16 +164,11 @@ TEST_P(ChipKinds, EachKindIsIdentifiedAndSizesTheImages) {
 
   EXPECT_EQ(Programmer.TargetChip(), Case.Code);
   EXPECT_EQ(ChipName(Programmer.TargetChip()), Case.Name);
-  if (Case.Code == chip89C2051) {
-    // Known from the banner alone; its size is the user's choice, not set here.
-    EXPECT_EQ(Board->ReceivedBytes(), "\r");
-    EXPECT_EQ(Programmer.SourceImage().Size(), 0);
-    EXPECT_EQ(Programmer.ChipImage().Size(), 0);
-  } else {
-    EXPECT_EQ(Board->ReceivedBytes(), "\rp");
-    EXPECT_EQ(Programmer.SourceImage().Size(), Case.Size);
-    EXPECT_EQ(Programmer.ChipImage().Size(), Case.Size);
-  }
+  // The 89C2051/4051 is known from the banner alone; its images follow the
+  // code-memory choice (2KB unless chosen otherwise).
+  EXPECT_EQ(Board->ReceivedBytes(), Case.Code == chip89C2051 ? "\r" : "\rp");
+  EXPECT_EQ(Programmer.SourceImage().Size(), Case.Size);
+  EXPECT_EQ(Programmer.ChipImage().Size(), Case.Size);
 }
 
 INSTANTIATE_TEST_SUITE_P(Link, ChipKinds,
@@ -183,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(Link, ChipKinds,
                                            TChipCase{"89LV52", 4, "89LV52", 8192},
                                            TChipCase{"89C55", 5, "89C55", 20480},
                                            TChipCase{"89LV55", 6, "89LV55", 20480},
-                                           TChipCase{"89C2051", 7, "89C2051/4051", 0}),
+                                           TChipCase{"89C2051", 7, "89C2051/4051", 2048}),
                          [](const ::testing::TestParamInfo<TChipCase>& Info) {
                            return std::string("Chip") + Info.param.SimChip;
                          });

@@ -97,7 +97,7 @@ TEST_F(OperationsTest, EraseOf2051SendsTheCounterOnceAndReadsBackEachTry) {
   Options.EraseTries = 2;
   StartBoard(Options);
   Programmer.MemorySize = 2048;
-  Programmer.ApplyMemorySizeChoice();
+  Programmer.ApplyMemorySizeChoice(Programmer.MemorySize);
   Board->SetFlash(std::vector<uint8_t>(2048, 0x00));
   EXPECT_TRUE(Programmer.EraseChip());
   EXPECT_EQ(SentSincePoll(), "s2048\nerer");
@@ -110,7 +110,7 @@ TEST(Operations, EraseOf2051WhoseCounterFailsSaysSo) {
   TRecordingProgrammer Programmer;
   ConnectTo(Programmer, Board.DevicePath());
   Programmer.FTargetChip = chip89C2051;
-  Programmer.ApplyMemorySizeChoice();
+  Programmer.ApplyMemorySizeChoice(Programmer.MemorySize);
   EXPECT_FALSE(Programmer.EraseChip());
   EXPECT_EQ(Programmer.Statuses, (std::vector<std::string>{"Send Counter Failed!"}));
   EXPECT_EQ(Board.Received(), "s");
@@ -242,14 +242,19 @@ TEST(Operations, LastUsedAddressIsTheHighestByteThatIsNotFF) {
   EXPECT_EQ(Programmer.LastUsedAddress(Image), 65534);
 }
 
-TEST(Operations, MemorySizeChoiceSizesBothImages) {
+TEST(Operations, MemorySizeChoiceSizesBothImagesOfAChipWhoseSizeIsChosen) {
   TRecordingProgrammer Programmer;
+  Programmer.SetTargetChip(chip89C52);
+  Programmer.ApplyMemorySizeChoice(4096);
+  EXPECT_EQ(Programmer.ChipImage().Size(), 8192);
+  Programmer.SetTargetChip(chip89C2051);
+  EXPECT_EQ(Programmer.ChipImage().Size(), 4096);
   Programmer.MemorySize = 4096;
-  Programmer.ApplyMemorySizeChoice();
+  Programmer.ApplyMemorySizeChoice(Programmer.MemorySize);
   EXPECT_EQ(Programmer.SourceImage().Size(), 4096);
   EXPECT_EQ(Programmer.ChipImage().Size(), 4096);
   Programmer.MemorySize = 2048;
-  Programmer.ApplyMemorySizeChoice();
+  Programmer.ApplyMemorySizeChoice(Programmer.MemorySize);
   EXPECT_EQ(Programmer.ChipImage().Size(), 2048);
   EXPECT_EQ(Programmer.ChosenMemorySize(), 2048);
 }

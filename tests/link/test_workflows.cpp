@@ -38,7 +38,7 @@ class WorkflowTest : public ::testing::Test {
     ASSERT_NE(Programmer.TargetChip(), chipNone);
     if (Programmer.TargetChip() == chip89C2051) {
       Programmer.MemorySize = Options.Size2051;
-      Programmer.ApplyMemorySizeChoice();
+      Programmer.ApplyMemorySizeChoice(Programmer.MemorySize);
     }
     Programmer.ClearRecord();
     Sent = Board->ReceivedBytes().size();
@@ -57,10 +57,10 @@ class WorkflowTest : public ::testing::Test {
     Programmer.SetBusy(false);
   }
   void Program(const std::string& File) {
-    Run([&] { Programmer.ProgramChip(File); });
+    Run([&] { Programmer.ProgramChip(File, Programmer.Options()); });
   }
   void ReadBack(const std::string& File) {
-    Run([&] { Programmer.ReadToFile(File); });
+    Run([&] { Programmer.ReadToFile(File, Programmer.Options()); });
   }
   // The host's bytes after the write stream of Count bytes (which may
   // contain any value) ends.
@@ -239,7 +239,7 @@ TEST(Workflows, CounterFailureOfTheProgramming) {
   ASSERT_EQ(Programmer.TargetChip(), chip89C52);
   WriteHexFile(Dir.File("in.hex"), PatternBytes(64, 9));
   Programmer.ClearRecord();
-  Programmer.ProgramChip(Dir.File("in.hex"));
+  Programmer.ProgramChip(Dir.File("in.hex"), Programmer.Options());
   EXPECT_EQ(Programmer.Statuses, (Texts{"Erasing...", "Erasing...[1/10]", "Initial for Writing",
                                         "Set Counter Failed!"}));
   EXPECT_EQ(Board.FBoard.Received(), "\rpeps");
@@ -252,10 +252,10 @@ TEST(Workflows, CounterFailureOfThe2051EraseEndsAsEraseFailure) {
   Programmer.UsePorts({Board.FBoard.DevicePath()});
   Programmer.Poll();
   ASSERT_EQ(Programmer.TargetChip(), chip89C2051);
-  Programmer.ApplyMemorySizeChoice();
+  Programmer.ApplyMemorySizeChoice(Programmer.MemorySize);
   WriteHexFile(Dir.File("in.hex"), PatternBytes(2048, 10));
   Programmer.ClearRecord();
-  Programmer.ProgramChip(Dir.File("in.hex"));
+  Programmer.ProgramChip(Dir.File("in.hex"), Programmer.Options());
   EXPECT_EQ(Programmer.Statuses, (Texts{"Erasing...", "Send Counter Failed!", "Erase Failed!"}));
   EXPECT_EQ(Board.FBoard.Received(), "\rs");
 }
@@ -268,7 +268,7 @@ TEST(Workflows, CounterFailureOfTheReadBackKeepsTheOldFile) {
   Programmer.Poll();
   WriteTextFile(Dir.File("old.hex"), "old contents");
   Programmer.ClearRecord();
-  Programmer.ReadToFile(Dir.File("old.hex"));
+  Programmer.ReadToFile(Dir.File("old.hex"), Programmer.Options());
   EXPECT_EQ(Programmer.Statuses, (Texts{"Set Counter Failed"}));
   EXPECT_EQ(Board.FBoard.Received(), "\rps");
   EXPECT_EQ(ReadTextFile(Dir.File("old.hex")), "old contents");

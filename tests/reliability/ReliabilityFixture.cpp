@@ -33,7 +33,7 @@ void ReliabilityTest::StartBoard(sim::TBoardSimOptions Options) {
   ASSERT_NE(Programmer.TargetChip(), chipNone) << "status: " << Programmer.Status();
   if (Programmer.TargetChip() == chip89C2051) {
     Programmer.MemorySize = Options.Size2051;
-    Programmer.ApplyMemorySizeChoice();
+    Programmer.ApplyMemorySizeChoice(Programmer.MemorySize);
   }
   Programmer.ClearRecord();
 }

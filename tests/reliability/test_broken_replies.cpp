@@ -125,9 +125,9 @@ TEST_P(GarbageReplies, NoWorkflowSucceedsAndNoFileChanges) {
     Programmer.Port().Open();
   }
   Programmer.SetTargetChip(chip89C51);
-  RunBusy([&] { Programmer.ProgramChip(UserFile); }, 90000);
+  RunBusy([&] { Programmer.ProgramChip(UserFile, Programmer.Options()); }, 90000);
   EXPECT_NE(Programmer.Status(), "Complete!");
-  RunBusy([&] { Programmer.ReadToFile(OutputFile); }, 30000);
+  RunBusy([&] { Programmer.ReadToFile(OutputFile, Programmer.Options()); }, 30000);
   EXPECT_NE(Programmer.Status(), "Complete!");
   EXPECT_FALSE(Programmer.Busy());
   ExpectUserFilesUnchanged();

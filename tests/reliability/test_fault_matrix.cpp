@@ -43,9 +43,9 @@ TEST_P(FaultSwitch, EndsInItsFailureWithNothingLost) {
   const std::string Error = RunBusy(
       [&] {
         if (Case.Workflow == TWorkflow::Program) {
-          Programmer.ProgramChip(UserFile);
+          Programmer.ProgramChip(UserFile, Programmer.Options());
         } else {
-          Programmer.ReadToFile(OutputFile);
+          Programmer.ReadToFile(OutputFile, Programmer.Options());
         }
       },
       60000);
@@ -167,10 +167,10 @@ TEST_P(HangUp, MidStepFailsWithoutHarm) {
         switch (Case.Step) {
           case TStep::Write:
           case TStep::Erase:
-            Programmer.ProgramChip(UserFile);
+            Programmer.ProgramChip(UserFile, Programmer.Options());
             break;
           case TStep::Read:
-            Programmer.ReadToFile(OutputFile);
+            Programmer.ReadToFile(OutputFile, Programmer.Options());
             break;
           case TStep::Poll:
             Programmer.SetBusy(false);

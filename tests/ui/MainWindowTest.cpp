@@ -1,6 +1,6 @@
-// The main window's own behaviour: its start-up state, the poll that finds
-// the board and shows the chip, the code-memory choice of the 89C2051/4051,
-// a board that goes away, the refused close, the error box and the layout.
+// The Qt window's own behaviour: its start-up state, the chip and the
+// code-memory choice of the 89C2051/4051 as its widgets show them, the
+// refused close, Enter, the error box, the file dialogs and the layout.
 #include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QApplication>
@@ -78,7 +78,7 @@ TEST_F(MainWindowTest, StartsWithNoChipAndPollsEverySecond) {
   EXPECT_TRUE(SendButton()->isDefault());
   EXPECT_TRUE(ChipLabel()->text().isEmpty());
   EXPECT_TRUE(MemSize()->isHidden());
-  EXPECT_TRUE(Window->StatusText().isEmpty());
+  EXPECT_TRUE(Window->Rules().StatusText().empty());
   EXPECT_FALSE(Find<QCheckBox>("chkLock")->isChecked());
   EXPECT_FALSE(FastVerify()->isChecked());
   EXPECT_EQ(Find<QProgressBar>("pbLoading")->value(), 0);
@@ -92,56 +92,47 @@ TEST_F(MainWindowTest, StartsWithNoChipAndPollsEverySecond) {
   EXPECT_FALSE(Flags & Qt::WindowMinimizeButtonHint);
   EXPECT_FALSE(Flags & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(Flags & Qt::WindowCloseButtonHint);
-
-  // With no port at all, a poll says so and finds nothing.
-  Window->Timer1Timer();
-  EXPECT_EQ(Window->StatusText(), "Available port not found!");
-  EXPECT_FALSE(SendButton()->isEnabled());
-  EXPECT_TRUE(Window->Errors.empty());
-  EXPECT_TRUE(Timer->isActive());
+  EXPECT_TRUE(Find<QLabel>("LblPortNote")->isHidden());
 }
 
-TEST_F(MainWindowTest, PollFindsTheBoardAndShowsTheChip) {
-  TBoardOnPort Board(BoardWith("89C52"), Window->Ports);
-  Window->Timer1Timer();
+TEST_F(MainWindowTest, TheChipFoundIsShownInTheWindowsColoursUnclipped) {
+  TBoardOnPort Board(BoardWith("89LV55"), Window->Ports);
+  Window->Rules().Timer1Timer();
 
-  EXPECT_EQ(ChipLabel()->text(), "89C52");
+  EXPECT_EQ(ChipLabel()->text(), "89LV55");
+  EXPECT_EQ(ChipLabel()->toolTip(),
+            QString::fromStdString("Found on " + Window->Rules().Port().Port()));
+  EXPECT_EQ(ChipLabel()->palette().color(QPalette::WindowText),
+            QApplication::palette(ChipLabel()).color(QPalette::WindowText));
   EXPECT_TRUE(SendButton()->isEnabled());
   EXPECT_TRUE(ReadButton()->isEnabled());
   EXPECT_TRUE(MemSize()->isHidden());
-  EXPECT_TRUE(FastVerify()->isEnabled());
-  EXPECT_TRUE(Window->StatusText().isEmpty());
-  EXPECT_EQ(Window->SourceImage().Size(), 8192);
-  EXPECT_EQ(Window->ChipImage().Size(), 8192);
-  EXPECT_TRUE(Window->Errors.empty());
   ExpectNothingClipped();
 }
 
 TEST_F(MainWindowTest, The2051OffersItsCodeMemorySizeAndGoesAwayWithItsBoard) {
   auto Board = std::make_unique<TBoardOnPort>(BoardWith("89C2051"), Window->Ports);
-  Window->Timer1Timer();
+  Window->Rules().Timer1Timer();
 
   EXPECT_EQ(ChipLabel()->text(), "89C2051/4051");
   EXPECT_FALSE(MemSize()->isHidden());
   EXPECT_FALSE(FastVerify()->isEnabled());
-  EXPECT_EQ(Window->SourceImage().Size(), 2048);
-  EXPECT_EQ(Window->ChipImage().Size(), 2048);
   ExpectNothingClipped();
   const int LabelTopWithChoice = ChipLabel()->y();
 
   // A click on "4KB" resizes both images at once, "2KB" back again.
   ClickRadio(Find<QRadioButton>("rdoMemSize4KB"));
-  EXPECT_EQ(Window->CodeMemorySizeShown(), 4096);
-  EXPECT_EQ(Window->SourceImage().Size(), 4096);
-  EXPECT_EQ(Window->ChipImage().Size(), 4096);
+  EXPECT_EQ(Window->Rules().ChosenMemorySize(), 4096);
+  EXPECT_EQ(Window->Rules().SourceImage().Size(), 4096);
+  EXPECT_EQ(Window->Rules().ChipImage().Size(), 4096);
   ClickRadio(Find<QRadioButton>("rdoMemSize2KB"));
-  EXPECT_EQ(Window->SourceImage().Size(), 2048);
-  EXPECT_EQ(Window->ChipImage().Size(), 2048);
+  EXPECT_EQ(Window->Rules().SourceImage().Size(), 2048);
+  EXPECT_EQ(Window->Rules().ChipImage().Size(), 2048);
 
   // The board is pulled: the next poll clears the name, the buttons and the
   // choice, and the name's place moves down into the free room.
   Board.reset();
-  Window->Timer1Timer();
+  Window->Rules().Timer1Timer();
   EXPECT_TRUE(ChipLabel()->text().isEmpty());
   EXPECT_EQ(ChipLabel()->palette().color(QPalette::WindowText), QColor(Qt::red));
   EXPECT_FALSE(SendButton()->isEnabled());
@@ -149,31 +140,6 @@ TEST_F(MainWindowTest, The2051OffersItsCodeMemorySizeAndGoesAwayWithItsBoard) {
   EXPECT_TRUE(MemSize()->isHidden());
   Settle();
   EXPECT_GT(ChipLabel()->y(), LabelTopWithChoice);
-  EXPECT_LE(Window->Errors.size(), 1U);
-
-  // Polling goes on, finds nothing, and shows no further error.
-  const size_t ErrorsBefore = Window->Errors.size();
-  Window->Timer1Timer();
-  EXPECT_TRUE(ChipLabel()->text().isEmpty());
-  EXPECT_EQ(Window->Errors.size(), ErrorsBefore);
-}
-
-TEST_F(MainWindowTest, AnotherChipKindReplacesTheName) {
-  {
-    TBoardOnPort Board(BoardWith("89C51"), Window->Ports);
-    Window->Timer1Timer();
-    EXPECT_EQ(ChipLabel()->text(), "89C51");
-    EXPECT_EQ(Window->SourceImage().Size(), 4096);
-  }
-  Window->Timer1Timer();  // the first board is gone
-  TBoardOnPort Board(BoardWith("89LV55"), Window->Ports);
-  Window->Timer1Timer();
-  EXPECT_EQ(ChipLabel()->text(), "89LV55");
-  EXPECT_EQ(ChipLabel()->palette().color(QPalette::WindowText),
-            QApplication::palette(ChipLabel()).color(QPalette::WindowText));
-  EXPECT_TRUE(MemSize()->isHidden());
-  EXPECT_EQ(Window->SourceImage().Size(), 20480);
-  EXPECT_EQ(Window->ChipImage().Size(), 20480);
 }
 
 TEST_F(MainWindowTest, CloseIsRefusedOnlyWhileAnOperationRuns) {
@@ -183,20 +149,20 @@ TEST_F(MainWindowTest, CloseIsRefusedOnlyWhileAnOperationRuns) {
     return QString();
   };
   TBoardOnPort Board(BoardWith("89C52"), Window->Ports);
-  Window->Timer1Timer();
-  Window->btnSendClick();
+  Window->Rules().Timer1Timer();
+  Window->Rules().btnSendClick();
 
   EXPECT_FALSE(ClosedInsideDialog);
   EXPECT_TRUE(Window->isVisible());
-  EXPECT_EQ(Window->StatusText(), "Please wait: an operation is running");
-  EXPECT_FALSE(Window->Busy());
+  EXPECT_EQ(Window->Rules().StatusText(), "Please wait: an operation is running");
+  EXPECT_FALSE(Window->Rules().Busy());
   EXPECT_TRUE(Window->close());
   EXPECT_FALSE(Window->isVisible());
 }
 
 TEST_F(MainWindowTest, EnterPressesTheFocusedButtonOrElseSend) {
   TBoardOnPort Board(BoardWith("89C52"), Window->Ports);
-  Window->Timer1Timer();
+  Window->Rules().Timer1Timer();
   int OpenAsked = 0;
   int SaveAsked = 0;
   Window->OnAskOpenFileName = [&] { return ++OpenAsked, QString(); };
@@ -214,7 +180,7 @@ TEST_F(MainWindowTest, EnterPressesTheFocusedButtonOrElseSend) {
   EXPECT_EQ(OpenAsked, 1);
   EXPECT_EQ(SaveAsked, 1);
   // A cancelled dialog changes no status.
-  EXPECT_TRUE(Window->StatusText().isEmpty());
+  EXPECT_TRUE(Window->Rules().StatusText().empty());
 }
 
 TEST_F(MainWindowTest, TheErrorBoxIsCriticalWithTheApplicationTitle) {
@@ -222,7 +188,7 @@ TEST_F(MainWindowTest, TheErrorBoxIsCriticalWithTheApplicationTitle) {
   const QString Bad = Folder.filePath("bad.hex");
   WriteFile(Bad, IntelHex({{0, std::vector<uint8_t>(64, 0x5A)}}, 3));
   TBoardOnPort Board(BoardWith("89C52"), Window->Ports);
-  Window->Timer1Timer();
+  Window->Rules().Timer1Timer();
   Window->RealErrorBox = true;
   Window->OnAskOpenFileName = [&] { return Bad; };
 
@@ -236,7 +202,7 @@ TEST_F(MainWindowTest, TheErrorBoxIsCriticalWithTheApplicationTitle) {
       Box->button(QMessageBox::Ok)->click();
     }
   });
-  Window->btnSendClick();
+  Window->Rules().btnSendClick();
 
   EXPECT_EQ(Title, "Korvane");
   EXPECT_EQ(Icon, QMessageBox::Critical);
@@ -247,7 +213,7 @@ TEST_F(MainWindowTest, TheErrorBoxIsCriticalWithTheApplicationTitle) {
 
 TEST_F(MainWindowTest, BothFileDialogsAddTheHexSuffix) {
   TBoardOnPort Board(BoardWith("89C52"), Window->Ports);
-  Window->Timer1Timer();
+  Window->Rules().Timer1Timer();
   Window->RealFileDialogs = true;
   struct TDialogCase {
     void (TFrmMain::*Click)();
@@ -264,7 +230,7 @@ TEST_F(MainWindowTest, BothFileDialogsAddTheHexSuffix) {
         Dialog->reject();
       }
     });
-    ((*Window).*Case.Click)();
+    ((Window->Rules()).*Case.Click)();
 
     EXPECT_EQ(Mode, Case.Mode);
     EXPECT_EQ(Suffix, "Hex");
@@ -272,19 +238,9 @@ TEST_F(MainWindowTest, BothFileDialogsAddTheHexSuffix) {
   }
 }
 
-TEST(ErrorBoxText, AppendsAFullStopAfterCharactersThatSortAfterIt) {
-  EXPECT_EQ(ErrorBoxText("Checksum error at line:3"), "Checksum error at line:3.");
-  EXPECT_EQ(ErrorBoxText("File not found"), "File not found.");
-  EXPECT_EQ(ErrorBoxText("Registry error (2)"), "Registry error (2)");
-  EXPECT_EQ(ErrorBoxText("Already ends."), "Already ends.");
-  EXPECT_EQ(ErrorBoxText("Erase Failed!"), "Erase Failed!");
-  EXPECT_EQ(ErrorBoxText("Größe"), "Größe.");
-  EXPECT_EQ(ErrorBoxText(""), "");
-}
-
 TEST_F(MainWindowTest, ScreenshotWithAChipIdentified) {
   TBoardOnPort Board(BoardWith("89C52"), Window->Ports);
-  Window->Timer1Timer();
+  Window->Rules().Timer1Timer();
   Settle();
   const QPixmap Picture = Window->grab();
   ASSERT_FALSE(Picture.isNull());

@@ -32,37 +32,42 @@ void TApplicationEnvironment::SetUp() {
   FApplication = std::make_unique<QApplication>(FArgc, FArgv);
 }
 
-TTestFrmMain::TTestFrmMain() : TFrmMain([this](std::vector<std::string>& List) { List = Ports; }) {}
+TTestFrmMain::TTestFrmMain()
+    : TMainWindow([this](std::vector<std::string>& List) { List = Ports; }) {}
 
-QString TTestFrmMain::AskOpenFileName() {
-  return RealFileDialogs ? TFrmMain::AskOpenFileName() : OnAskOpenFileName();
+std::string TTestFrmMain::AskOpenFileName(const std::string& StartFolder) {
+  LastStartFolder = StartFolder;
+  return RealFileDialogs ? TMainWindow::AskOpenFileName(StartFolder)
+                         : QFile::encodeName(OnAskOpenFileName()).toStdString();
 }
 
-QString TTestFrmMain::AskSaveFileName() {
-  return RealFileDialogs ? TFrmMain::AskSaveFileName() : OnAskSaveFileName();
+std::string TTestFrmMain::AskSaveFileName(const std::string& StartFolder) {
+  LastStartFolder = StartFolder;
+  return RealFileDialogs ? TMainWindow::AskSaveFileName(StartFolder)
+                         : QFile::encodeName(OnAskSaveFileName()).toStdString();
 }
 
 void TTestFrmMain::ShowMessage(const std::string& Text) {
   Messages.push_back(Text);
   if (RealMessageBox) {
-    TFrmMain::ShowMessage(Text);
+    TMainWindow::ShowMessage(Text);
   }
 }
 
-void TTestFrmMain::ShowError(const QString& Text) {
-  Errors.push_back(Text);
+void TTestFrmMain::ShowError(const std::string& Text) {
+  Errors.push_back(QString::fromStdString(Text));
   if (RealErrorBox) {
-    TFrmMain::ShowError(Text);
+    TMainWindow::ShowError(Text);
   }
 }
 
-void TTestFrmMain::SetStatus(const std::string& Text) {
+void TTestFrmMain::SetStatusLine(const std::string& Text) {
   Statuses.push_back(Text);
-  TFrmMain::SetStatus(Text);
+  TMainWindow::SetStatusLine(Text);
 }
 
 void TTestFrmMain::SetProgressPosition(int Position) {
-  TFrmMain::SetProgressPosition(Position);
+  TMainWindow::SetProgressPosition(Position);
   if (OnProgressPosition) {
     OnProgressPosition(Position);
   }

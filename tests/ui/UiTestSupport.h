@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "UBoardSim.h"
-#include "UMain.h"
+#include "UMainWindow.h"
 
 namespace korvane::test {
 
@@ -38,13 +38,15 @@ class TApplicationEnvironment : public ::testing::Environment {
 
 // The window with its seams replaced: file dialogs answer from the test,
 // boxes are recorded instead of shown, progress can be watched.
-class TTestFrmMain : public TFrmMain {
+class TTestFrmMain : public TMainWindow {
  public:
   // The poll scans exactly Ports, empty at first.
   TTestFrmMain();
   std::vector<std::string> Ports;
   std::function<QString()> OnAskOpenFileName = [] { return QString(); };
   std::function<QString()> OnAskSaveFileName = [] { return QString(); };
+  // The folder the last file dialog was to start in.
+  std::string LastStartFolder;
   std::function<void(int)> OnProgressPosition;
   // When set, errors and messages are also shown in the real boxes, which
   // wait for a click.
@@ -55,16 +57,14 @@ class TTestFrmMain : public TFrmMain {
 
   std::vector<QString> Errors;
   std::vector<std::string> Messages;
+  // Every text the status line showed, in order.
   std::vector<std::string> Statuses;
 
-  uint16_t CodeMemorySizeShown() const { return CodeMemorySize(); }
-
- protected:
-  QString AskOpenFileName() override;
-  QString AskSaveFileName() override;
-  void ShowError(const QString& Text) override;
+  std::string AskOpenFileName(const std::string& StartFolder) override;
+  std::string AskSaveFileName(const std::string& StartFolder) override;
+  void ShowError(const std::string& Text) override;
   void ShowMessage(const std::string& Text) override;
-  void SetStatus(const std::string& Text) override;
+  void SetStatusLine(const std::string& Text) override;
   void SetProgressPosition(int Position) override;
 };
 

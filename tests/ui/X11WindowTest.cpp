@@ -115,8 +115,8 @@ class X11WindowTest : public ::testing::Test {
     Window->show();
     Window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
-    Window->Timer1Timer();
-    ASSERT_EQ(Window->TargetChip(), Chip);
+    Window->Rules().Timer1Timer();
+    ASSERT_EQ(Window->Rules().TargetChip(), Chip);
   }
 
   template <typename T>
@@ -143,12 +143,12 @@ class X11WindowTest : public ::testing::Test {
     Window->OnProgressPosition = [&](int Position) {
       if (Acted) {
         Then();
-      } else if (Position == 100 && Window->StatusText().startsWith("Writing")) {
+      } else if (Position == 100 && Window->Rules().StatusText().starts_with("Writing")) {
         Acted = true;
         Act();
       }
     };
-    Window->btnSendClick();
+    Window->Rules().btnSendClick();
     Window->OnProgressPosition = nullptr;
     EXPECT_TRUE(Acted);
   }
@@ -210,14 +210,17 @@ TEST_F(X11WindowTest, ACloseRequestDuringAWriteIsRefusedOnTheSpotAndNotActedOnLa
       [] {
         EXPECT_EQ(Xdotool({"key", "alt+F4"}), 0);
       },
-      [&] { RefusalShown = RefusalShown || (Window->StatusText() == BusyText && Window->Busy()); });
+      [&] {
+        RefusalShown =
+            RefusalShown || (Window->Rules().StatusText() == BusyText && Window->Rules().Busy());
+      });
   DeliverWhatIsLeft();
 
   EXPECT_TRUE(RefusalShown) << "the refusal was not on the status line during the write";
   EXPECT_TRUE(Window->isVisible());
   EXPECT_EQ(Xdotool({"search", "--onlyvisible", "--name", "^Korvane V4\\.1$"}), 0)
       << "the window is gone from the screen";
-  EXPECT_EQ(Window->StatusText(), "Complete!");
+  EXPECT_EQ(Window->Rules().StatusText(), "Complete!");
   EXPECT_TRUE(FlashHoldsTheSample());
   EXPECT_EQ(OpenAsked, 1);
 }
@@ -264,7 +267,7 @@ TEST_P(X11InputTest, DuringAWriteIsDroppedWithTheControlsUnavailableAndNotReplay
 
   EXPECT_EQ(During, std::vector<bool>(Before.size(), false));
   EXPECT_EQ(ControlsEnabled(), Before);
-  EXPECT_EQ(Window->StatusText(), "Complete!");
+  EXPECT_EQ(Window->Rules().StatusText(), "Complete!");
   EXPECT_TRUE(FlashHoldsTheSample());
   // Nothing of the input took effect, then or later.
   EXPECT_EQ(OpenAsked, 1);
@@ -272,7 +275,7 @@ TEST_P(X11InputTest, DuringAWriteIsDroppedWithTheControlsUnavailableAndNotReplay
   EXPECT_FALSE(Find<QCheckBox>("chkLock")->isChecked());
   EXPECT_FALSE(Board->Board().Locked());
   EXPECT_TRUE(Find<QRadioButton>("rdoMemSize2KB")->isChecked());
-  EXPECT_EQ(Window->SourceImage().Size(), Case.ImageSize);
+  EXPECT_EQ(Window->Rules().SourceImage().Size(), Case.ImageSize);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -294,11 +297,11 @@ TEST_F(X11WindowTest, TheBoxAWorkflowOpensTakesItsClick) {
       ClickOk(Box);
     }
   });
-  Window->BtnReadClick();
+  Window->Rules().BtnReadClick();
 
   EXPECT_FALSE(Forced) << "the box took no click: its input was dropped with the window's";
   EXPECT_EQ(Window->Messages, std::vector<std::string>{"x"});
-  EXPECT_EQ(Window->StatusText(), "Read Failed!");
+  EXPECT_EQ(Window->Rules().StatusText(), "Read Failed!");
 }
 
 TEST_F(X11WindowTest, ABoardHangingUpMidWriteIsOneBoxUnderWhichTheBoardIsFoundAgain) {
@@ -323,8 +326,8 @@ TEST_F(X11WindowTest, ABoardHangingUpMidWriteIsOneBoxUnderWhichTheBoardIsFoundAg
     MostBoxesUp = std::max(MostBoxesUp, VisibleBoxes());
     if (!StatusesAtTheBox) {
       StatusesAtTheBox = Window->Statuses.size();
-      ChipAtTheBox = Window->TargetChip();
-      PortOpenAtTheBox = Window->Port().Connected();
+      ChipAtTheBox = Window->Rules().TargetChip();
+      PortOpenAtTheBox = Window->Rules().Port().Connected();
     }
     const bool Stacked = VisibleBoxes() > 1;
     if (!BoardBack) {
@@ -334,12 +337,12 @@ TEST_F(X11WindowTest, ABoardHangingUpMidWriteIsOneBoxUnderWhichTheBoardIsFoundAg
       }
       return;
     }
-    FoundUnderTheBox = FoundUnderTheBox || Window->TargetChip() == chip89C52;
+    FoundUnderTheBox = FoundUnderTheBox || Window->Rules().TargetChip() == chip89C52;
     if (Stacked || FoundUnderTheBox) {
       ClickOk(Box);
     }
   });
-  Window->btnSendClick();
+  Window->Rules().btnSendClick();
 
   EXPECT_EQ(Window->Errors, std::vector<QString>{"ReadFile function failed (win error code: 5)"});
   EXPECT_EQ(MostBoxesUp, 1U);
@@ -350,7 +353,7 @@ TEST_F(X11WindowTest, ABoardHangingUpMidWriteIsOneBoxUnderWhichTheBoardIsFoundAg
   EXPECT_TRUE(FoundUnderTheBox);
   EXPECT_EQ(Find<QLabel>("LblTargetChip")->text(), "89C52");
   EXPECT_TRUE(Find<QPushButton>("btnSend")->isEnabled());
-  EXPECT_FALSE(Window->Busy());
+  EXPECT_FALSE(Window->Rules().Busy());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <exception>
 
-#include "UFrmMainStandIn.h"
+#include "UMain.h"
 #include "UWinControls.h"
 #include "UWinMainView.h"
 #include "UWinText.h"
@@ -24,8 +24,7 @@ int WINAPI WinMain(HINSTANCE Instance, HINSTANCE, LPSTR, int CmdShow) {
   try {
     korvane::win32ui::TWinMainView View(Instance);
     // KORVANE_PORTS, when set, names the ports to scan instead of the machine's.
-    korvane::win32ui::TFrmMainStandIn FrmMain(
-        View, korvane::PortListFromSetting(std::getenv("KORVANE_PORTS")));
+    korvane::TFrmMain FrmMain(View, korvane::PortListFromSetting(std::getenv("KORVANE_PORTS")));
     View.SetEvents({
         [&FrmMain] { FrmMain.btnSendClick(); },
         [&FrmMain] { FrmMain.BtnReadClick(); },
@@ -33,10 +32,13 @@ int WINAPI WinMain(HINSTANCE Instance, HINSTANCE, LPSTR, int CmdShow) {
         [&FrmMain] { FrmMain.Timer1Timer(); },
         [&FrmMain] { return FrmMain.CloseQuery(); },
     });
+    FrmMain.FormCreate();
     View.Show(CmdShow);
-    return View.Run();
+    const int Code = View.Run();
+    FrmMain.FormDestroy();
+    return Code;
   } catch (const std::exception& E) {
-    MessageBoxW(nullptr, korvane::win32ui::Widen(korvane::win32ui::ErrorBoxText(E.what())).c_str(),
+    MessageBoxW(nullptr, korvane::win32ui::Widen(korvane::ErrorBoxText(E.what())).c_str(),
                 korvane::win32ui::ApplicationTitle, MB_OK | MB_ICONERROR);
     return 1;
   }

@@ -7,7 +7,7 @@
 #include <iostream>
 
 #include "UInterrupt.h"
-#include "UMain.h"
+#include "UMainWindow.h"
 #include "UPictures.h"
 
 int main(int argc, char* argv[]) {
@@ -24,7 +24,8 @@ int main(int argc, char* argv[]) {
   Watch.SetDeferred(true);
   try {
     // KORVANE_PORTS, when set, names the ports to scan instead of the machine's.
-    korvane::TFrmMain FrmMain(korvane::PortListFromSetting(std::getenv("KORVANE_PORTS")));
+    korvane::TMainWindow Window(korvane::PortListFromSetting(std::getenv("KORVANE_PORTS")));
+    korvane::TFrmMain& FrmMain = Window.Rules();
     if (const char* Root = std::getenv("KORVANE_SYSFS_ROOT")) {
       FrmMain.Port().SetSysfsRoot(Root);
     }
@@ -38,12 +39,13 @@ int main(int argc, char* argv[]) {
       }
     });
     StopCheck.start(100);
-    FrmMain.show();
+    Window.show();
     const int Code = QApplication::exec();
     Watch.GuardPort(nullptr);
     return Code;
   } catch (const std::exception& E) {
-    QMessageBox::critical(nullptr, korvane::ApplicationTitle, korvane::ErrorBoxText(E.what()));
+    QMessageBox::critical(nullptr, korvane::ApplicationTitle,
+                          QString::fromStdString(korvane::ErrorBoxText(E.what())));
     return 1;
   }
 }
