@@ -214,10 +214,16 @@ void TWinMainView::ScaleToDpi() {
       ImageList_Destroy(List);
     }
     const SIZE Size = PictureSize(Kind, FScale);
-    List = ImageList_Create(Size.cx, Size.cy, ILC_COLOR32, 1, 0);
-    HBITMAP Bitmap = DrawPicture(Kind, FScale);
-    ImageList_Add(List, Bitmap, nullptr);
-    DeleteObject(Bitmap);
+    // One picture for each of the button's states: normal, hot, pressed,
+    // disabled (greyed), default, stylus-hot.
+    List = ImageList_Create(Size.cx, Size.cy, ILC_COLOR32, 6, 0);
+    HBITMAP Normal = DrawPicture(Kind, FScale, false);
+    HBITMAP Greyed = DrawPicture(Kind, FScale, true);
+    for (HBITMAP State : {Normal, Normal, Normal, Greyed, Normal, Normal}) {
+      ImageList_Add(List, State, nullptr);
+    }
+    DeleteObject(Normal);
+    DeleteObject(Greyed);
     BUTTON_IMAGELIST Image = {};
     Image.himl = List;
     Image.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
@@ -331,7 +337,13 @@ void TWinMainView::Arrange() {
   }
   SetWindowPos(FWindow, nullptr, 0, 0, Frame.right - Frame.left, Frame.bottom - Frame.top,
                SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
-  InvalidateRect(FWindow, nullptr, TRUE);
+  RepaintAll();
+}
+
+void TWinMainView::RepaintAll() {
+  // The group boxes are transparent and the window paints under its
+  // children: both are painted again, or the boxes' lines go missing.
+  RedrawWindow(FWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void TWinMainView::PlaceChipLabel() {
@@ -341,7 +353,7 @@ void TWinMainView::PlaceChipLabel() {
   MapWindowPoints(nullptr, FWindow, reinterpret_cast<POINT*>(&Bounds), 2);
   SetWindowPos(FChipLabel, nullptr, Bounds.left, Top, 0, 0,
                SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
-  InvalidateRect(FWindow, nullptr, TRUE);
+  RepaintAll();
 }
 
 void TWinMainView::Show(int CmdShow) {

@@ -87,6 +87,7 @@ class TWinMainView final : public TMainView {
   void ScaleToDpi();
   void Arrange();
   void PlaceChipLabel();
+  void RepaintAll();
   void DrawStatusPanel(const DRAWITEMSTRUCT& Item) const;
   // A control's enabled state as the rules want it, less the hold.
   void ApplyEnabled(THeld Which);

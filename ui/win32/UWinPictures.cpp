@@ -40,6 +40,16 @@ class TCanvas {
         Colour);
   }
 
+  // Each pixel in its own brightness of grey, half as opaque.
+  void Grey() {
+    for (size_t Index = 0; Index < FPixels.size(); Index += 4) {
+      double* Pixel = &FPixels[Index];
+      const double Light = 0.3 * Pixel[0] + 0.59 * Pixel[1] + 0.11 * Pixel[2];
+      Pixel[0] = Pixel[1] = Pixel[2] = Light / 2;
+      Pixel[3] /= 2;
+    }
+  }
+
   // BGRA rows from the top, as a top-down DIB section takes them.
   void CopyTo(uint8_t* Bits) const {
     for (size_t Index = 0; Index < FPixels.size(); Index += 4) {
@@ -172,7 +182,7 @@ SIZE PictureSize(TPicture Picture, double Scale) {
           static_cast<LONG>(std::lround(Height * Scale))};
 }
 
-HBITMAP DrawPicture(TPicture Picture, double Scale) {
+HBITMAP DrawPicture(TPicture Picture, double Scale, bool Greyed) {
   const SIZE Size = PictureSize(Picture, Scale);
   BITMAPINFO Info = {};
   Info.bmiHeader.biSize = sizeof Info.bmiHeader;
@@ -186,12 +196,16 @@ HBITMAP DrawPicture(TPicture Picture, double Scale) {
   if (Bitmap == nullptr) {
     return nullptr;
   }
-  TCanvas Canvas(Size.cx, Size.cy,
-                 Scale * Size.cx / (Picture == TPicture::LightningBolt ? 15.0 : 17.0));
+  // The picture's own scale, after its size was rounded to whole pixels.
+  const SIZE Base = PictureSize(Picture, 1.0);
+  TCanvas Canvas(Size.cx, Size.cy, static_cast<double>(Size.cx) / Base.cx);
   if (Picture == TPicture::LightningBolt) {
     DrawBolt(Canvas);
   } else {
     DrawFloppyPencil(Canvas);
+  }
+  if (Greyed) {
+    Canvas.Grey();
   }
   Canvas.CopyTo(static_cast<uint8_t*>(Bits));
   GdiFlush();

@@ -18,7 +18,8 @@ enum class TPicture { LightningBolt, FloppyPencil };
 
 // The picture's size in pixels at Scale (1.0 at 96 dpi).
 SIZE PictureSize(TPicture Picture, double Scale);
-// A new bitmap of the picture at Scale; the caller deletes it.
-HBITMAP DrawPicture(TPicture Picture, double Scale);
+// A new bitmap of the picture at Scale, in grey and faded for a disabled
+// button when Greyed; the caller deletes it.
+HBITMAP DrawPicture(TPicture Picture, double Scale, bool Greyed);
 
 }  // namespace korvane::win32ui
