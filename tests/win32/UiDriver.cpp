@@ -5,7 +5,7 @@
 //
 // Its arguments are a script of steps, run in order; the first step that
 // fails prints "error: ..." on stderr and ends it with 1. Times are seconds.
-//   window T             wait until the main window exists
+//   window T             wait until the main window is shown
 //   text ID              print "ID=<the control's text>"
 //   wait ID TEXT T       wait until the control's text is TEXT
 //   state ID             print "ID:enabled=0|1 visible=0|1"
@@ -246,7 +246,11 @@ class TScript {
 
   void Step(const std::string& Name) {
     if (Name == "window") {
-      if (!WaitFor(Seconds(), [] { return MainWindow() != nullptr; })) {
+      // Shown only once its controls are all there.
+      if (!WaitFor(Seconds(), [] {
+            HWND Window = MainWindow();
+            return Window != nullptr && IsWindowVisible(Window);
+          })) {
         throw TFailure("the window \"Korvane V4.1\" did not come up");
       }
     } else if (Name == "text") {
