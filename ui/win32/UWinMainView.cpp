@@ -53,8 +53,23 @@ const TDpiCalls& DpiCalls() {
   return Calls;
 }
 
-constexpr DWORD WindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD WindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD WindowExStyle = WS_EX_CONTROLPARENT;
+
+// A group box that fills its own background before it draws its frame.
+LRESULT CALLBACK GroupBoxProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam, UINT_PTR,
+                              DWORD_PTR) {
+  if (Message == WM_ERASEBKGND) {
+    RECT Client;
+    GetClientRect(Window, &Client);
+    FillRect(reinterpret_cast<HDC>(WParam), &Client, GetSysColorBrush(COLOR_BTNFACE));
+    return 1;
+  }
+  if (Message == WM_NCDESTROY) {
+    RemoveWindowSubclass(Window, GroupBoxProc, 0);
+  }
+  return DefSubclassProc(Window, Message, WParam, LParam);
+}
 
 bool IsUserInputMessage(UINT Message) {
   return (Message >= WM_KEYFIRST && Message <= WM_KEYLAST) ||
@@ -114,9 +129,9 @@ TWinMainView::~TWinMainView() {
 }
 
 HWND TWinMainView::AddControl(const wchar_t* Class, const wchar_t* Text, DWORD Style, int Id) {
-  HWND Control =
-      CreateWindowExW(0, Class, Text, WS_CHILD | WS_VISIBLE | Style, 0, 0, 0, 0, FWindow,
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), FInstance, nullptr);
+  HWND Control = CreateWindowExW(
+      0, Class, Text, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | Style, 0, 0, 0, 0, FWindow,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), FInstance, nullptr);
   if (Control == nullptr) {
     throw TWin32Error("CreateWindowEx", GetLastError());
   }
@@ -145,6 +160,15 @@ void TWinMainView::CreateControls() {
   SendMessageW(FMemSize2KB, BM_SETCHECK, BST_CHECKED, 0);
   for (HWND Hidden : {FMemSizeGroup, FMemSize2KB, FMemSize4KB, FPortNote}) {
     ShowWindow(Hidden, SW_HIDE);
+  }
+
+  // The group boxes lie under the controls they frame, each painting its own
+  // background: the window paints nothing under its children, and every
+  // control is clipped by those above it, so nothing is painted twice or
+  // wiped. "Code Memory" lies over "Target Chip".
+  for (HWND Group : {FMemSizeGroup, FGroupTargetChip, FGroupOption}) {
+    SetWindowPos(Group, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowSubclass(Group, GroupBoxProc, 0, 0);
   }
 
   FHeldControls = {FLock, FFastVerify, FSend, FRead, FMemSize2KB, FMemSize4KB};
@@ -311,8 +335,7 @@ void TWinMainView::Arrange() {
   // The label's two places: under the group's caption while the code-memory
   // choice is shown, in the middle of the room above the status line
   // otherwise.
-  SetWindowPos(FChipLabel, nullptr, Px(2), 0, Group1 - Px(4), LabelHeight,
-               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+  Place(FChipLabel, Px(2), 0, Group1 - Px(4), LabelHeight);
   FChipLabelTopUnder = std::max(Px(15), FLineHeight + Px(2));
   FChipLabelTopMiddle = FLineHeight + (PanelTop - FLineHeight - LabelHeight) / 2;
   PlaceChipLabel();
