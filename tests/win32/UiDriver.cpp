@@ -10,6 +10,10 @@
 //   wait ID TEXT T       wait until the control's text is TEXT
 //   state ID             print "ID:enabled=0|1 visible=0|1"
 //   enabled ID T         wait until the control is enabled
+//   press ID             the user's click in the middle of the control
+//                        (SendInput, the window brought to the foreground)
+//   key VK               the user's key (a virtual-key code) pressed and
+//                        released (SendInput, to the window in the foreground)
 //   click ID             press the button (posted: the window runs its
 //                        workflow in the click)
 //   file PATH T          wait for the window's file dialog, type PATH into its
@@ -18,6 +22,7 @@
 //   box T                wait for a message box of the window, print
 //                        "box=<caption>|<text>|icon=0|1" and press OK
 //   nobox T              fail if a message box of the window shows within T
+//   nodialog T           fail if any dialog of the window shows within T
 //   close                ask the window to close (WM_CLOSE)
 //   alive                fail unless the main window still exists
 //   gone T               wait until the main window no longer exists
@@ -274,6 +279,27 @@ class TScript {
       if (!WaitFor(Seconds(), [&] { return IsWindowEnabled(Control(Item)) != FALSE; })) {
         throw TFailure("control " + std::to_string(Item) + " stays disabled");
       }
+    } else if (Name == "press") {
+      // Through the system's input queue, as the mouse's own clicks come.
+      HWND Target = Control(Id());
+      RECT Bounds = {};
+      GetWindowRect(Target, &Bounds);
+      SetForegroundWindow(RequireMainWindow());
+      SetCursorPos((Bounds.left + Bounds.right) / 2, (Bounds.top + Bounds.bottom) / 2);
+      INPUT Clicks[2] = {};
+      Clicks[0].type = Clicks[1].type = INPUT_MOUSE;
+      Clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+      Clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+      SendInput(2, Clicks, sizeof(INPUT));
+    } else if (Name == "key") {
+      // Through the system's input queue, to the window in the foreground.
+      const WORD Key = static_cast<WORD>(std::stoi(Word()));
+      SetForegroundWindow(RequireMainWindow());
+      INPUT Strokes[2] = {};
+      Strokes[0].type = Strokes[1].type = INPUT_KEYBOARD;
+      Strokes[0].ki.wVk = Strokes[1].ki.wVk = Key;
+      Strokes[1].ki.dwFlags = KEYEVENTF_KEYUP;
+      SendInput(2, Strokes, sizeof(INPUT));
     } else if (Name == "click") {
       PostMessageW(Control(Id()), BM_CLICK, 0, 0);
     } else if (Name == "file") {
@@ -297,6 +323,12 @@ class TScript {
       HWND Box = nullptr;
       if (WaitFor(Seconds(), [&] { return (Box = OwnedDialog(IsMessageBox)) != nullptr; })) {
         throw TFailure("a message box came up: " + Narrow(WindowText(GetDlgItem(Box, 0xFFFF))));
+      }
+    } else if (Name == "nodialog") {
+      HWND Dialog = nullptr;
+      if (WaitFor(Seconds(),
+                  [&] { return (Dialog = OwnedDialog([](HWND) { return true; })) != nullptr; })) {
+        throw TFailure("a dialog came up: \"" + Narrow(WindowText(Dialog)) + "\"");
       }
     } else if (Name == "close") {
       PostMessageW(RequireMainWindow(), WM_CLOSE, 0, 0);

@@ -230,7 +230,7 @@ TEST_F(WindowUnderWineTest, ABoardThatHangsUpMidWriteGivesOneErrorBox) {
   CloseWindow();
 }
 
-TEST_F(WindowUnderWineTest, ACloseDuringAWriteIsRefusedAndTheWindowClosesAfterIt) {
+TEST_F(WindowUnderWineTest, ACloseAndInputDuringAWriteAreRefusedAndTheWindowClosesAfterIt) {
   sim::TBoardSimOptions Options;
   Options.Chip = "89C52";
   // At 9600 baud the write takes seconds: time enough to ask in the middle.
@@ -240,12 +240,16 @@ TEST_F(WindowUnderWineTest, ACloseDuringAWriteIsRefusedAndTheWindowClosesAfterIt
   const std::vector<uint8_t> Data = test::Firmware(2500);
   const fs::path Source = WriteSource(Data);
   StartWindow("89C52");
-  TRun Run = Drive({"click", Send,      "file",      test::WindowsPath(Source),
-                    "30",    "wait",    StatusPanel, "Writing... [2500 Bytes]",
-                    "60",    "close",   "sleep",     "1000",
-                    "alive", "text",    StatusPanel, "state",
-                    Send,    "wait",    StatusPanel, "Complete!",
-                    "120",   "enabled", Send,        "5"});
+  // Mid-write the user also clicks Read and presses Enter (the default
+  // button): both are dropped, not replayed once the controls come back.
+  // clang-format off
+  TRun Run = Drive({"click", Send, "file", test::WindowsPath(Source), "30",
+                    "wait", StatusPanel, "Writing... [2500 Bytes]", "60",
+                    "close", "sleep", "1000", "alive", "text", StatusPanel, "state", Send,
+                    "press", Read, "key", "13",
+                    "wait", StatusPanel, "Complete!", "120", "enabled", Send, "5",
+                    "nodialog", "3"});
+  // clang-format on
   ASSERT_EQ(Run.ExitCode, 0) << Run.Out << Run.Err;
   EXPECT_NE(Run.Out.find(std::string("1006=") + BusyStatus), std::string::npos) << Run.Out;
   // Held while the write ran (and back afterwards: the script waited for it).
