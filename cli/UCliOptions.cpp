@@ -338,6 +338,36 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Args) {
   return Options;
 }
 
+namespace {
+
+// An option's line of the usage text: the option, then Text wrapped at 80
+// columns under its start.
+std::string OptionText(const std::string& Option, const std::string& Text) {
+  constexpr size_t Indent = 18;
+  constexpr size_t Width = 80;
+  std::string Lines = "  " + Option + std::string(Indent - 2 - Option.size(), ' ');
+  size_t Column = Indent;
+  size_t Start = 0;
+  while (Start < Text.size()) {
+    size_t End = Text.find(' ', Start);
+    End = End == std::string::npos ? Text.size() : End;
+    const std::string Word = Text.substr(Start, End - Start);
+    if (Column > Indent && Column + 1 + Word.size() > Width) {
+      Lines += "\n" + std::string(Indent, ' ');
+      Column = Indent;
+    } else if (Column > Indent) {
+      Lines += ' ';
+      ++Column;
+    }
+    Lines += Word;
+    Column += Word.size();
+    Start = End + 1;
+  }
+  return Lines + "\n";
+}
+
+}  // namespace
+
 std::string UsageText() {
   return R"USAGE(Usage: korvane-cli COMMAND [FILE] [OPTIONS]
 
@@ -374,9 +404,10 @@ Options:
                   (program, verify; the 89C2051/4051 is always read back)
   --mem 2KB|4KB   code memory of an 89C2051/4051 (program, read, verify, erase,
                   blank, and check or info with --chip 89C2051); default 2KB
-  --chip NAME     the chip whose size check and info use: 89C51, 89LV51, 89C52,
-                  89LV52, 89C55, 89LV55, 89C2051, 89C4051
-  --size N        the image size in bytes for check and info: 1 to 65535,
+)USAGE" +
+         OptionText("--chip NAME",
+                    "the chip whose size check and info use: " + AcceptedChipNames()) +
+         R"USAGE(  --size N        the image size in bytes for check and info: 1 to 65535,
                   decimal, 0x-hexadecimal, or whole KB as in 8K
   --format hex|bin
                   FILE as Intel HEX or as raw bytes from address 0; without
