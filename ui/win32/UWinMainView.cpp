@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 #include "UChipTable.h"
 #include "UStatusTexts.h"
@@ -147,7 +146,8 @@ void TWinMainView::CreateControls() {
   FMemSize2KB =
       AddControl(WC_BUTTONW, L"2KB", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, idMemSize2KB);
   FMemSize4KB = AddControl(WC_BUTTONW, L"4KB", BS_AUTORADIOBUTTON, idMemSize4KB);
-  FStatusPanel = AddControl(WC_STATICW, L"", SS_OWNERDRAW, idStatusPanel);
+  // WS_GROUP ends the radio buttons' group, which the arrow keys walk.
+  FStatusPanel = AddControl(WC_STATICW, L"", SS_OWNERDRAW | WS_GROUP, idStatusPanel);
   FGroupOption = AddControl(WC_BUTTONW, L"Option", BS_GROUPBOX, idGroupOption);
   FLock = AddControl(WC_BUTTONW, L"&Lock", BS_AUTOCHECKBOX | WS_GROUP | WS_TABSTOP, idLock);
   FFastVerify = AddControl(WC_BUTTONW, L"&Fast Verify", BS_AUTOCHECKBOX | WS_GROUP | WS_TABSTOP,
@@ -204,11 +204,8 @@ void TWinMainView::ScaleToDpi() {
   } else {
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof Metrics, &Metrics, 0);
   }
-  for (HGDIOBJ Font : {static_cast<HGDIOBJ>(FFont), static_cast<HGDIOBJ>(FChipFont)}) {
-    if (Font != nullptr) {
-      DeleteObject(Font);
-    }
-  }
+  // The old fonts go once the controls have the new ones.
+  const HGDIOBJ OldFonts[] = {FFont, FChipFont};
   FFont = CreateFontIndirectW(&Metrics.lfMessageFont);
 
   HDC Context = GetDC(FWindow);
@@ -231,6 +228,11 @@ void TWinMainView::ScaleToDpi() {
     SendMessageW(Control, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
   }
   SendMessageW(FChipLabel, WM_SETFONT, reinterpret_cast<WPARAM>(FChipFont), FALSE);
+  for (HGDIOBJ Font : OldFonts) {
+    if (Font != nullptr) {
+      DeleteObject(Font);
+    }
+  }
 
   // The pictures, drawn afresh at this scale.
   const auto Picture = [this](HWND Button, TPicture Kind, HIMAGELIST& List) {

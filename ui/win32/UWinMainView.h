@@ -136,7 +136,6 @@ class TWinMainView final : public TMainView {
   bool FArrowOverWait = false;
   bool FQuitReceived = false;
   int FExitCode = 0;
-  bool FPlaced = false;
 };
 
 }  // namespace korvane::win32ui
