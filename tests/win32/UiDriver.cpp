@@ -19,6 +19,8 @@
 //   file PATH T          wait for the window's file dialog, type PATH into its
 //                        file name box and press OK
 //   cancel T             wait for the window's file dialog and press Cancel
+//   folder T             wait for the window's file dialog and print
+//                        "folder=<the folder it shows>" (its cmb2 box)
 //   box T                wait for a message box of the window, print
 //                        "box=<caption>|<text>|icon=0|1" and press OK
 //   nobox T              fail if a message box of the window shows within T
@@ -308,6 +310,9 @@ class TScript {
       HWND Edit = FileNameEdit(Dialog);
       SendMessageW(Edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Path.c_str()));
       Press(Dialog, IDOK);
+    } else if (Name == "folder") {
+      HWND Dialog = WaitForFileDialog(Seconds());
+      std::printf("folder=%s\n", Narrow(WindowText(GetDlgItem(Dialog, cmb2))).c_str());
     } else if (Name == "cancel") {
       Press(WaitForFileDialog(Seconds()), IDCANCEL);
     } else if (Name == "box") {

@@ -173,8 +173,11 @@ TEST_F(WindowUnderWineTest, SendProgramsTheFileAndReadSavesTheChip) {
 
   // The saved file appears whole (written aside, then renamed) at the end.
   const fs::path Copy = FDir / "chip.hex";
-  Run = Drive({"click", Read, "file", test::WindowsPath(Copy), "30"});
+  // The dialog starts in the folder of the file programmed.
+  Run = Drive({"click", Read, "folder", "30", "file", test::WindowsPath(Copy), "30"});
   ASSERT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_NE(Run.Out.find("folder=" + FDir.filename().string() + "\n"), std::string::npos)
+      << Run.Out;
   const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   while (!fs::exists(Copy) && std::chrono::steady_clock::now() < Deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
