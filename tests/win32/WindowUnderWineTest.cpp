@@ -6,8 +6,10 @@
 //
 // scripts/test-windows.sh runs this with KORVANE_WINE, WINEPREFIX, DISPLAY,
 // KORVANE_WIN32_WINDOW (korvane.exe) and KORVANE_WIN32_UIDRIVER.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -219,7 +221,14 @@ TEST_F(WindowUnderWineTest, ABoardThatHangsUpMidWriteGivesOneErrorBox) {
   sim::TBoardSimOptions Options;
   Options.Chip = "89C52";
   Options.HangUpAtWriteByte = 100;
-  StartBoard(Options);
+  sim::TBoardSim& Board = StartBoard(Options);
+  // The line's name stays taken after the hang-up, so that the polls that
+  // scan COM5 afterwards meet the dead line and not some other program's new
+  // pseudo-terminal under the same name.
+  const int Line = open(Board.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(Line, 0) << Board.DevicePath();
+  const std::unique_ptr<const int, void (*)(const int*)> CloseLine(
+      &Line, [](const int* Fd) { close(*Fd); });
   const fs::path Source = WriteSource(test::Firmware(400));
   StartWindow("89C52");
   const TRun Run = Drive({"click", Send, "file", test::WindowsPath(Source), "30", "box", "60",
