@@ -4,26 +4,20 @@
 //
 // scripts/test-windows.sh runs this with KORVANE_WINE (the wine launcher),
 // WINEPREFIX (a booted prefix) and KORVANE_WIN32_CLI (korvane-cli.exe).
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "UBoardSim.h"
 #include "UHexFile.h"
+#include "UnderWine.h"
 
 namespace korvane {
 namespace {
@@ -35,51 +29,11 @@ const char ComName[] = "COM5";
 // The longest any one run of the CLI may take, wine's start included.
 constexpr int RunLimitSeconds = 180;
 
-struct TRun {
-  int ExitCode = -1;
-  std::string Out;
-  std::string Err;
-};
-
-std::string ReadWhole(const fs::path& File) {
-  std::ifstream Input(File, std::ios::binary);
-  std::ostringstream Text;
-  Text << Input.rdbuf();
-  return Text.str();
-}
-
-// The path as a Windows program names it: wine maps the whole Unix tree to
-// drive Z:.
-std::string WindowsPath(const fs::path& File) {
-  std::string Path = "Z:" + fs::absolute(File).string();
-  for (char& Ch : Path) {
-    if (Ch == '/') {
-      Ch = '\\';
-    }
-  }
-  return Path;
-}
-
-// An Intel HEX file of Data from address 0, in 16-byte records.
-std::string HexText(const std::vector<uint8_t>& Data) {
-  std::string Text;
-  char Field[16];
-  for (size_t Start = 0; Start < Data.size(); Start += 16) {
-    const size_t Count = std::min<size_t>(16, Data.size() - Start);
-    unsigned Sum = static_cast<unsigned>(Count) + (Start >> 8) + (Start & 0xFF);
-    std::snprintf(Field, sizeof Field, ":%02X%04X00", static_cast<unsigned>(Count),
-                  static_cast<unsigned>(Start));
-    Text += Field;
-    for (size_t Index = Start; Index < Start + Count; ++Index) {
-      std::snprintf(Field, sizeof Field, "%02X", Data[Index]);
-      Text += Field;
-      Sum += Data[Index];
-    }
-    std::snprintf(Field, sizeof Field, "%02X\r\n", (0x100 - (Sum & 0xFF)) & 0xFF);
-    Text += Field;
-  }
-  return Text + ":00000001FF\r\n";
-}
+using test::Firmware;
+using test::HexText;
+using test::ReadWhole;
+using test::TRun;
+using test::WindowsPath;
 
 class CliUnderWineTest : public ::testing::Test {
  protected:
@@ -115,46 +69,13 @@ class CliUnderWineTest : public ::testing::Test {
 
   // Runs korvane-cli.exe under wine with Args, KORVANE_PORTS set to Ports.
   TRun RunCli(const std::vector<std::string>& Args, const std::string& Ports = ComName) {
-    const fs::path OutFile = FDir / "stdout.txt";
-    const fs::path ErrFile = FDir / "stderr.txt";
     std::vector<std::string> Words = {FWine, FCli};
     Words.insert(Words.end(), Args.begin(), Args.end());
-    pid_t Child = fork();
-    if (Child == 0) {
-      int Out = open(OutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int Err = open(ErrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int Null = open("/dev/null", O_RDONLY);
-      dup2(Null, 0);
-      dup2(Out, 1);
-      dup2(Err, 2);
-      setenv("KORVANE_PORTS", Ports.c_str(), 1);
-      std::vector<char*> Argv;
-      for (std::string& Word : Words) {
-        Argv.push_back(Word.data());
-      }
-      Argv.push_back(nullptr);
-      execv(Argv[0], Argv.data());
-      _exit(127);
+    test::TProgram Cli(Words, FDir, {{"KORVANE_PORTS", Ports}});
+    TRun Run = Cli.Wait(RunLimitSeconds);
+    if (Run.TimedOut) {
+      ADD_FAILURE() << "korvane-cli.exe did not end within " << RunLimitSeconds << " s";
     }
-    TRun Run;
-    if (Child < 0) {
-      ADD_FAILURE() << "fork failed";
-      return Run;
-    }
-    const auto Deadline = Clock::now() + std::chrono::seconds(RunLimitSeconds);
-    int Status = 0;
-    while (waitpid(Child, &Status, WNOHANG) == 0) {
-      if (Clock::now() > Deadline) {
-        kill(Child, SIGKILL);
-        waitpid(Child, &Status, 0);
-        ADD_FAILURE() << "korvane-cli.exe did not end within " << RunLimitSeconds << " s";
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    Run.ExitCode = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
-    Run.Out = ReadWhole(OutFile);
-    Run.Err = ReadWhole(ErrFile);
     return Run;
   }
 
@@ -162,17 +83,6 @@ class CliUnderWineTest : public ::testing::Test {
     const fs::path File = FDir / "source.hex";
     std::ofstream(File, std::ios::binary) << HexText(Data);
     return File;
-  }
-
-  static std::vector<uint8_t> Firmware(size_t Size) {
-    std::vector<uint8_t> Data(Size);
-    uint32_t Seed = 0x4B4F5256;
-    for (uint8_t& Byte : Data) {
-      Seed = Seed * 1103515245u + 12345u;
-      Byte = static_cast<uint8_t>(Seed >> 16);
-    }
-    Data[0] = 0x02;  // a jump at the reset vector, as real firmware has
-    return Data;
   }
 
   std::string FWine;

@@ -1,0 +1,274 @@
+// The Windows window, korvane.exe, run by wine on a virtual X display against
+// the virtual board, and driven from outside only through window messages by
+// korvane-uidriver.exe (UiDriver.cpp), as UI-automation tools drive it. The
+// board's pseudo-terminal becomes COM5 through a link in the wine prefix's
+// dosdevices folder.
+//
+// scripts/test-windows.sh runs this with KORVANE_WINE, WINEPREFIX, DISPLAY,
+// KORVANE_WIN32_WINDOW (korvane.exe) and KORVANE_WIN32_UIDRIVER.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "UBoardSim.h"
+#include "UHexFile.h"
+#include "UnderWine.h"
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TRun;
+
+// The window's control IDs (ui/win32/UWinControls.h).
+const char ChipLabel[] = "1002";
+const char MemSizeGroup[] = "1003";
+const char StatusPanel[] = "1006";
+const char FastVerify[] = "1009";
+const char Send[] = "1010";
+const char Read[] = "1011";
+
+const char BusyStatus[] = "Please wait: an operation is running";
+// The longest one driver script may take, wine's start included.
+constexpr int ScriptLimitSeconds = 240;
+
+class WindowUnderWineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* Wine = std::getenv("KORVANE_WINE");
+    const char* Window = std::getenv("KORVANE_WIN32_WINDOW");
+    const char* Driver = std::getenv("KORVANE_WIN32_UIDRIVER");
+    const char* Prefix = std::getenv("WINEPREFIX");
+    if (Wine == nullptr || Window == nullptr || Driver == nullptr || Prefix == nullptr ||
+        std::getenv("DISPLAY") == nullptr) {
+      GTEST_SKIP() << "KORVANE_WINE, KORVANE_WIN32_WINDOW, KORVANE_WIN32_UIDRIVER, WINEPREFIX "
+                      "and DISPLAY are set by scripts/test-windows.sh";
+    }
+    FWine = Wine;
+    FWindowExe = Window;
+    FDriver = Driver;
+    FComLink = fs::path(Prefix) / "dosdevices" / "com5";
+    char Dir[] = "/tmp/korvane-window-XXXXXX";
+    ASSERT_NE(mkdtemp(Dir), nullptr);
+    FDir = Dir;
+  }
+
+  void TearDown() override {
+    if (FWindow && FWindow->Running()) {
+      Drive({"close", "gone", "30"});
+    }
+    FWindow.reset();
+    FBoard.reset();
+    if (!FDir.empty()) {
+      fs::remove_all(FDir);
+    }
+  }
+
+  sim::TBoardSim& StartBoard(sim::TBoardSimOptions Options) {
+    Options.LinkPath = FComLink.string();
+    FBoard = std::make_unique<sim::TBoardSim>(Options);
+    FBoard->Start();
+    return *FBoard;
+  }
+
+  // Starts korvane.exe scanning COM5 and waits until it shows ChipName.
+  void StartWindow(const std::string& ChipName) {
+    FWindow = std::make_unique<test::TProgram>(
+        std::vector<std::string>{FWine, FWindowExe}, FDir,
+        std::vector<std::pair<std::string, std::string>>{{"KORVANE_PORTS", "COM5"}});
+    const TRun Run = Drive({"window", "60", "wait", ChipLabel, ChipName, "60"});
+    ASSERT_EQ(Run.ExitCode, 0) << Run.Err;
+  }
+
+  // Runs the driver with Steps; what it printed.
+  TRun Drive(const std::vector<std::string>& Steps) {
+    std::vector<std::string> Words = {FWine, FDriver};
+    Words.insert(Words.end(), Steps.begin(), Steps.end());
+    test::TProgram Driver(Words, FDir, {});
+    TRun Run = Driver.Wait(ScriptLimitSeconds);
+    if (Run.TimedOut) {
+      ADD_FAILURE() << "the driver did not end within " << ScriptLimitSeconds << " s";
+    }
+    return Run;
+  }
+
+  // Closes the window and expects it to end by itself with exit code 0.
+  void CloseWindow() {
+    const TRun Run = Drive({"close", "gone", "30"});
+    EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+    EXPECT_EQ(FWindow->Wait(30).ExitCode, 0);
+  }
+
+  fs::path WriteSource(const std::vector<uint8_t>& Data) {
+    const fs::path File = FDir / "source.hex";
+    std::ofstream(File, std::ios::binary) << test::HexText(Data);
+    return File;
+  }
+
+  static bool FlashHolds(const std::vector<uint8_t>& Flash, const std::vector<uint8_t>& Data) {
+    return Flash.size() >= Data.size() && std::equal(Data.begin(), Data.end(), Flash.begin());
+  }
+
+  std::string FWine;
+  std::string FWindowExe;
+  std::string FDriver;
+  fs::path FComLink;
+  fs::path FDir;
+  std::unique_ptr<sim::TBoardSim> FBoard;
+  std::unique_ptr<test::TProgram> FWindow;
+};
+
+TEST_F(WindowUnderWineTest, ShowsTheChipAndTheControlsItAllows) {
+  struct TCase {
+    const char* Chip;
+    const char* Name;
+    const char* MemSizeState;
+    const char* FastVerifyState;
+  };
+  for (const TCase& Case : {
+           TCase{"89C52", "89C52", "1003:enabled=1 visible=0", "1009:enabled=1 visible=1"},
+           TCase{"89C2051", "89C2051/4051", "1003:enabled=1 visible=1", "1009:enabled=0 visible=1"},
+       }) {
+    SCOPED_TRACE(Case.Chip);
+    sim::TBoardSimOptions Options;
+    Options.Chip = Case.Chip;
+    StartBoard(Options);
+    StartWindow(Case.Name);
+    const TRun Run =
+        Drive({"text",  "1001",     "text",  "1007", "text",  "1008",      "text",  FastVerify,
+               "text",  Send,       "text",  Read,   "text",  StatusPanel, "state", MemSizeGroup,
+               "state", FastVerify, "state", Send,   "state", Read});
+    ASSERT_EQ(Run.ExitCode, 0) << Run.Err;
+    for (const std::string Line :
+         {"1001=Target Chip", "1007=Option", "1008=&Lock", "1009=&Fast Verify", "1010=&Send",
+          "1011=&Read", "1006=\n", Case.MemSizeState, Case.FastVerifyState,
+          "1010:enabled=1 visible=1", "1011:enabled=1 visible=1"}) {
+      EXPECT_NE(Run.Out.find(Line), std::string::npos) << Line << " in\n" << Run.Out;
+    }
+    CloseWindow();
+    FBoard.reset();
+  }
+}
+
+TEST_F(WindowUnderWineTest, SendProgramsTheFileAndReadSavesTheChip) {
+  sim::TBoardSimOptions Options;
+  Options.Chip = "89C51";
+  sim::TBoardSim& Board = StartBoard(Options);
+  const std::vector<uint8_t> Data = test::Firmware(1500);
+  const fs::path Source = WriteSource(Data);
+  StartWindow("89C51");
+
+  TRun Run = Drive({"click", Send, "file", test::WindowsPath(Source), "30", "wait", StatusPanel,
+                    "Complete!", "120"});
+  ASSERT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_TRUE(FlashHolds(Board.Flash(), Data)) << "the chip holds the file";
+
+  // The saved file appears whole (written aside, then renamed) at the end.
+  const fs::path Copy = FDir / "chip.hex";
+  // The dialog starts in the folder of the file programmed.
+  Run = Drive({"click", Read, "folder", "30", "file", test::WindowsPath(Copy), "30"});
+  ASSERT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_NE(Run.Out.find("folder=" + FDir.filename().string() + "\n"), std::string::npos)
+      << Run.Out;
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (!fs::exists(Copy) && std::chrono::steady_clock::now() < Deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  Run = Drive({"wait", StatusPanel, "Complete!", "30", "enabled", Read, "10"});
+  ASSERT_EQ(Run.ExitCode, 0) << Run.Err;
+  const std::vector<uint8_t> Flash = Board.Flash();
+  THexFile Image;
+  Image.SetSize(static_cast<uint16_t>(Flash.size()));
+  ASSERT_TRUE(Image.LoadFromFile(Copy.string()));
+  for (size_t Address = 0; Address < Flash.size(); ++Address) {
+    ASSERT_EQ(Image.GetByte(static_cast<uint16_t>(Address)), Flash[Address])
+        << "address " << Address;
+  }
+  CloseWindow();
+}
+
+TEST_F(WindowUnderWineTest, CancellingTheDialogsChangesNothing) {
+  sim::TBoardSimOptions Options;
+  Options.Chip = "89C52";
+  sim::TBoardSim& Board = StartBoard(Options);
+  StartWindow("89C52");
+  const TRun Run = Drive({"click", Send, "cancel", "30", "click", Read, "cancel", "30", "sleep",
+                          "1500", "text", StatusPanel, "state", Send, "state", Read});
+  ASSERT_EQ(Run.ExitCode, 0) << Run.Err;
+  EXPECT_NE(Run.Out.find("1006=\n"), std::string::npos) << Run.Out;
+  EXPECT_NE(Run.Out.find("1010:enabled=1"), std::string::npos) << Run.Out;
+  EXPECT_NE(Run.Out.find("1011:enabled=1"), std::string::npos) << Run.Out;
+  EXPECT_EQ(Board.Counters().EraseCount, 0u);
+  const std::vector<uint8_t> Flash = Board.Flash();
+  EXPECT_TRUE(std::all_of(Flash.begin(), Flash.end(), [](uint8_t Byte) { return Byte == 0xFF; }));
+  for (const auto& Entry : fs::directory_iterator(FDir)) {
+    EXPECT_NE(Entry.path().extension(), ".hex") << Entry.path();
+  }
+  CloseWindow();
+}
+
+TEST_F(WindowUnderWineTest, ABoardThatHangsUpMidWriteGivesOneErrorBox) {
+  sim::TBoardSimOptions Options;
+  Options.Chip = "89C52";
+  Options.HangUpAtWriteByte = 100;
+  sim::TBoardSim& Board = StartBoard(Options);
+  // The line's name stays taken after the hang-up, so that the polls that
+  // scan COM5 afterwards meet the dead line and not some other program's new
+  // pseudo-terminal under the same name.
+  const int Line = open(Board.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(Line, 0) << Board.DevicePath();
+  const std::unique_ptr<const int, void (*)(const int*)> CloseLine(
+      &Line, [](const int* Fd) { close(*Fd); });
+  const fs::path Source = WriteSource(test::Firmware(400));
+  StartWindow("89C52");
+  const TRun Run = Drive({"click", Send, "file", test::WindowsPath(Source), "30", "box", "60",
+                          "nobox", "5", "wait", ChipLabel, "", "30", "state", Send, "alive"});
+  ASSERT_EQ(Run.ExitCode, 0) << Run.Out << Run.Err;
+  EXPECT_NE(Run.Out.find("box=Korvane|"), std::string::npos) << Run.Out;
+  EXPECT_NE(Run.Out.find("(win error code: "), std::string::npos) << Run.Out;
+  EXPECT_NE(Run.Out.find("|icon=1"), std::string::npos) << Run.Out;
+  // The board is gone: nothing to send to.
+  EXPECT_NE(Run.Out.find("1010:enabled=0"), std::string::npos) << Run.Out;
+  CloseWindow();
+}
+
+TEST_F(WindowUnderWineTest, ACloseAndInputDuringAWriteAreRefusedAndTheWindowClosesAfterIt) {
+  sim::TBoardSimOptions Options;
+  Options.Chip = "89C52";
+  // At 9600 baud the write takes seconds: time enough to ask in the middle.
+  Options.Realtime = true;
+  Options.EraseMs = 50;
+  sim::TBoardSim& Board = StartBoard(Options);
+  const std::vector<uint8_t> Data = test::Firmware(2500);
+  const fs::path Source = WriteSource(Data);
+  StartWindow("89C52");
+  // Mid-write the user also clicks Read and presses Enter (the default
+  // button): both are dropped, not replayed once the controls come back.
+  // clang-format off
+  TRun Run = Drive({"click", Send, "file", test::WindowsPath(Source), "30",
+                    "wait", StatusPanel, "Writing... [2500 Bytes]", "60",
+                    "close", "sleep", "1000", "alive", "text", StatusPanel, "state", Send,
+                    "press", Read, "key", "13",
+                    "wait", StatusPanel, "Complete!", "120", "enabled", Send, "5",
+                    "nodialog", "3"});
+  // clang-format on
+  ASSERT_EQ(Run.ExitCode, 0) << Run.Out << Run.Err;
+  EXPECT_NE(Run.Out.find(std::string("1006=") + BusyStatus), std::string::npos) << Run.Out;
+  // Held while the write ran (and back afterwards: the script waited for it).
+  EXPECT_NE(Run.Out.find("1010:enabled=0"), std::string::npos) << Run.Out;
+  EXPECT_TRUE(FlashHolds(Board.Flash(), Data));
+  CloseWindow();
+}
+
+}  // namespace
+}  // namespace korvane
