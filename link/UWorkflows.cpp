@@ -58,7 +58,7 @@ void TProgrammer::FitLoadedFile(const THexFile& Loaded) {
       char Text[64];
       std::snprintf(Text, sizeof Text, "Exceed Memory Size[Target:%X Size:%X]",
                     static_cast<unsigned>(Address), static_cast<unsigned>(Size));
-      throw EHexFile(Text);
+      throw EHexFile(Text, THexFault::hfExceedMemory, Address, Size);
     }
   }
   FSourceImage = Loaded;

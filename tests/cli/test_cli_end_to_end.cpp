@@ -357,7 +357,7 @@ TEST_F(CliEndToEnd, UnwritableReadTargetIsExitFour) {
   EXPECT_EQ(Run.ExitCode, 4);
   // Found out before the board is scanned, not after the read.
   EXPECT_EQ(Run.Out, "");
-  EXPECT_EQ(Run.Err, "error: File not found\n");
+  EXPECT_EQ(Run.Err, "error: " + FDir.File("no-such-folder/chip.hex") + ": File not found\n");
 }
 
 // --- the progress bar ----------------------------------------------------
@@ -741,8 +741,8 @@ TEST_F(CliEndToEnd, JsonGivesOneEventALineAndAResultWithTheDetails) {
   Run = RunCli({"program", FDir.File("missing.hex"), "--json"}, "");
   EXPECT_EQ(Run.ExitCode, 4);
   EXPECT_EQ(Run.Out,
-            "{\"event\":\"result\",\"command\":\"program\",\"exit\":4,\"error\":"
-            "\"File not found\"}\n");
+            "{\"event\":\"result\",\"command\":\"program\",\"exit\":4,\"error\":\"" +
+                FDir.File("missing.hex") + ": File not found\"}\n");
 }
 
 // --- a slow handshake ----------------------------------------------------

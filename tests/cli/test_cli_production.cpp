@@ -387,7 +387,7 @@ TEST_F(CliProduction, AFailedChipKeepsItsNumberAndAUsedPlaceIsRefused) {
   const std::string Sent = FBoard->ReceivedBytes();
   Run = RunCli({"program", Blink, "--serial", "0x10:dec2:0"}, FBoard->DevicePath());
   EXPECT_EQ(Run.ExitCode, 4);
-  EXPECT_NE(Run.Err.find("error: The serial number's place 0x0010-0x0011 is not free"),
+  EXPECT_NE(Run.Err.find(": The serial number's place 0x0010-0x0011 is not free"),
             std::string::npos)
       << Run.Err;
   EXPECT_EQ(FBoard->ReceivedBytes(), Sent) << "the board was not touched";

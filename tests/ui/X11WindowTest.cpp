@@ -344,8 +344,10 @@ TEST_F(X11WindowTest, ABoardHangingUpMidWriteIsOneBoxUnderWhichTheBoardIsFoundAg
   });
   Window->Rules().btnSendClick();
 
-  EXPECT_EQ(Window->Errors,
-            std::vector<QString>{"ReadFile function failed (error 5: Input/output error)"});
+  ASSERT_EQ(Window->Errors.size(), 1U);
+  EXPECT_TRUE(Window->Errors.front().startsWith(
+      "ReadFile function failed (error 5: Input/output error)\n\nThe chip is partly written ("))
+      << Window->Errors.front().toStdString();
   EXPECT_EQ(MostBoxesUp, 1U);
   EXPECT_FALSE(Forced);
   // Port and chip were let go of before the box came up.
