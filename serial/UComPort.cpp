@@ -448,4 +448,19 @@ TTimeoutRecord BuildTimeoutRecord(const TCustomComPort& Port) {
   return Record;
 }
 
+std::string TComPort::StateDirFromSettings(const char* RuntimeDir, const char* CacheHome,
+                                           const char* Home) {
+  const auto Set = [](const char* Value) { return Value != nullptr && *Value != '\0'; };
+  if (Set(RuntimeDir)) {
+    return std::string(RuntimeDir) + "/korvane";
+  }
+  if (Set(CacheHome)) {
+    return std::string(CacheHome) + "/korvane";
+  }
+  if (Set(Home)) {
+    return std::string(Home) + "/.cache/korvane";
+  }
+  return {};
+}
+
 }  // namespace korvane

@@ -261,6 +261,11 @@ class TCustomComPort {
   // Where the port keeps notes that must outlive the process (that it
   // lowered a latency timer); none when empty, the default.
   void SetStateDir(const std::string& Dir) { FStateDir = Dir; }
+  // The folder for those notes, from the settings the entries read:
+  // XDG_RUNTIME_DIR, else XDG_CACHE_HOME, else HOME's .cache (each may be
+  // null or empty), with "/korvane" added; empty when none is set.
+  static std::string StateDirFromSettings(const char* RuntimeDir, const char* CacheHome,
+                                          const char* Home);
   // The adapter's latency timer as the last open found and left it.
   const TAdapterLatency& AdapterLatency() const { return FLatency; }
   // Gives the device back (the serial flags, the latency timer, the

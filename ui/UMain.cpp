@@ -117,8 +117,7 @@ TWorkflowOptions TFrmMain::ChosenOptions() const {
 }
 
 void TFrmMain::RunWorkflow(const std::function<std::string(const std::string&)>& AskFileName,
-                           const std::function<void(const std::string&)>& Workflow,
-                           bool Programs) {
+                           const std::function<void(const std::string&)>& Workflow, bool Programs) {
   bool PortFailed = false;
   const auto Error = RunOperation([&] {
     TBusyScope Busy(*this);

@@ -740,9 +740,8 @@ TEST_F(CliEndToEnd, JsonGivesOneEventALineAndAResultWithTheDetails) {
   // A file refused before any status: no status key rather than an empty one.
   Run = RunCli({"program", FDir.File("missing.hex"), "--json"}, "");
   EXPECT_EQ(Run.ExitCode, 4);
-  EXPECT_EQ(Run.Out,
-            "{\"event\":\"result\",\"command\":\"program\",\"exit\":4,\"error\":\"" +
-                FDir.File("missing.hex") + ": File not found\"}\n");
+  EXPECT_EQ(Run.Out, "{\"event\":\"result\",\"command\":\"program\",\"exit\":4,\"error\":\"" +
+                         FDir.File("missing.hex") + ": File not found\"}\n");
 }
 
 // --- a slow handshake ----------------------------------------------------

@@ -29,6 +29,9 @@ int main(int argc, char* argv[]) {
     if (const char* Root = std::getenv("KORVANE_SYSFS_ROOT")) {
       FrmMain.Port().SetSysfsRoot(Root);
     }
+    // Where the port notes a latency timer it owes its old value.
+    FrmMain.Port().SetStateDir(korvane::TComPort::StateDirFromSettings(
+        std::getenv("XDG_RUNTIME_DIR"), std::getenv("XDG_CACHE_HOME"), std::getenv("HOME")));
     Watch.GuardPort(&FrmMain.Port());
     FrmMain.SetStopRequest([&Watch] { return Watch.Requested(); });
     QTimer StopCheck;
