@@ -448,8 +448,8 @@ TTimeoutRecord BuildTimeoutRecord(const TCustomComPort& Port) {
   return Record;
 }
 
-std::string TComPort::StateDirFromSettings(const char* RuntimeDir, const char* CacheHome,
-                                           const char* Home) {
+std::string TCustomComPort::StateDirFromSettings(const char* RuntimeDir, const char* CacheHome,
+                                                 const char* Home) {
   const auto Set = [](const char* Value) { return Value != nullptr && *Value != '\0'; };
   if (Set(RuntimeDir)) {
     return std::string(RuntimeDir) + "/korvane";
