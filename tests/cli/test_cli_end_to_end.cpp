@@ -716,7 +716,7 @@ TEST_F(CliEndToEnd, JsonGivesOneEventALineAndAResultWithTheDetails) {
       Device() + "\",\"chip\":\"89C52\",\"bytes\":148,\"seconds\":";
   EXPECT_TRUE(Events.back().starts_with(Head) && Events.back().ends_with(",\"checksum\":48973}"))
       << Events.back();
-  EXPECT_NE(Events.back().find(".", Head.size()), std::string::npos) << Events.back();
+  EXPECT_NE(Events.back().find('.', Head.size()), std::string::npos) << Events.back();
 
   std::vector<uint8_t> Flash = Sim().Flash();
   Flash[0x20] ^= 0xFF;

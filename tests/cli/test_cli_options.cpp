@@ -162,7 +162,7 @@ TEST(CliOptions, EachCommandHasAHelpOfItsOwn) {
     const std::string Text = CommandUsageText(Command);
     EXPECT_TRUE(Text.starts_with(std::string("Usage: korvane-cli ") + Command)) << Text;
     const std::vector<std::string> Taken = CommandOptions(Command);
-    for (std::string Option : All) {
+    for (const std::string& Option : All) {
       const bool Takes =
           std::find(Taken.begin(), Taken.end(), Option.substr(0, Option.find(' '))) != Taken.end();
       EXPECT_EQ(Text.find(Option) != std::string::npos, Takes) << Command << " " << Option;
