@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -351,6 +352,9 @@ class TCustomComPort {
   bool FConnected = false;
   std::string FSysfsRoot = "/sys";
   TAdapterLatency FLatency;
+  // A byte that WaitForInput took off the line (a device that can only wait
+  // by reading); the next read gives it out first.
+  std::optional<uint8_t> FTaken;
   TBaudRate FBaudRate = TBaudRate::br9600;
   int32_t FCustomBaudRate = 9600;
   std::string FPort = "COM1";
