@@ -12,7 +12,9 @@
 #   bench/wine_bench.sh [HOST_BUILD_DIR [WIN32_BUILD_DIR]]
 # HOST_BUILD_DIR (default build) holds sim/korvane-boardsim; WIN32_BUILD_DIR
 # (default build-win32) the cross build, whose wine prefix scripts/test-windows.sh
-# also uses.
+# also uses. KORVANE_WINE_BENCH_BASELINE names another korvane-cli.exe (an
+# earlier build) to run before each run of this one, so that both meet the
+# same load on a shared machine; KORVANE_WINE_BENCH_RUNS the rounds (3).
 set -euo pipefail
 host=$(realpath "${1:-build}")
 cross=$(realpath "${2:-build-win32}")
@@ -110,8 +112,13 @@ PY
 winpath="Z:$(echo "$work/image.bin" | tr / '\\')"
 echo "| run | wire s | wall s | wall/wire | beyond the wire, µs a written byte | result |"
 echo "|---|---:|---:|---:|---:|---|"
+baseline=${KORVANE_WINE_BENCH_BASELINE:-}
 for i in $(seq "$runs"); do
   # No display: the CLI needs none, and wine then opens none.
+  if [ -n "$baseline" ]; then
+    run "baseline korvane-cli.exe under wine, run $i" env -u DISPLAY "$wine" "$baseline" program \
+      "$winpath"
+  fi
   run "korvane-cli.exe under wine, run $i" env -u DISPLAY "$wine" "$cli" program "$winpath"
 done
 if [ -x "$linux_cli" ]; then

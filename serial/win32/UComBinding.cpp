@@ -33,23 +33,6 @@ namespace {
 // read return at once, so that no read can wait for a byte.
 constexpr DWORD PollIntervalMs = 1;
 
-// A manual-reset event for one overlapped transfer, released on every path.
-class TEvent {
- public:
-  explicit TEvent(bool Signalled) : FEvent(CreateEventA(nullptr, TRUE, Signalled, nullptr)) {}
-  ~TEvent() {
-    if (FEvent != nullptr) {
-      CloseHandle(FEvent);
-    }
-  }
-  TEvent(const TEvent&) = delete;
-  TEvent& operator=(const TEvent&) = delete;
-  HANDLE Get() const { return FEvent; }
-
- private:
-  HANDLE FEvent;
-};
-
 int QueuedInput(HANDLE Device, DWORD& Queued) {
   DWORD Errors = 0;
   COMSTAT Status{};
@@ -85,60 +68,61 @@ void CancelTransfer(HANDLE Device, OVERLAPPED& Pending, DWORD& Got) {
   }
 }
 
-// The count of an overlapped read whose event has been signalled. A read
-// that the time-outs ended with nothing is 0 bytes and no failure. An event
-// signalled while the transfer is still under way (seen under wine) is
-// waited on again, a millisecond at a time, until the transfer has ended.
-int TakeReadResult(HANDLE Device, OVERLAPPED& Pending, DWORD& Got) {
-  for (;;) {
-    Got = 0;
-    if (GetOverlappedResult(Device, &Pending, &Got, FALSE)) {
-      return 0;
-    }
-    const DWORD Error = GetLastError();
-    if (Error == ERROR_TIMEOUT) {
-      // Wine's report of a read the time-outs ended with nothing received.
-      Got = 0;
-      return 0;
-    }
-    if (Error != ERROR_IO_INCOMPLETE) {
-      return Error != 0 ? static_cast<int>(Error) : ERROR_GEN_FAILURE;
-    }
-    ResetEvent(Pending.hEvent);
-    if (!HasOverlappedIoCompleted(&Pending) &&
-        WaitForSingleObject(Pending.hEvent, PollIntervalMs) == WAIT_FAILED) {
-      int Failure = FailedCallError();
-      CancelTransfer(Device, Pending, Got);
-      return Failure;
-    }
+// Starts an overlapped read. The record has no event of its own: with one
+// transfer at a time on the device, the device's handle itself is signalled
+// when the transfer ends (under wine that saves creating and closing an
+// event through its server, two of the eight server requests a read costs).
+int StartRead(HANDLE Device, void* Buffer, DWORD Count, OVERLAPPED& Pending) {
+  Pending = OVERLAPPED{};
+  if (!ReadFile(Device, Buffer, Count, nullptr, &Pending) && GetLastError() != ERROR_IO_PENDING) {
+    return FailedCallError();
   }
+  return 0;
+}
+
+// The count of a read that has ended, or ends within the time-outs when
+// Wait is set. A read that the time-outs ended with nothing is 0 bytes and
+// no failure (wine reports it as ERROR_TIMEOUT).
+int FinishRead(HANDLE Device, OVERLAPPED& Pending, bool Wait, DWORD& Got) {
+  Got = 0;
+  if (GetOverlappedResult(Device, &Pending, &Got, Wait ? TRUE : FALSE)) {
+    return 0;
+  }
+  const DWORD Error = GetLastError();
+  if (Error == ERROR_TIMEOUT) {
+    Got = 0;
+    return 0;
+  }
+  const int Failure = Error != 0 ? static_cast<int>(Error) : ERROR_GEN_FAILURE;
+  if (!HasOverlappedIoCompleted(&Pending)) {
+    // The wait failed, not the read: the record and buffer must outlive it.
+    CancelTransfer(Device, Pending, Got);
+  }
+  return Failure;
 }
 
 // Reads at most one byte, waiting for it no longer than WaitMs or than the
 // time-outs let the read run, whichever ends first. Got is 0 or 1.
 int ReadOneWithin(HANDLE Device, DWORD WaitMs, uint8_t& Byte, DWORD& Got) {
   Got = 0;
-  TEvent Event(false);
-  if (Event.Get() == nullptr) {
-    return FailedCallError();
+  OVERLAPPED Pending;
+  if (int Error = StartRead(Device, &Byte, 1, Pending); Error != 0) {
+    return Error;
   }
-  OVERLAPPED Pending{};
-  Pending.hEvent = Event.Get();
-  if (!ReadFile(Device, &Byte, 1, nullptr, &Pending) && GetLastError() != ERROR_IO_PENDING) {
-    return FailedCallError();
+  if (!HasOverlappedIoCompleted(&Pending)) {
+    const DWORD Waited = WaitForSingleObject(Device, WaitMs);
+    if (Waited == WAIT_TIMEOUT) {
+      // A byte that came while the read was being cancelled is kept.
+      CancelTransfer(Device, Pending, Got);
+      return 0;
+    }
+    if (Waited != WAIT_OBJECT_0) {
+      const int Failure = FailedCallError();
+      CancelTransfer(Device, Pending, Got);
+      return Failure;
+    }
   }
-  const DWORD Waited = WaitForSingleObject(Event.Get(), WaitMs);
-  if (Waited == WAIT_TIMEOUT) {
-    // A byte that came while the read was being cancelled is kept.
-    CancelTransfer(Device, Pending, Got);
-    return 0;
-  }
-  if (Waited != WAIT_OBJECT_0) {
-    int Failure = FailedCallError();
-    CancelTransfer(Device, Pending, Got);
-    return Failure;
-  }
-  return TakeReadResult(Device, Pending, Got);
+  return FinishRead(Device, Pending, false, Got);
 }
 
 }  // namespace
@@ -290,26 +274,16 @@ int Read(TComHandle Handle, void* Buffer, int32_t Count, const TTimeoutRecord&,
          int32_t& Transferred) {
   Transferred = 0;
   HANDLE Device = ToHandle(Handle);
-  TEvent Event(true);
-  if (Event.Get() == nullptr) {
-    return FailedCallError();
-  }
-  OVERLAPPED Pending{};
-  Pending.hEvent = Event.Get();
-  if (!ReadFile(Device, Buffer, static_cast<DWORD>(std::max(Count, 0)), nullptr, &Pending) &&
-      GetLastError() != ERROR_IO_PENDING) {
-    return FailedCallError();
-  }
-  DWORD Got = 0;
-  if (WaitForSingleObject(Event.Get(), INFINITE) != WAIT_OBJECT_0) {
-    int Failure = FailedCallError();
-    CancelTransfer(Device, Pending, Got);
-    return Failure;
-  }
-  if (int Error = TakeReadResult(Device, Pending, Got); Error != 0) {
+  const DWORD Wanted = static_cast<DWORD>(std::max(Count, 0));
+  OVERLAPPED Pending;
+  if (int Error = StartRead(Device, Buffer, Wanted, Pending); Error != 0) {
     return Error;
   }
-  Transferred = static_cast<int32_t>(std::min<DWORD>(Got, static_cast<DWORD>(std::max(Count, 0))));
+  DWORD Got = 0;
+  if (int Error = FinishRead(Device, Pending, true, Got); Error != 0) {
+    return Error;
+  }
+  Transferred = static_cast<int32_t>(std::min(Got, Wanted));
   return 0;
 }
 

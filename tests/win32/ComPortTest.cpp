@@ -343,6 +343,31 @@ TEST_F(Win32ComPortTest, WaitForInputEndsWhenAByteArrives) {
   EXPECT_LT(MsSince(Start), 500);
 }
 
+// The wait reads the first byte to end; that byte must come out first, with
+// what arrived after it, and go with a purge like any received byte.
+TEST_F(Win32ComPortTest, TheByteThatEndedTheWaitIsReadFirst) {
+  TComPort Port;
+  Prepare(Port, FEcho);
+  Port.Open();
+  Port.ClearBuffer(true, true);
+  Port.SendChar('a');
+  ASSERT_TRUE(Port.WaitForInput(5000));
+  Port.SendChar('b');
+  Port.SendChar('c');
+  ASSERT_TRUE(AwaitInput(Port, 3));
+  std::string Text;
+  const auto Start = Clock::now();
+  EXPECT_EQ(Port.ReadStr(Text, 10), 3);
+  EXPECT_EQ(Text, "abc");
+  EXPECT_LT(MsSince(Start), 500) << "reading what is waiting does not wait for more";
+
+  Port.SendChar('d');
+  ASSERT_TRUE(Port.WaitForInput(5000));
+  Port.ClearBuffer(true, false);
+  EXPECT_EQ(Port.InputCount(), 0);
+  EXPECT_FALSE(Port.WaitForInput(100));
+}
+
 TEST_F(Win32ComPortTest, AHungUpLineRaisesInsteadOfReturningNothing) {
   const std::string HangUp = test::TestPort("KORVANE_TEST_HANGUP_PORT");
   if (HangUp.empty()) {
