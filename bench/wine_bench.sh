@@ -9,6 +9,9 @@
 # Prints a Markdown table: wire time (from the board's counters of that run),
 # wall time of the whole process (wine's start included), their ratio (target
 # <= 1.1 under wine) and what each written byte took beyond its wire time.
+# Then the port's bare round trip under wine against an echoing line
+# (korvane-wine-turnaround.exe with the host's korvane-echo-pty), when both
+# are built.
 #   bench/wine_bench.sh [HOST_BUILD_DIR [WIN32_BUILD_DIR]]
 # HOST_BUILD_DIR (default build) holds sim/korvane-boardsim; WIN32_BUILD_DIR
 # (default build-win32) the cross build, whose wine prefix scripts/test-windows.sh
@@ -123,4 +126,24 @@ for i in $(seq "$runs"); do
 done
 if [ -x "$linux_cli" ]; then
   ports=$com run "korvane-cli (Linux build)" "$linux_cli" program "$work/image.bin"
+fi
+
+# The port's own round trip against an echoing line, which the median shows
+# even through another's load: SendChar then Read (the write stream's way),
+# SendChar then WaitForInput and ReadStr (the command exchange's way).
+echo_pty=$host/tests/win32/korvane-echo-pty
+turnaround=$cross/bench/korvane-wine-turnaround.exe
+if [ -x "$echo_pty" ] && [ -f "$turnaround" ]; then
+  line=$WINEPREFIX/dosdevices/com6
+  "$echo_pty" "$line" >/dev/null &
+  board=$!
+  while [ ! -L "$line" ]; do sleep 0.05; done
+  echo
+  if [ -n "$baseline" ]; then
+    old=$(dirname "$baseline")/../bench/korvane-wine-turnaround.exe
+    if [ -f "$old" ]; then
+      env -u DISPLAY "$wine" "$old" COM6 1000 | tr -d '\r' | sed 's/^/baseline /'
+    fi
+  fi
+  env -u DISPLAY "$wine" "$turnaround" COM6 1000 | tr -d '\r'
 fi
