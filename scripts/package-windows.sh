@@ -52,7 +52,7 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$cross/CMakeCache.txt")
 
 # The programs of the download: the window when the cross build defines it.
 programs=(korvane-cli)
-if cmake --build "$cross" --target help | grep -q '^korvane: '; then
+if cmake --build "$cross" --target help | grep -qE '^(\.\.\. )?korvane(: |$)'; then
   programs=(korvane "${programs[@]}")
 elif [ "${KORVANE_ZIP_WITHOUT_WINDOW:-}" = 1 ]; then
   echo "note: $cross has no window (target korvane); packing without korvane.exe" \

@@ -277,7 +277,11 @@ void TCustomComPort::ClearBuffer(bool Input, bool Output) {
 int32_t TCustomComPort::InputCount() {
   int32_t Count = 0;
   Check(binding::InputCount(FHandle, Count), ecInputCountFailed);
-  return FTaken && Count < INT32_MAX ? Count + 1 : Count;
+  // While the wait holds the byte it took, that byte alone is counted: what
+  // came after it is counted once it is read, so that a reply collected by
+  // count ends where the wait found it, as it would with a device that waits
+  // without reading (the board's first DC1 follows the echo of "w" at once).
+  return FTaken ? 1 : Count;
 }
 
 int32_t TCustomComPort::Read(void* Buffer, int32_t Count) {

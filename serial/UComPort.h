@@ -278,6 +278,7 @@ class TCustomComPort {
   // not sent (Output). Code 5.
   void ClearBuffer(bool Input, bool Output);
   // The received bytes waiting to be read. Code 10 (also on a closed port).
+  // While WaitForInput holds a byte it took off the line, 1: that byte.
   int32_t InputCount();
   // Reads at most Count bytes within the read time-outs and returns how many
   // arrived; positions past that keep their contents. A time-out is no

@@ -68,12 +68,31 @@ void CancelTransfer(HANDLE Device, OVERLAPPED& Pending, DWORD& Got) {
   }
 }
 
-// Starts an overlapped read. The record has no event of its own: with one
-// transfer at a time on the device, the device's handle itself is signalled
-// when the transfer ends (under wine that saves creating and closing an
-// event through its server, two of the eight server requests a read costs).
-int StartRead(HANDLE Device, void* Buffer, DWORD Count, OVERLAPPED& Pending) {
+// A manual-reset event for one overlapped transfer, released on every path.
+class TEvent {
+ public:
+  explicit TEvent(bool Signalled) : FEvent(CreateEventA(nullptr, TRUE, Signalled, nullptr)) {}
+  ~TEvent() {
+    if (FEvent != nullptr) {
+      CloseHandle(FEvent);
+    }
+  }
+  TEvent(const TEvent&) = delete;
+  TEvent& operator=(const TEvent&) = delete;
+  HANDLE Get() const { return FEvent; }
+
+ private:
+  HANDLE FEvent;
+};
+
+// Starts an overlapped read whose end Event signals. Each read has an event
+// of its own. Waiting on the device's handle instead would save wine two of
+// the eight requests to its server that a read costs, but would trust wine
+// to leave that handle unsignalled for the whole read, while its own
+// requests on the device (the time-outs it asks for) signal it too.
+int StartRead(HANDLE Device, void* Buffer, DWORD Count, HANDLE Event, OVERLAPPED& Pending) {
   Pending = OVERLAPPED{};
+  Pending.hEvent = Event;
   if (!ReadFile(Device, Buffer, Count, nullptr, &Pending) && GetLastError() != ERROR_IO_PENDING) {
     return FailedCallError();
   }
@@ -105,12 +124,16 @@ int FinishRead(HANDLE Device, OVERLAPPED& Pending, bool Wait, DWORD& Got) {
 // time-outs let the read run, whichever ends first. Got is 0 or 1.
 int ReadOneWithin(HANDLE Device, DWORD WaitMs, uint8_t& Byte, DWORD& Got) {
   Got = 0;
+  TEvent Event(false);
+  if (Event.Get() == nullptr) {
+    return FailedCallError();
+  }
   OVERLAPPED Pending;
-  if (int Error = StartRead(Device, &Byte, 1, Pending); Error != 0) {
+  if (int Error = StartRead(Device, &Byte, 1, Event.Get(), Pending); Error != 0) {
     return Error;
   }
   if (!HasOverlappedIoCompleted(&Pending)) {
-    const DWORD Waited = WaitForSingleObject(Device, WaitMs);
+    const DWORD Waited = WaitForSingleObject(Event.Get(), WaitMs);
     if (Waited == WAIT_TIMEOUT) {
       // A byte that came while the read was being cancelled is kept.
       CancelTransfer(Device, Pending, Got);
@@ -275,8 +298,12 @@ int Read(TComHandle Handle, void* Buffer, int32_t Count, const TTimeoutRecord&,
   Transferred = 0;
   HANDLE Device = ToHandle(Handle);
   const DWORD Wanted = static_cast<DWORD>(std::max(Count, 0));
+  TEvent Event(true);
+  if (Event.Get() == nullptr) {
+    return FailedCallError();
+  }
   OVERLAPPED Pending;
-  if (int Error = StartRead(Device, Buffer, Wanted, Pending); Error != 0) {
+  if (int Error = StartRead(Device, Buffer, Wanted, Event.Get(), Pending); Error != 0) {
     return Error;
   }
   DWORD Got = 0;

@@ -343,8 +343,9 @@ TEST_F(Win32ComPortTest, WaitForInputEndsWhenAByteArrives) {
   EXPECT_LT(MsSince(Start), 500);
 }
 
-// The wait reads the first byte to end; that byte must come out first, with
-// what arrived after it, and go with a purge like any received byte.
+// The wait reads the first byte to end; that byte must come out first,
+// alone when the reply is collected by count (the board's first DC1 follows
+// the echo of "w" at once), and go with a purge like any received byte.
 TEST_F(Win32ComPortTest, TheByteThatEndedTheWaitIsReadFirst) {
   TComPort Port;
   Prepare(Port, FEcho);
@@ -353,12 +354,19 @@ TEST_F(Win32ComPortTest, TheByteThatEndedTheWaitIsReadFirst) {
   Port.SendChar('a');
   ASSERT_TRUE(Port.WaitForInput(5000));
   Port.SendChar('b');
-  Port.SendChar('c');
-  ASSERT_TRUE(AwaitInput(Port, 3));
+  Sleep(100);
   std::string Text;
+  EXPECT_EQ(Port.ReadStr(Text, Port.InputCount()), 1);
+  EXPECT_EQ(Text, "a");
+  ASSERT_TRUE(AwaitInput(Port, 1));
+  EXPECT_EQ(Port.ReadStr(Text, Port.InputCount()), 1);
+  EXPECT_EQ(Text, "b");
+
+  Port.SendChar('c');
+  ASSERT_TRUE(Port.WaitForInput(5000));
   const auto Start = Clock::now();
-  EXPECT_EQ(Port.ReadStr(Text, 10), 3);
-  EXPECT_EQ(Text, "abc");
+  EXPECT_GE(Port.ReadStr(Text, 10), 1);
+  EXPECT_EQ(Text.substr(0, 1), "c");
   EXPECT_LT(MsSince(Start), 500) << "reading what is waiting does not wait for more";
 
   Port.SendChar('d');
