@@ -112,7 +112,7 @@ print(f"| {label} | {wire:.2f} | {wall:.2f} | {wall / wire:.3f} | {beyond:.0f} |
 PY
 }
 
-winpath="Z:$(echo "$work/image.bin" | tr / '\\')"
+winpath="Z:${work//\//\\}\\image.bin"
 echo "| run | wire s | wall s | wall/wire | beyond the wire, µs a written byte | result |"
 echo "|---|---:|---:|---:|---:|---|"
 baseline=${KORVANE_WINE_BENCH_BASELINE:-}

@@ -96,7 +96,7 @@ unpacked=$check/$name
 expected=$(printf '%s.exe\n' "${programs[@]}" | sort; printf 'LICENSE.txt\nREADME.txt\n')
 actual=$(cd "$unpacked" && find . -type f | sed 's|^\./||' | sort)
 [ "$(sort <<<"$expected")" = "$actual" ] ||
-  fail "the archive holds $(echo $actual), not $(echo $expected)"
+  fail "the archive holds $(tr '\n' ' ' <<<"$actual"), not $(tr '\n' ' ' <<<"$expected")"
 for text in README.txt LICENSE.txt; do
   # Every line ends in CR LF: no LF without its CR.
   if grep -q $'[^\r]$' "$unpacked/$text" || grep -q '^$' "$unpacked/$text"; then
