@@ -42,6 +42,7 @@ test_packages=(
   xvfb xauth fonts-dejavu-core             # the window under a virtual display
   openbox xdotool                          # a window manager and a driver for X11 window tests
   g++-mingw-w64-x86-64-posix wine64        # the Windows build, checked under wine
+  zip unzip                                # the Windows download and its check
   dpkg-dev file                            # the Debian package (CPack, dpkg-shlibdeps)
   lintian                                  # the package's check
   man-db groff-base                        # the manual pages' check

@@ -3,7 +3,8 @@
 # suites against echoing pseudo-terminals, korvane-cli.exe against the virtual
 # board, and the Win32 window (korvane.exe) on a virtual X display, driven
 # through window messages; each line reached as a COM port through a link in
-# the wine prefix's dosdevices folder.
+# the wine prefix's dosdevices folder; then makes and checks the Windows
+# download (scripts/package-windows.sh).
 #
 # Exits 77 (CTest's skip) with a message when mingw-w64, wine or Xvfb is
 # missing.
@@ -168,3 +169,6 @@ if [ ! -x "$window_e2e" ]; then
 fi
 KORVANE_WINE=$wine KORVANE_WIN32_WINDOW=$cross/ui/win32/korvane.exe \
   KORVANE_WIN32_UIDRIVER=$cross/tests/win32/korvane-uidriver.exe "$window_e2e"
+
+echo "== the Windows download"
+KORVANE_WIN32_BUILD_DIR=$cross "$root/scripts/package-windows.sh"

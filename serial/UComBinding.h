@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,8 +71,11 @@ int Read(TComHandle Handle, void* Buffer, int32_t Count, const TTimeoutRecord& T
 // cannot take the byte for longer than the write time-outs allow fails.
 int SendChar(TComHandle Handle, uint8_t Ch, const TTimeoutRecord& Timeouts);
 // Waits until input is waiting (Ready true) or TimeoutMs has passed (Ready
-// false). A hung-up device fails.
-int WaitForInput(TComHandle Handle, int32_t TimeoutMs, bool& Ready);
+// false). A binding that can only wait by reading takes the first byte off
+// the line to end the wait and hands it back in Taken; the port gives it out
+// ahead of the device's queue. A hung-up device fails.
+int WaitForInput(TComHandle Handle, int32_t TimeoutMs, const TTimeoutRecord& Timeouts, bool& Ready,
+                 std::optional<uint8_t>& Taken);
 
 // The names of the machine's serial ports, unsorted, as Open accepts them.
 int ListPorts(std::vector<std::string>& Names);

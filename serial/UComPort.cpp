@@ -217,6 +217,7 @@ void TCustomComPort::ReleaseDevice() {
     binding::CloseDevice(FHandle);
     FHandle = InvalidComHandle;
   }
+  FTaken.reset();
 }
 
 void TCustomComPort::ReleaseNow() const noexcept {
@@ -274,12 +275,19 @@ void TCustomComPort::BufferChanged() {
 
 void TCustomComPort::ClearBuffer(bool Input, bool Output) {
   Check(binding::Purge(FHandle, Input, Output), ecPurgeFailed);
+  if (Input) {
+    FTaken.reset();
+  }
 }
 
 int32_t TCustomComPort::InputCount() {
   int32_t Count = 0;
   Check(binding::InputCount(FHandle, Count), ecInputCountFailed);
-  return Count;
+  // While the wait holds the byte it took, that byte alone is counted: what
+  // came after it is counted once it is read, so that a reply collected by
+  // count ends where the wait found it, as it would with a device that waits
+  // without reading (the board's first DC1 follows the echo of "w" at once).
+  return FTaken ? 1 : Count;
 }
 
 int32_t TCustomComPort::Read(void* Buffer, int32_t Count) {
@@ -287,8 +295,24 @@ int32_t TCustomComPort::Read(void* Buffer, int32_t Count) {
     throw EComPort(ecReadFailed, EINVAL);
   }
   int32_t Transferred = 0;
-  Check(binding::Read(FHandle, Buffer, Count, BuildTimeoutRecord(*this), Transferred),
-        ecReadFailed);
+  if (FTaken && Count > 0) {
+    // The byte the wait took comes first; the rest only as far as the
+    // device already holds it, so that a read of waiting input never waits.
+    *static_cast<uint8_t*>(Buffer) = *FTaken;
+    FTaken.reset();
+    int32_t Queued = 0;
+    Check(binding::InputCount(FHandle, Queued), ecReadFailed);
+    int32_t More = 0;
+    if (Queued > 0 && Count > 1) {
+      Check(binding::Read(FHandle, static_cast<uint8_t*>(Buffer) + 1, std::min(Count - 1, Queued),
+                          BuildTimeoutRecord(*this), More),
+            ecReadFailed);
+    }
+    Transferred = 1 + More;
+  } else {
+    Check(binding::Read(FHandle, Buffer, Count, BuildTimeoutRecord(*this), Transferred),
+          ecReadFailed);
+  }
   // The device is asked once more after every read, as a watcher would be
   // told of what is left; a device that no longer answers fails here.
   InputCount();
@@ -312,9 +336,14 @@ void TCustomComPort::SendChar(uint8_t Ch) {
 }
 
 bool TCustomComPort::WaitForInput(int32_t TimeoutMs) {
+  if (FTaken) {
+    return true;
+  }
   bool Ready = false;
-  Check(binding::WaitForInput(FHandle, std::max(TimeoutMs, 0), Ready), ecReadFailed);
-  return Ready;
+  Check(binding::WaitForInput(FHandle, std::max(TimeoutMs, 0), BuildTimeoutRecord(*this), Ready,
+                              FTaken),
+        ecReadFailed);
+  return Ready || FTaken.has_value();
 }
 
 void TCustomComPort::SetBaudRate(TBaudRate Value) {

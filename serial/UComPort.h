@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -286,6 +287,7 @@ class TCustomComPort {
   // not sent (Output). Code 5.
   void ClearBuffer(bool Input, bool Output);
   // The received bytes waiting to be read. Code 10 (also on a closed port).
+  // While WaitForInput holds a byte it took off the line, 1: that byte.
   int32_t InputCount();
   // Reads at most Count bytes within the read time-outs and returns how many
   // arrived; positions past that keep their contents. A time-out is no
@@ -362,6 +364,9 @@ class TCustomComPort {
   std::string FStateDir;
   TAdapterLatency FLatency;
   TSerialFlags FSerialFlags;
+  // A byte that WaitForInput took off the line (a device that can only wait
+  // by reading); the next read gives it out first.
+  std::optional<uint8_t> FTaken;
   TBaudRate FBaudRate = TBaudRate::br9600;
   int32_t FCustomBaudRate = 9600;
   std::string FPort = "COM1";

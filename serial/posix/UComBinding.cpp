@@ -563,7 +563,9 @@ int SendChar(TComHandle Handle, uint8_t Ch, const TTimeoutRecord& Timeouts) {
   }
 }
 
-int WaitForInput(TComHandle Handle, int32_t TimeoutMs, bool& Ready) {
+// poll waits without reading, so nothing is ever taken off the line here.
+int WaitForInput(TComHandle Handle, int32_t TimeoutMs, const TTimeoutRecord&, bool& Ready,
+                 std::optional<uint8_t>&) {
   Ready = false;
   int Fd = Descriptor(Handle);
   if (Fd < 0) {

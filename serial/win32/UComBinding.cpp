@@ -11,10 +11,12 @@
 // - A read that the time-outs end before any byte came completes there with
 //   ERROR_TIMEOUT rather than with success and 0 bytes; either way it is a
 //   time-out, not a failure.
-// - WaitCommEvent is aborted at once there; the wait for input then falls
-//   back to asking for the input count every millisecond.
+// - WaitCommEvent is aborted there (wine polls the line for events and gives
+//   up when it cannot read the modem lines); the wait for input therefore
+//   waits by reading one byte, which blocks in the driver everywhere.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "UComBinding.h"
@@ -27,26 +29,9 @@ static_assert(sizeof(TComHandle) == sizeof(HANDLE));
 
 namespace {
 
-// How often the input count is asked for when the device cannot signal the
-// arrival of a byte.
+// How often the input count is asked for while the time-outs make every
+// read return at once, so that no read can wait for a byte.
 constexpr DWORD PollIntervalMs = 1;
-
-// A manual-reset event for one overlapped transfer, released on every path.
-class TEvent {
- public:
-  explicit TEvent(bool Signalled) : FEvent(CreateEventA(nullptr, TRUE, Signalled, nullptr)) {}
-  ~TEvent() {
-    if (FEvent != nullptr) {
-      CloseHandle(FEvent);
-    }
-  }
-  TEvent(const TEvent&) = delete;
-  TEvent& operator=(const TEvent&) = delete;
-  HANDLE Get() const { return FEvent; }
-
- private:
-  HANDLE FEvent;
-};
 
 int QueuedInput(HANDLE Device, DWORD& Queued) {
   DWORD Errors = 0;
@@ -65,60 +50,102 @@ bool NoModemLines(DWORD Error) {
   return Error == ERROR_SUCCESS || Error == ERROR_NOT_SUPPORTED || Error == ERROR_INVALID_FUNCTION;
 }
 
-enum class TEventWait { ewSignalled, ewTimedOut, ewUnsupported };
+// Whether the time-outs end every read at once with what is queued, so that
+// a read cannot serve as a wait.
+bool ReadsReturnAtOnce(const TTimeoutRecord& Timeouts) {
+  return Timeouts.ReadIntervalTimeout == MAXDWORD && Timeouts.ReadTotalTimeoutMultiplier == 0 &&
+         Timeouts.ReadTotalTimeoutConstant == 0;
+}
 
-// Waits up to TimeoutMs for the device to report a received character.
-// ewUnsupported: the device ended the wait at once without an event, as a
-// driver that cannot wait for events does.
-int WaitForRxEvent(HANDLE Device, DWORD TimeoutMs, TEventWait& Outcome) {
+// Ends a pending transfer before its record and buffer go out of scope:
+// cancels it and waits until the driver has let go of them. Got is what it
+// transferred before the cancel took hold.
+void CancelTransfer(HANDLE Device, OVERLAPPED& Pending, DWORD& Got) {
+  CancelIoEx(Device, &Pending);
+  Got = 0;
+  if (!GetOverlappedResult(Device, &Pending, &Got, TRUE)) {
+    Got = 0;
+  }
+}
+
+// A manual-reset event for one overlapped transfer, released on every path.
+class TEvent {
+ public:
+  explicit TEvent(bool Signalled) : FEvent(CreateEventA(nullptr, TRUE, Signalled, nullptr)) {}
+  ~TEvent() {
+    if (FEvent != nullptr) {
+      CloseHandle(FEvent);
+    }
+  }
+  TEvent(const TEvent&) = delete;
+  TEvent& operator=(const TEvent&) = delete;
+  HANDLE Get() const { return FEvent; }
+
+ private:
+  HANDLE FEvent;
+};
+
+// Starts an overlapped read whose end Event signals. Each read has an event
+// of its own. Waiting on the device's handle instead would save wine two of
+// the eight requests to its server that a read costs, but would trust wine
+// to leave that handle unsignalled for the whole read, while its own
+// requests on the device (the time-outs it asks for) signal it too.
+int StartRead(HANDLE Device, void* Buffer, DWORD Count, HANDLE Event, OVERLAPPED& Pending) {
+  Pending = OVERLAPPED{};
+  Pending.hEvent = Event;
+  if (!ReadFile(Device, Buffer, Count, nullptr, &Pending) && GetLastError() != ERROR_IO_PENDING) {
+    return FailedCallError();
+  }
+  return 0;
+}
+
+// The count of a read that has ended, or ends within the time-outs when
+// Wait is set. A read that the time-outs ended with nothing is 0 bytes and
+// no failure (wine reports it as ERROR_TIMEOUT).
+int FinishRead(HANDLE Device, OVERLAPPED& Pending, bool Wait, DWORD& Got) {
+  Got = 0;
+  if (GetOverlappedResult(Device, &Pending, &Got, Wait ? TRUE : FALSE)) {
+    return 0;
+  }
+  const DWORD Error = GetLastError();
+  if (Error == ERROR_TIMEOUT) {
+    Got = 0;
+    return 0;
+  }
+  const int Failure = Error != 0 ? static_cast<int>(Error) : ERROR_GEN_FAILURE;
+  if (!HasOverlappedIoCompleted(&Pending)) {
+    // The wait failed, not the read: the record and buffer must outlive it.
+    CancelTransfer(Device, Pending, Got);
+  }
+  return Failure;
+}
+
+// Reads at most one byte, waiting for it no longer than WaitMs or than the
+// time-outs let the read run, whichever ends first. Got is 0 or 1.
+int ReadOneWithin(HANDLE Device, DWORD WaitMs, uint8_t& Byte, DWORD& Got) {
+  Got = 0;
   TEvent Event(false);
   if (Event.Get() == nullptr) {
     return FailedCallError();
   }
-  OVERLAPPED Pending{};
-  Pending.hEvent = Event.Get();
-  DWORD Mask = 0;
-  if (WaitCommEvent(Device, &Mask, &Pending)) {
-    Outcome = TEventWait::ewSignalled;
-    return 0;
+  OVERLAPPED Pending;
+  if (int Error = StartRead(Device, &Byte, 1, Event.Get(), Pending); Error != 0) {
+    return Error;
   }
-  DWORD Error = GetLastError();
-  if (Error == ERROR_INVALID_FUNCTION || Error == ERROR_NOT_SUPPORTED) {
-    Outcome = TEventWait::ewUnsupported;
-    return 0;
+  if (!HasOverlappedIoCompleted(&Pending)) {
+    const DWORD Waited = WaitForSingleObject(Event.Get(), WaitMs);
+    if (Waited == WAIT_TIMEOUT) {
+      // A byte that came while the read was being cancelled is kept.
+      CancelTransfer(Device, Pending, Got);
+      return 0;
+    }
+    if (Waited != WAIT_OBJECT_0) {
+      const int Failure = FailedCallError();
+      CancelTransfer(Device, Pending, Got);
+      return Failure;
+    }
   }
-  if (Error != ERROR_IO_PENDING) {
-    return FailedCallError();
-  }
-  DWORD Waited = WaitForSingleObject(Event.Get(), TimeoutMs);
-  if (Waited == WAIT_TIMEOUT) {
-    // The record must outlive the request: cancel it and wait until the
-    // driver has let go of it.
-    CancelIoEx(Device, &Pending);
-    DWORD Ignored = 0;
-    GetOverlappedResult(Device, &Pending, &Ignored, TRUE);
-    Outcome = TEventWait::ewTimedOut;
-    return 0;
-  }
-  if (Waited != WAIT_OBJECT_0) {
-    int Failure = FailedCallError();
-    CancelIoEx(Device, &Pending);
-    DWORD Ignored = 0;
-    GetOverlappedResult(Device, &Pending, &Ignored, TRUE);
-    return Failure;
-  }
-  DWORD Ignored = 0;
-  if (GetOverlappedResult(Device, &Pending, &Ignored, FALSE)) {
-    Outcome = TEventWait::ewSignalled;
-    return 0;
-  }
-  // Nothing here cancels a wait that has not timed out, and nothing else
-  // changes the event mask: an aborted wait means the device does not wait.
-  if (GetLastError() == ERROR_OPERATION_ABORTED) {
-    Outcome = TEventWait::ewUnsupported;
-    return 0;
-  }
-  return FailedCallError();
+  return FinishRead(Device, Pending, false, Got);
 }
 
 }  // namespace
@@ -277,31 +304,20 @@ int Read(TComHandle Handle, void* Buffer, int32_t Count, const TTimeoutRecord&,
          int32_t& Transferred) {
   Transferred = 0;
   HANDLE Device = ToHandle(Handle);
+  const DWORD Wanted = static_cast<DWORD>(std::max(Count, 0));
   TEvent Event(true);
   if (Event.Get() == nullptr) {
     return FailedCallError();
   }
-  OVERLAPPED Pending{};
-  Pending.hEvent = Event.Get();
-  if (!ReadFile(Device, Buffer, static_cast<DWORD>(std::max(Count, 0)), nullptr, &Pending) &&
-      GetLastError() != ERROR_IO_PENDING) {
-    return FailedCallError();
-  }
-  if (WaitForSingleObject(Event.Get(), INFINITE) != WAIT_OBJECT_0) {
-    int Failure = FailedCallError();
-    CancelIoEx(Device, &Pending);
-    DWORD Ignored = 0;
-    GetOverlappedResult(Device, &Pending, &Ignored, TRUE);
-    return Failure;
+  OVERLAPPED Pending;
+  if (int Error = StartRead(Device, Buffer, Wanted, Event.Get(), Pending); Error != 0) {
+    return Error;
   }
   DWORD Got = 0;
-  if (!GetOverlappedResult(Device, &Pending, &Got, FALSE)) {
-    if (GetLastError() != ERROR_TIMEOUT) {
-      return FailedCallError();
-    }
-    // Wine's report of a read the time-outs ended with nothing received.
+  if (int Error = FinishRead(Device, Pending, true, Got); Error != 0) {
+    return Error;
   }
-  Transferred = static_cast<int32_t>(std::min<DWORD>(Got, static_cast<DWORD>(std::max(Count, 0))));
+  Transferred = static_cast<int32_t>(std::min(Got, Wanted));
   return 0;
 }
 
@@ -314,18 +330,17 @@ int SendChar(TComHandle Handle, uint8_t Ch, const TTimeoutRecord&) {
   return 0;
 }
 
-// Waits for the received-character event. The mask is set before the input
-// count is asked for, so a byte that arrives between the two still ends the
-// wait at once. A device that cannot wait for events is asked for its input
-// count every millisecond instead.
-int WaitForInput(TComHandle Handle, int32_t TimeoutMs, bool& Ready) {
+// Waits by reading: an overlapped read of one byte ends in the driver when a
+// byte arrives or when the time-outs end it, and is cancelled when the
+// caller's time runs out first. Event waits are not used: wine's serial layer
+// aborts them over a pseudo-terminal, and a byte taken off the line by the
+// read is handed back to the port instead. Only when the time-outs make reads
+// return at once is the input count asked for every millisecond.
+int WaitForInput(TComHandle Handle, int32_t TimeoutMs, const TTimeoutRecord& Timeouts, bool& Ready,
+                 std::optional<uint8_t>& Taken) {
   Ready = false;
   HANDLE Device = ToHandle(Handle);
-  if (!SetCommMask(Device, EV_RXCHAR)) {
-    return FailedCallError();
-  }
   const ULONGLONG Deadline = GetTickCount64() + static_cast<ULONGLONG>(std::max(TimeoutMs, 0));
-  bool EventsWork = true;
   for (;;) {
     DWORD Queued = 0;
     if (int Error = QueuedInput(Device, Queued); Error != 0) {
@@ -340,14 +355,19 @@ int WaitForInput(TComHandle Handle, int32_t TimeoutMs, bool& Ready) {
       return 0;
     }
     const DWORD Left = static_cast<DWORD>(std::min<ULONGLONG>(Deadline - Now, INFINITE - 1));
-    if (EventsWork) {
-      TEventWait Outcome = TEventWait::ewTimedOut;
-      if (int Error = WaitForRxEvent(Device, Left, Outcome); Error != 0) {
-        return Error;
-      }
-      EventsWork = Outcome != TEventWait::ewUnsupported;
-    } else {
+    if (ReadsReturnAtOnce(Timeouts)) {
       Sleep(std::min(Left, PollIntervalMs));
+      continue;
+    }
+    uint8_t Byte = 0;
+    DWORD Got = 0;
+    if (int Error = ReadOneWithin(Device, Left, Byte, Got); Error != 0) {
+      return Error;
+    }
+    if (Got == 1) {
+      Taken = Byte;
+      Ready = true;
+      return 0;
     }
   }
 }

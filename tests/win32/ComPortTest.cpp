@@ -343,6 +343,39 @@ TEST_F(Win32ComPortTest, WaitForInputEndsWhenAByteArrives) {
   EXPECT_LT(MsSince(Start), 500);
 }
 
+// The wait reads the first byte to end; that byte must come out first,
+// alone when the reply is collected by count (the board's first DC1 follows
+// the echo of "w" at once), and go with a purge like any received byte.
+TEST_F(Win32ComPortTest, TheByteThatEndedTheWaitIsReadFirst) {
+  TComPort Port;
+  Prepare(Port, FEcho);
+  Port.Open();
+  Port.ClearBuffer(true, true);
+  Port.SendChar('a');
+  ASSERT_TRUE(Port.WaitForInput(5000));
+  Port.SendChar('b');
+  Sleep(100);
+  std::string Text;
+  EXPECT_EQ(Port.ReadStr(Text, Port.InputCount()), 1);
+  EXPECT_EQ(Text, "a");
+  ASSERT_TRUE(AwaitInput(Port, 1));
+  EXPECT_EQ(Port.ReadStr(Text, Port.InputCount()), 1);
+  EXPECT_EQ(Text, "b");
+
+  Port.SendChar('c');
+  ASSERT_TRUE(Port.WaitForInput(5000));
+  const auto Start = Clock::now();
+  EXPECT_GE(Port.ReadStr(Text, 10), 1);
+  EXPECT_EQ(Text.substr(0, 1), "c");
+  EXPECT_LT(MsSince(Start), 500) << "reading what is waiting does not wait for more";
+
+  Port.SendChar('d');
+  ASSERT_TRUE(Port.WaitForInput(5000));
+  Port.ClearBuffer(true, false);
+  EXPECT_EQ(Port.InputCount(), 0);
+  EXPECT_FALSE(Port.WaitForInput(100));
+}
+
 TEST_F(Win32ComPortTest, AHungUpLineRaisesInsteadOfReturningNothing) {
   const std::string HangUp = test::TestPort("KORVANE_TEST_HANGUP_PORT");
   if (HangUp.empty()) {
