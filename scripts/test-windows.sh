@@ -2,8 +2,9 @@
 # Builds Korvane for Windows with mingw-w64 and runs it under wine: the serial
 # suites against echoing pseudo-terminals, the window's rules and
 # korvane-cli.exe against the virtual board, and the Win32 window
-# (korvane.exe) on a virtual X display, driven through window messages; each line reached as a COM port through a link in
-# the wine prefix's dosdevices folder.
+# (korvane.exe) on a virtual X display, driven through window messages; each
+# line reached as a COM port through a link in the wine prefix's dosdevices
+# folder.
 #
 # Exits 77 (CTest's skip) with a message when mingw-w64, wine or Xvfb is
 # missing.
