@@ -1,7 +1,5 @@
 #include "TestFiles.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -12,12 +10,24 @@
 
 namespace korvane::test {
 
+// A fresh random name, created only if new, and open to its owner alone: what
+// mkdtemp does, which Windows lacks.
 TTempDir::TTempDir() {
-  std::string Template = (std::filesystem::temp_directory_path() / "korvane-test-XXXXXX").string();
-  if (mkdtemp(Template.data()) == nullptr) {
-    throw std::runtime_error("mkdtemp failed for " + Template);
+  std::random_device Random;
+  std::error_code Failure;
+  for (int Try = 0; Try < 100; ++Try) {
+    const std::filesystem::path Path =
+        std::filesystem::temp_directory_path() / ("korvane-test-" + std::to_string(Random()));
+    if (std::filesystem::create_directory(Path, Failure)) {
+      std::filesystem::permissions(Path, std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::replace);
+      FPath = Path.string();
+      return;
+    }
   }
-  FPath = Template;
+  throw std::runtime_error("cannot make a folder in " +
+                           std::filesystem::temp_directory_path().string() + ": " +
+                           Failure.message());
 }
 
 TTempDir::~TTempDir() {
