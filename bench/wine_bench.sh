@@ -32,13 +32,9 @@ for file in "$sim" "$cli"; do
     exit 1
   }
 done
-wine=""
-for candidate in /usr/lib/wine/wine64 "$(command -v wine64 || true)" "$(command -v wine || true)"; do
-  if [ -n "$candidate" ] && [ -x "$candidate" ]; then
-    wine=$candidate
-    break
-  fi
-done
+# shellcheck source=scripts/lib/find-wine.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib/find-wine.sh"
+wine=$(find_wine)
 [ -n "$wine" ] || {
   echo "error: wine64 not found" >&2
   exit 1

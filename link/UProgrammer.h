@@ -321,6 +321,8 @@ class TProgrammer {
   void SendEraseTry(int Try, std::string& Reply);
   // One byte of a stream; false when none came within the port's time-out.
   bool ReadStreamByte(uint8_t& Value);
+  // FileName loaded as programming loads it, into an image of the chip's size.
+  THexFile LoadChipSizedFile(const std::string& FileName, TImageFormat Format) const;
   // The workflows' steps that run under the wait cursor.
   void ProgramLoadedImage();
   // A workflow's start: its options taken in (the code-memory choice

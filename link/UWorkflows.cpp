@@ -69,10 +69,14 @@ void TProgrammer::ProgramChip(const std::string& FileName, const TWorkflowOption
                               TImageFormat Format) {
   BeginWorkflow(Options);
   // A bad file ends here, before anything is sent to the board.
+  ProgramLoadedFile(LoadChipSizedFile(FileName, Format), Options);
+}
+
+THexFile TProgrammer::LoadChipSizedFile(const std::string& FileName, TImageFormat Format) const {
   THexFile Loaded;
   Loaded.SetSize(FSourceImage.Size());
   LoadProgramFile(Loaded, FileName, Format);
-  ProgramLoadedFile(Loaded, Options);
+  return Loaded;
 }
 
 void TProgrammer::ProgramLoadedFile(const THexFile& Loaded, const TWorkflowOptions& Options) {
@@ -175,10 +179,7 @@ bool TProgrammer::VerifyChosen(uint16_t Count) {
 void TProgrammer::VerifyFile(const std::string& FileName, const TWorkflowOptions& Options,
                              TImageFormat Format) {
   BeginWorkflow(Options);
-  THexFile Loaded;
-  Loaded.SetSize(FSourceImage.Size());
-  LoadProgramFile(Loaded, FileName, Format);
-  VerifyLoadedFile(Loaded, Options);
+  VerifyLoadedFile(LoadChipSizedFile(FileName, Format), Options);
 }
 
 void TProgrammer::VerifyLoadedFile(const THexFile& Loaded, const TWorkflowOptions& Options) {

@@ -33,13 +33,9 @@ for tool in "$triplet-g++-posix" "$triplet-objdump" "$triplet-strip" zip unzip; 
   command -v "$tool" >/dev/null ||
     fail "$tool not found (scripts/install-deps.sh test installs it)"
 done
-wine=""
-for candidate in /usr/lib/wine/wine64 "$(command -v wine64 || true)" "$(command -v wine || true)"; do
-  if [ -n "$candidate" ] && [ -x "$candidate" ]; then
-    wine=$candidate
-    break
-  fi
-done
+# shellcheck source=scripts/lib/find-wine.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/find-wine.sh"
+wine=$(find_wine)
 [ -n "$wine" ] || fail "wine64 not found (scripts/install-deps.sh test installs it)"
 
 if [ ! -f "$cross/CMakeCache.txt" ]; then

@@ -30,13 +30,9 @@ skip() {
 }
 
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || skip "x86_64-w64-mingw32-g++-posix not found"
-wine=""
-for candidate in /usr/lib/wine/wine64 "$(command -v wine64 || true)" "$(command -v wine || true)"; do
-  if [ -n "$candidate" ] && [ -x "$candidate" ]; then
-    wine=$candidate
-    break
-  fi
-done
+# shellcheck source=scripts/lib/find-wine.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/find-wine.sh"
+wine=$(find_wine)
 [ -n "$wine" ] || skip "wine64 not found"
 wineserver=$(dirname "$wine")/wineserver
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver || true)
