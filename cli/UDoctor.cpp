@@ -65,11 +65,7 @@ void ExplainRefusal(const std::string& Name, const TPortAccess& Access, std::ost
           << ": no group you could join may open it\n";
       Findings.Add(Name + ": permission denied: it is open to its owner '" + Owner->User +
                        "' only (mode " + Mode + ")",
-                   "give it to the group 'dialout' with mode 660 by a udev rule (the package's "
-                   "60-korvane.rules does for the common adapters), or until it is plugged in "
-                   "again: sudo chgrp dialout " +
-                       Name + " && sudo chmod 660 " + Name +
-                       "; then join 'dialout' if you are not in it");
+                   OwnerOnlyFix(Name));
     } else if (!Group) {
       Findings.Add(Name + ": permission denied", PermissionHint(Name));
     } else if (Group->InDatabase && !Group->InThisLogin) {

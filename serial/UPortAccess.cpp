@@ -44,4 +44,11 @@ std::string RefusedPortsNote(const std::vector<TRefusedPort>& Ports) {
   return Note;
 }
 
+std::string OwnerOnlyFix(const std::string& Name) {
+  return "give it to the group 'dialout' with mode 660 by a udev rule (the package's "
+         "60-korvane.rules does for the common adapters), or until it is plugged in again: sudo "
+         "chgrp dialout " +
+         Name + " && sudo chmod 660 " + Name + "; then join 'dialout' if you are not in it";
+}
+
 }  // namespace korvane

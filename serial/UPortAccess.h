@@ -37,7 +37,11 @@ struct TRefusedPort {
 std::string RefusedPortsNote(const std::vector<TRefusedPort>& Ports);
 
 // How a user gets access to the device Name: on Linux, membership of the
-// group that owns it (usually dialout, uucp on some systems) and a new login.
+// group that owns it (usually dialout, uucp on some systems) and a new login;
+// for a device that no group may open, OwnerOnlyFix.
 std::string PermissionHint(const std::string& Name);
+// The fix for a device open to its owner alone: hand it to the serial
+// devices' group with a mode that lets the group in, and join the group.
+std::string OwnerOnlyFix(const std::string& Name);
 
 }  // namespace korvane

@@ -25,6 +25,7 @@
 #include "TestFiles.h"
 #include "UHexFile.h"
 #include "UMain.h"
+#include "UPortAccess.h"
 
 namespace korvane::test {
 namespace {
@@ -468,9 +469,7 @@ TEST(PortNoteRules, NamesARefusedPortWithItsFixUntilABoardIsFound) {
 
   const std::string Note = "Cannot open " + std::string(Name) +
                            " (Permission denied). hint: " + Name +
-                           " is open to the group 'dialout'; join it with 'sudo usermod "
-                           "-aG dialout $USER', then log out and in again (or run 'newgrp "
-                           "dialout')";
+                           " is open to its owner 'root' only (mode 000): " + OwnerOnlyFix(Name);
   EXPECT_EQ(Report, "Available port not found!\n" + Note + "\n89C52\n\n");
 #endif
 }
