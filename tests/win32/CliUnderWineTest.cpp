@@ -35,36 +35,14 @@ using test::ReadWhole;
 using test::TRun;
 using test::WindowsPath;
 
-class CliUnderWineTest : public ::testing::Test {
+class CliUnderWineTest : public test::TWineBoardTest {
  protected:
   void SetUp() override {
-    const char* Wine = std::getenv("KORVANE_WINE");
-    const char* Cli = std::getenv("KORVANE_WIN32_CLI");
-    const char* Prefix = std::getenv("WINEPREFIX");
-    if (Wine == nullptr || Cli == nullptr || Prefix == nullptr) {
+    if (!PrepareWine({"KORVANE_WIN32_CLI"})) {
       GTEST_SKIP() << "KORVANE_WINE, KORVANE_WIN32_CLI and WINEPREFIX are set by "
                       "scripts/test-windows.sh";
     }
-    FWine = Wine;
-    FCli = Cli;
-    FComLink = fs::path(Prefix) / "dosdevices" / "com5";
-    char Dir[] = "/tmp/korvane-wine-XXXXXX";
-    ASSERT_NE(mkdtemp(Dir), nullptr);
-    FDir = Dir;
-  }
-  void TearDown() override {
-    FBoard.reset();
-    if (!FDir.empty()) {
-      fs::remove_all(FDir);
-    }
-  }
-
-  // Starts the virtual board with Options, reachable as COM5.
-  sim::TBoardSim& StartBoard(sim::TBoardSimOptions Options) {
-    Options.LinkPath = FComLink.string();
-    FBoard = std::make_unique<sim::TBoardSim>(Options);
-    FBoard->Start();
-    return *FBoard;
+    FCli = std::getenv("KORVANE_WIN32_CLI");
   }
 
   // Runs korvane-cli.exe under wine with Args, KORVANE_PORTS set to Ports.
@@ -79,17 +57,7 @@ class CliUnderWineTest : public ::testing::Test {
     return Run;
   }
 
-  fs::path WriteSource(const std::vector<uint8_t>& Data) {
-    const fs::path File = FDir / "source.hex";
-    std::ofstream(File, std::ios::binary) << HexText(Data);
-    return File;
-  }
-
-  std::string FWine;
   std::string FCli;
-  fs::path FComLink;
-  fs::path FDir;
-  std::unique_ptr<sim::TBoardSim> FBoard;
 };
 
 TEST_F(CliUnderWineTest, DetectFindsTheBoardOnTheComPort) {

@@ -122,4 +122,45 @@ TRun TProgram::Wait(int LimitSeconds) {
   return Run;
 }
 
+bool TWineBoardTest::PrepareWine(const std::vector<const char*>& Also) {
+  const char* Wine = std::getenv("KORVANE_WINE");
+  const char* Prefix = std::getenv("WINEPREFIX");
+  bool Missing = Wine == nullptr || Prefix == nullptr;
+  for (const char* Name : Also) {
+    Missing = Missing || std::getenv(Name) == nullptr;
+  }
+  if (Missing) {
+    return false;
+  }
+  FWine = Wine;
+  FComLink = std::filesystem::path(Prefix) / "dosdevices" / "com5";
+  char Dir[] = "/tmp/korvane-wine-XXXXXX";
+  if (mkdtemp(Dir) == nullptr) {
+    ADD_FAILURE() << "no folder for the check";
+    return false;
+  }
+  FDir = Dir;
+  return true;
+}
+
+void TWineBoardTest::TearDown() {
+  FBoard.reset();
+  if (!FDir.empty()) {
+    std::filesystem::remove_all(FDir);
+  }
+}
+
+sim::TBoardSim& TWineBoardTest::StartBoard(sim::TBoardSimOptions Options) {
+  Options.LinkPath = FComLink.string();
+  FBoard = std::make_unique<sim::TBoardSim>(Options);
+  FBoard->Start();
+  return *FBoard;
+}
+
+std::filesystem::path TWineBoardTest::WriteSource(const std::vector<uint8_t>& Data) const {
+  const std::filesystem::path File = FDir / "source.hex";
+  std::ofstream(File, std::ios::binary) << HexText(Data);
+  return File;
+}
+
 }  // namespace korvane::test

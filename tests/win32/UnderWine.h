@@ -3,13 +3,17 @@
 // with their output captured and a time limit.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "UBoardSim.h"
 
 namespace korvane::test {
 
@@ -48,6 +52,26 @@ class TProgram {
   std::filesystem::path FErr;
   int FStatus = 0;
   bool FEnded = false;
+};
+
+// A check whose Windows program meets the virtual board as COM5 of the wine
+// prefix, with a folder of its own for files and output.
+class TWineBoardTest : public ::testing::Test {
+ protected:
+  // Reads KORVANE_WINE, WINEPREFIX and the variables named in Also, and makes
+  // the folder; false, with the test skipped, when one is not set (the
+  // script scripts/test-windows.sh sets them).
+  bool PrepareWine(const std::vector<const char*>& Also);
+  void TearDown() override;
+  // Starts the virtual board with Options, reachable as COM5.
+  sim::TBoardSim& StartBoard(sim::TBoardSimOptions Options);
+  // Data as a HEX file in the folder.
+  std::filesystem::path WriteSource(const std::vector<uint8_t>& Data) const;
+
+  std::string FWine;
+  std::filesystem::path FComLink;
+  std::filesystem::path FDir;
+  std::unique_ptr<sim::TBoardSim> FBoard;
 };
 
 }  // namespace korvane::test

@@ -42,25 +42,15 @@ const char BusyStatus[] = "Please wait: an operation is running";
 // The longest one driver script may take, wine's start included.
 constexpr int ScriptLimitSeconds = 240;
 
-class WindowUnderWineTest : public ::testing::Test {
+class WindowUnderWineTest : public test::TWineBoardTest {
  protected:
   void SetUp() override {
-    const char* Wine = std::getenv("KORVANE_WINE");
-    const char* Window = std::getenv("KORVANE_WIN32_WINDOW");
-    const char* Driver = std::getenv("KORVANE_WIN32_UIDRIVER");
-    const char* Prefix = std::getenv("WINEPREFIX");
-    if (Wine == nullptr || Window == nullptr || Driver == nullptr || Prefix == nullptr ||
-        std::getenv("DISPLAY") == nullptr) {
+    if (!PrepareWine({"KORVANE_WIN32_WINDOW", "KORVANE_WIN32_UIDRIVER", "DISPLAY"})) {
       GTEST_SKIP() << "KORVANE_WINE, KORVANE_WIN32_WINDOW, KORVANE_WIN32_UIDRIVER, WINEPREFIX "
                       "and DISPLAY are set by scripts/test-windows.sh";
     }
-    FWine = Wine;
-    FWindowExe = Window;
-    FDriver = Driver;
-    FComLink = fs::path(Prefix) / "dosdevices" / "com5";
-    char Dir[] = "/tmp/korvane-window-XXXXXX";
-    ASSERT_NE(mkdtemp(Dir), nullptr);
-    FDir = Dir;
+    FWindowExe = std::getenv("KORVANE_WIN32_WINDOW");
+    FDriver = std::getenv("KORVANE_WIN32_UIDRIVER");
   }
 
   void TearDown() override {
@@ -68,17 +58,7 @@ class WindowUnderWineTest : public ::testing::Test {
       Drive({"close", "gone", "30"});
     }
     FWindow.reset();
-    FBoard.reset();
-    if (!FDir.empty()) {
-      fs::remove_all(FDir);
-    }
-  }
-
-  sim::TBoardSim& StartBoard(sim::TBoardSimOptions Options) {
-    Options.LinkPath = FComLink.string();
-    FBoard = std::make_unique<sim::TBoardSim>(Options);
-    FBoard->Start();
-    return *FBoard;
+    TWineBoardTest::TearDown();
   }
 
   // Starts korvane.exe scanning COM5 and waits until it shows ChipName.
@@ -109,22 +89,12 @@ class WindowUnderWineTest : public ::testing::Test {
     EXPECT_EQ(FWindow->Wait(30).ExitCode, 0);
   }
 
-  fs::path WriteSource(const std::vector<uint8_t>& Data) {
-    const fs::path File = FDir / "source.hex";
-    std::ofstream(File, std::ios::binary) << test::HexText(Data);
-    return File;
-  }
-
   static bool FlashHolds(const std::vector<uint8_t>& Flash, const std::vector<uint8_t>& Data) {
     return Flash.size() >= Data.size() && std::equal(Data.begin(), Data.end(), Flash.begin());
   }
 
-  std::string FWine;
   std::string FWindowExe;
   std::string FDriver;
-  fs::path FComLink;
-  fs::path FDir;
-  std::unique_ptr<sim::TBoardSim> FBoard;
   std::unique_ptr<test::TProgram> FWindow;
 };
 
