@@ -31,12 +31,6 @@
 //   sleep MS
 //   dump                 print the dialogs of the process and their controls
 //                        (for writing steps)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <commctrl.h>
