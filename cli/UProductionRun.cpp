@@ -22,17 +22,6 @@ using namespace std::chrono_literals;
 constexpr auto PollInterval = 1s;
 constexpr auto StopCheck = 100ms;
 
-// The whole of FileName, refused as the loaders refuse it.
-std::string ReadWholeFile(const std::string& FileName) {
-  TInputFile File(FileName);
-  std::string Bytes;
-  char Piece[65536];
-  while (const std::size_t Got = File.Read(Piece, sizeof Piece)) {
-    Bytes.append(Piece, Got);
-  }
-  return Bytes;
-}
-
 // Bytes loaded into Image (whose size stays) as TProgrammer::LoadProgramFile
 // loads a file of them, with the same refusals.
 void LoadImage(THexFile& Image, const std::string& Bytes, TImageFormat Format) {
@@ -349,7 +338,7 @@ class TProductionRun {
 
 TProductionFiles PrepareProduction(const TCliOptions& Options) {
   TProductionFiles Files;
-  Files.FileBytes = ReadWholeFile(Options.FileName);
+  Files.FileBytes = ReadInputFile(Options.FileName);
   Files.FileSha256 = Sha256Hex(Files.FileBytes);
   // Checked as every chip's image will be, in the largest image: the chip's
   // own size is applied once the board has named it.

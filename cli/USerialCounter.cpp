@@ -13,13 +13,7 @@ namespace {
 // The whole of FileName; nothing when it does not exist.
 std::optional<std::string> ReadIfThere(const std::string& FileName) {
   try {
-    TInputFile File(FileName);
-    std::string Text;
-    char Piece[256];
-    while (const std::size_t Got = File.Read(Piece, sizeof Piece)) {
-      Text.append(Piece, Got);
-    }
-    return Text;
+    return ReadInputFile(FileName);
   } catch (const EInOutError& Error) {
     if (Error.ErrorCode() == ENOENT) {
       return std::nullopt;

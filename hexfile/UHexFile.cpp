@@ -67,6 +67,16 @@ void CheckInputFile(const std::string& FileName) {
   TInputFile File(FileName);
 }
 
+std::string ReadInputFile(const std::string& FileName) {
+  TInputFile File(FileName);
+  std::string Bytes;
+  std::vector<char> Piece(kReadPiece);
+  while (const std::size_t Got = File.Read(Piece.data(), Piece.size())) {
+    Bytes.append(Piece.data(), Got);
+  }
+  return Bytes;
+}
+
 THexFile::THexFile() = default;
 
 void THexFile::SetSize(uint16_t NewSize) {

@@ -41,6 +41,8 @@ class TInputFile {
 // Refuses FileName exactly as TInputFile and THexFile::LoadFromFile would,
 // without reading it: for readers of other formats. Raises EInOutError.
 void CheckInputFile(const std::string& FileName);
+// The whole of FileName, refused as TInputFile refuses it. Raises EInOutError.
+std::string ReadInputFile(const std::string& FileName);
 
 // For the bindings: the refusals of TInputFile, worded alike on every platform.
 EInOutError NotARegularFile(int ErrorCode, const std::string& Kind);
