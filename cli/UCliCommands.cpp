@@ -6,22 +6,19 @@
 #include <exception>
 #include <utility>
 
+#include "UChipProgress.h"
+#include "UCliBoard.h"
 #include "UCliHints.h"
 #include "UCliOptions.h"
-#include "UCliProgrammer.h"
 #include "UDoctor.h"
 #include "UFileInfo.h"
 #include "UHexFile.h"
 #include "UJsonLine.h"
-#include "ULostBoard.h"
 #include "UOutputTarget.h"
 #include "UPortList.h"
 #include "UPortReport.h"
 #include "UProductionRun.h"
-
-#ifndef KORVANE_VERSION
-#define KORVANE_VERSION "unknown"
-#endif
+#include "UWorkflows.h"
 
 namespace korvane::cli {
 
@@ -80,10 +77,10 @@ std::string JoinNames(const std::vector<std::string>& Names) {
 }
 
 // Why the scan found nothing, with what the user can do about it.
-void ReportNoBoard(TCliProgrammer& Programmer, TRun& Run) {
-  const std::vector<std::string>& Ports = Programmer.PortList();
-  if (Programmer.BannerSeen()) {
-    Run.Fail("a programmer board answered on " + Programmer.Port().Port() +
+void ReportNoBoard(TCliBoard& Board, TRun& Run) {
+  const std::vector<std::string>& Ports = Board.Link.PortList();
+  if (Board.Link.BannerSeen()) {
+    Run.Fail("a programmer board answered on " + Board.Link.Line().Port() +
              ", but the chip in its socket was not recognised");
     return;
   }
@@ -93,7 +90,7 @@ void ReportNoBoard(TCliProgrammer& Programmer, TRun& Run) {
   }
   Run.Fail("no programmer board found on " + JoinNames(Ports));
   // The scan left the last port open, and ports are opened exclusively.
-  Programmer.Port().Close();
+  Board.Link.ComPort().Close();
   ReportPortAccess(Ports, Run.Err);
   if (Run.Options.Port) {
     if (const auto Hint = PortNamedLikeAChip(*Run.Options.Port)) {
@@ -104,53 +101,53 @@ void ReportNoBoard(TCliProgrammer& Programmer, TRun& Run) {
 
 // One discovery pass, reported on Err (or as events). True when a chip was
 // identified; its port and name then go into the result.
-bool Discover(TCliProgrammer& Programmer, TRun& Run) {
-  TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), false);
-  Programmer.Port().SetSysfsRoot(Run.Environment.SysfsRoot.value_or("/sys"));
-  Programmer.Port().SetStateDir(Run.Environment.StateDir);
-  Programmer.ReportStatusOn(Run.Err);
-  Programmer.Poll();
-  if (Programmer.TargetChip() == chipNone) {
-    Run.Status = Programmer.LastStatusText();
-    ReportNoBoard(Programmer, Run);
+bool Discover(TCliBoard& Board, TRun& Run) {
+  TInterruptWatch::TGuardScope Guard(Run.Watch, Board.Link.ComPort(), false);
+  Board.Link.ComPort().SetSysfsRoot(Run.Environment.SysfsRoot.value_or("/sys"));
+  Board.Link.ComPort().SetStateDir(Run.Environment.StateDir);
+  Board.View.ReportStatusOn(Run.Err);
+  Board.Link.DetectProgrammer();
+  if (Board.Link.TargetChip() == chipNone) {
+    Run.Status = Board.View.LastStatusText();
+    ReportNoBoard(Board, Run);
     return false;
   }
-  Run.Status = Programmer.LastStatusText();
-  Run.ChipFound = ChipName(Programmer.TargetChip());
-  Run.Details.Add("port", Programmer.Port().Port()).Add("chip", Run.ChipFound);
+  Run.Status = Board.View.LastStatusText();
+  Run.ChipFound = ChipName(Board.Link.TargetChip());
+  Run.Details.Add("port", Board.Link.Line().Port()).Add("chip", Run.ChipFound);
   return true;
 }
 
 // What the window would not offer for this chip, said rather than ignored quietly.
-void NoteUnusedOptions(const TCliOptions& Options, TCliProgrammer& Programmer) {
-  const uint8_t Chip = Programmer.TargetChip();
+void NoteUnusedOptions(const TCliOptions& Options, TCliBoard& Board) {
+  const uint8_t Chip = Board.Link.TargetChip();
   if (Options.MemorySizeGiven && !ChipSizeIsChosen(Chip)) {
-    Programmer.Note("--mem applies to the 89C2051/4051 only; the " +
-                    ChipName(Programmer.TargetChip()) + " has " +
-                    std::to_string(Programmer.ChipImage().Size()) + " bytes");
+    Board.View.Note("--mem applies to the 89C2051/4051 only; the " +
+                    ChipName(Board.Link.TargetChip()) + " has " +
+                    std::to_string(Board.Link.ChipImage().Size()) + " bytes");
   }
   if (Options.FastVerify && !ChipHasFastVerify(Chip)) {
-    Programmer.Note("the 89C2051/4051 has no fast verify; it is verified by reading back");
+    Board.View.Note("the 89C2051/4051 has no fast verify; it is verified by reading back");
   }
 }
 
 // The 89C2051/4051's size is the user's choice, which a read, a blank check
 // or a verification goes by: say which it was.
-void NoteMemoryChoice(const TCliOptions& Options, TCliProgrammer& Programmer) {
+void NoteMemoryChoice(const TCliOptions& Options, TCliBoard& Board) {
   const bool ReadsBack = Options.Command == TCliCommand::cmdRead ||
                          Options.Command == TCliCommand::cmdBlank ||
                          Options.Command == TCliCommand::cmdVerify;
-  if (ReadsBack && Programmer.TargetChip() == chip89C2051) {
-    Programmer.Note(MemoryChoiceNote(Options.MemorySize, Options.MemorySizeGiven));
+  if (ReadsBack && Board.Link.TargetChip() == chip89C2051) {
+    Board.View.Note(MemoryChoiceNote(Options.MemorySize, Options.MemorySizeGiven));
   }
 }
 
 // A USB adapter whose latency timer could not be lowered: every written byte
 // then waits for it.
-void NoteLatencyTimer(TCliProgrammer& Programmer) {
-  const TAdapterLatency& Latency = Programmer.Port().AdapterLatency();
+void NoteLatencyTimer(TCliBoard& Board) {
+  const TAdapterLatency& Latency = Board.Link.ComPort().AdapterLatency();
   if (Latency.LeftLow) {
-    Programmer.Note(
+    Board.View.Note(
         "the USB adapter's latency timer was left at 1 ms by a korvane-cli run that "
         "was ended before it could put back the " +
         std::to_string(Latency.LeftBefore) + " ms it found; see 'korvane-cli doctor'");
@@ -158,7 +155,7 @@ void NoteLatencyTimer(TCliProgrammer& Programmer) {
   if (Latency.WriteError == 0) {
     return;
   }
-  Programmer.Note("the USB adapter's latency timer is " + std::to_string(Latency.Before) +
+  Board.View.Note("the USB adapter's latency timer is " + std::to_string(Latency.Before) +
                   " ms and could not be set to 1 (" + std::strerror(Latency.WriteError) +
                   "), so writing is slow; fix: install the udev rule 60-korvane.rules (see "
                   "'korvane-cli doctor'), or run: echo 1 | sudo tee " +
@@ -177,16 +174,15 @@ int RunPorts(TRun& Run) {
 }
 
 int RunDetect(TRun& Run) {
-  TCliProgrammer Programmer(Run.Options, ScanList(Run.Options, Run.Environment), Run.Out, Run.Err,
-                            false);
-  if (!Discover(Programmer, Run)) {
+  TCliBoard Board(Run.Options, ScanList(Run.Options, Run.Environment), Run.Out, Run.Err, false);
+  if (!Discover(Board, Run)) {
     return exitNoBoard;
   }
   if (Run.Json()) {
-    Programmer.AnnounceChip(Run.Out);
+    Board.View.AnnounceChip(Run.Out, Board.Link);
   } else {
     // The one line of detect is its result, -q or not.
-    Run.Out << Programmer.Port().Port() << ": " << ChipName(Programmer.TargetChip()) << std::endl;
+    Run.Out << Board.Link.Line().Port() << ": " << ChipName(Board.Link.TargetChip()) << std::endl;
   }
   return exitSuccess;
 }
@@ -198,9 +194,9 @@ int RunDetect(TRun& Run) {
 THexFile LoadInputImage(const TCliOptions& Options) {
   THexFile Image;
   Image.SetSize(LargestChipMemorySize());
-  TProgrammer::LoadProgramFile(Image, Options.FileName, Options.Format);
+  LoadProgramFile(Image, Options.FileName, Options.Format);
   if (Options.Lock) {
-    TProgrammer::CheckLockable(Image);
+    CheckLockable(Image);
   }
   return Image;
 }
@@ -211,19 +207,19 @@ bool IsProductionRun(const TCliOptions& Options) {
 }
 
 // A production run from its first chip to its summary.
-int RunProductionOnBoard(TProductionFiles& Files, TCliProgrammer& Programmer, TRun& Run) {
+int RunProductionOnBoard(TProductionFiles& Files, TCliBoard& Board, TRun& Run) {
   TProductionSummary Summary;
   // The log's and the serial file's errors name their own files.
   Run.FileInHand.clear();
   {
-    TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), true);
-    Summary = RunProduction(Run.Options, Files, Programmer, Run.Watch, Run.Out, Run.Err);
+    TInterruptWatch::TGuardScope Guard(Run.Watch, Board.Link.ComPort(), true);
+    Summary = RunProduction(Run.Options, Files, Board, Run.Watch, Run.Out, Run.Err);
   }
-  Run.Status = Programmer.LastStatusText();
+  Run.Status = Board.View.LastStatusText();
   if (Summary.Interrupted) {
-    Programmer.Port().Close();
+    Board.Link.ComPort().Close();
     const std::string Where =
-        Summary.StoppedMidChip ? ChipProgressText(Programmer.ChipProgress(), Run.Options.Lock)
+        Summary.StoppedMidChip ? ChipProgressText(Board.Link.ChipProgress(), Run.Options.Lock)
         : Summary.InputEnded   ? "the input ended between chips; every chip counted above is "
                                  "finished"
                                : "between chips; every chip counted above is finished";
@@ -235,7 +231,7 @@ int RunProductionOnBoard(TProductionFiles& Files, TCliProgrammer& Programmer, TR
     // One chip, as program without a log: the port's own words.
     Run.Fail(Summary.PortError);
   } else if (Summary.BoardGone) {
-    Run.Fail("the programmer board is gone from " + Programmer.Port().Port());
+    Run.Fail("the programmer board is gone from " + Board.Link.Line().Port());
   }
   if (!Summary.FileError.empty()) {
     Run.Fail(Summary.FileError);
@@ -266,15 +262,15 @@ int RunProductionOnBoard(TProductionFiles& Files, TCliProgrammer& Programmer, TR
 }
 
 // Where a workflow that the user stopped left the chip and the file.
-std::string InterruptionText(const TCliOptions& Options, const TCliProgrammer& Programmer) {
+std::string InterruptionText(const TCliOptions& Options, const TCliBoard& Board) {
   switch (Options.Command) {
     case TCliCommand::cmdProgram:
-      return ChipProgressText(Programmer.ChipProgress(), Options.Lock);
+      return ChipProgressText(Board.Link.ChipProgress(), Options.Lock);
     case TCliCommand::cmdRead:
       return "nothing was saved";
     case TCliCommand::cmdErase:
       // Tries after the first come only when one did not complete.
-      return Programmer.ChipProgress().EraseStarted ? "the erase did not finish"
+      return Board.Link.ChipProgress().EraseStarted ? "the erase did not finish"
                                                     : "nothing was erased";
     default:
       return "nothing was written; the check did not finish";
@@ -282,24 +278,19 @@ std::string InterruptionText(const TCliOptions& Options, const TCliProgrammer& P
 }
 
 // Input is the file of program and verify, loaded already.
-void RunWorkflowOf(TCliProgrammer& Programmer, const TCliOptions& Options, const THexFile& Input) {
-  const TWorkflowOptions Chosen = Programmer.WorkflowOptions();
+TWorkflowResult RunWorkflowOf(TBoardLink& Link, const TCliOptions& Options, const THexFile& Input) {
+  const TWorkflowOptions Chosen = WorkflowOptionsOf(Options);
   switch (Options.Command) {
     case TCliCommand::cmdProgram:
-      Programmer.ProgramLoadedFile(Input, Chosen);
-      break;
+      return ProgramChip(Link, {Chosen, Input});
     case TCliCommand::cmdRead:
-      Programmer.ReadToFile(Options.FileName, Chosen, Options.Format);
-      break;
+      return ReadToFile(Link, Chosen, Options.FileName, Options.Format);
     case TCliCommand::cmdVerify:
-      Programmer.VerifyLoadedFile(Input, Chosen);
-      break;
+      return VerifyImage(Link, {Chosen, Input});
     case TCliCommand::cmdErase:
-      Programmer.EraseOnly(Chosen);
-      break;
+      return EraseOnly(Link, Chosen);
     default:
-      Programmer.BlankCheck(Chosen);
-      break;
+      return BlankCheck(Link, Chosen);
   }
 }
 
@@ -331,34 +322,34 @@ std::string BlankLine(const TBlankCheck& Blank) {
 
 // The bytes of the file that verify compares: up to its last used one, or
 // the whole chip for a file of nothing but FF (as VerifyFile counts).
-uint32_t VerifiedCount(const TCliProgrammer& Programmer) {
-  const std::optional<uint16_t> Last = TProgrammer::LastUsedAddress(Programmer.SourceImage());
-  return Last ? *Last + 1u : Programmer.SourceImage().Size();
+uint32_t VerifiedCount(const TCliBoard& Board) {
+  const std::optional<uint16_t> Last = TBoardLink::LastUsedAddress(Board.Link.SourceImage());
+  return Last ? *Last + 1u : Board.Link.SourceImage().Size();
 }
 
 // What a program, verify or read that succeeded did, for its summary line.
-std::optional<TRunSummary> SummaryOf(const TCliProgrammer& Programmer, const TCliOptions& Options,
+std::optional<TRunSummary> SummaryOf(const TCliBoard& Board, const TCliOptions& Options,
                                      double Seconds) {
   TRunSummary Summary{{}, 0, Seconds, Options.FileName, std::nullopt, false};
   switch (Options.Command) {
     case TCliCommand::cmdProgram: {
-      const TChipProgress& Progress = Programmer.ChipProgress();
+      const TChipProgress& Progress = Board.Link.ChipProgress();
       Summary.Done = Progress.Locked ? "written, verified and locked" : "written and verified";
       Summary.Bytes = Progress.Count;
       Summary.EraseOnly = Progress.Count == 0;
       if (Progress.Count > 0) {
-        Summary.Checksum = static_cast<uint16_t>(-TProgrammer::ImageSum(
-            Programmer.SourceImage(), static_cast<uint16_t>(Progress.Count)));
+        Summary.Checksum = static_cast<uint16_t>(
+            -TBoardLink::ImageSum(Board.Link.SourceImage(), static_cast<uint16_t>(Progress.Count)));
       }
       return Summary;
     }
     case TCliCommand::cmdVerify:
       Summary.Done = "verified";
-      Summary.Bytes = VerifiedCount(Programmer);
+      Summary.Bytes = VerifiedCount(Board);
       return Summary;
     case TCliCommand::cmdRead:
       Summary.Done = "read";
-      Summary.Bytes = Programmer.ChipImage().Size();
+      Summary.Bytes = Board.Link.ChipImage().Size();
       return Summary;
     default:
       return std::nullopt;
@@ -378,9 +369,9 @@ void ReportSummary(const TRunSummary& Summary, TRun& Run) {
 
 // A chip that reads back as nothing but FF may be locked rather than blank:
 // said where a read, a blank check or a failed verification saw only FF.
-void NoteAllFF(TCliProgrammer& Programmer, const TRun& Run) {
-  const TOutcome& Outcome = Programmer.LastOutcome();
-  const THexFile& Chip = Programmer.ChipImage();
+void NoteAllFF(TCliBoard& Board, const TRun& Run) {
+  const TOutcome& Outcome = Board.Link.LastOutcome();
+  const THexFile& Chip = Board.Link.ChipImage();
   bool AllFF = false;
   switch (Run.Options.Command) {
     case TCliCommand::cmdRead:
@@ -390,27 +381,27 @@ void NoteAllFF(TCliProgrammer& Programmer, const TRun& Run) {
       AllFF = Outcome.Succeeded;
       break;
     case TCliCommand::cmdVerify:
-      AllFF = Programmer.LastDifference() && ReadsAllFF(Chip, VerifiedCount(Programmer));
+      AllFF = Board.Link.LastDifference() && ReadsAllFF(Chip, VerifiedCount(Board));
       break;
     default:
       break;
   }
   if (AllFF) {
-    Programmer.Note(BlankOrLockedNote());
+    Board.View.Note(BlankOrLockedNote());
   }
 }
 
 // The end of a board command that ran to its end: the lines that explain a
 // failure, the result line, the summary, the exit code.
-int Conclude(TCliProgrammer& Programmer, TRun& Run, double Seconds) {
-  const TOutcome& Outcome = Programmer.LastOutcome();
-  if (const auto& Difference = Programmer.LastDifference()) {
+int Conclude(TCliBoard& Board, const TWorkflowResult& Result, TRun& Run, double Seconds) {
+  const TOutcome& Outcome = Result.Outcome;
+  if (const auto& Difference = Result.Difference) {
     ReportDifference(*Difference, Run);
   }
-  NoteAllFF(Programmer, Run);
+  NoteAllFF(Board, Run);
   std::string ResultLine = Run.Status;
   if (Outcome.Step == TStep::stepBlankCheck) {
-    const TBlankCheck& Blank = Programmer.BlankResult();
+    const TBlankCheck& Blank = Result.Blank;
     ResultLine = BlankLine(Blank);
     Run.Details.Add("blank", !Blank.FirstUsed);
     if (Blank.FirstUsed) {
@@ -424,7 +415,7 @@ int Conclude(TCliProgrammer& Programmer, TRun& Run, double Seconds) {
     Run.Out << ResultLine << std::endl;
   }
   if (Outcome.Succeeded) {
-    if (const auto Summary = SummaryOf(Programmer, Run.Options, Seconds)) {
+    if (const auto Summary = SummaryOf(Board, Run.Options, Seconds)) {
       ReportSummary(*Summary, Run);
     }
   }
@@ -450,37 +441,37 @@ int RunOnBoard(TRun& Run) {
   if (Options.Command == TCliCommand::cmdRead) {
     CheckOutputTarget(Options.FileName);
   }
-  TCliProgrammer Programmer(Options, ScanList(Options, Run.Environment), Run.Out, Run.Err,
-                            Run.ErrIsTerminal, Run.Watch);
-  if (!Discover(Programmer, Run)) {
+  TCliBoard Board(Options, ScanList(Options, Run.Environment), Run.Out, Run.Err, Run.ErrIsTerminal,
+                  Run.Watch);
+  if (!Discover(Board, Run)) {
     return exitNoBoard;
   }
-  Programmer.AnnounceChip(Run.Err);
-  NoteUnusedOptions(Options, Programmer);
-  NoteMemoryChoice(Options, Programmer);
-  NoteLatencyTimer(Programmer);
+  Board.View.AnnounceChip(Run.Err, Board.Link);
+  NoteUnusedOptions(Options, Board);
+  NoteMemoryChoice(Options, Board);
+  NoteLatencyTimer(Board);
 
-  Programmer.ReportStatusOn(Run.Out);
+  Board.View.ReportStatusOn(Run.Out);
   if (Production) {
-    return RunProductionOnBoard(*Production, Programmer, Run);
+    return RunProductionOnBoard(*Production, Board, Run);
   }
   const auto Started = std::chrono::steady_clock::now();
+  TWorkflowResult Result;
   try {
-    TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), true);
-    TProgrammer::TBusyScope Busy(Programmer);
-    RunWorkflowOf(Programmer, Options, Input);
+    TInterruptWatch::TGuardScope Guard(Run.Watch, Board.Link.ComPort(), true);
+    Result = RunWorkflowOf(Board.Link, Options, Input);
   } catch (const EComPort&) {
     if (Options.Command == TCliCommand::cmdProgram) {
-      Run.LostBoardText = LostBoardAdvice(Programmer.ChipProgress(), "run the command again");
+      Run.LostBoardText = LostBoardAdvice(Board.Link.ChipProgress(), "run the command again");
     }
     throw;
   }
   const std::chrono::duration<double> Seconds = std::chrono::steady_clock::now() - Started;
-  Run.Status = Programmer.LastStatusText();
-  if (Programmer.LastOutcome().Interrupted) {
+  Run.Status = Board.View.LastStatusText();
+  if (Result.Outcome.Interrupted) {
     // The board is back at its prompt; give the port back before saying so.
-    Programmer.Port().Close();
-    const std::string Where = InterruptionText(Options, Programmer);
+    Board.Link.ComPort().Close();
+    const std::string Where = InterruptionText(Options, Board);
     Run.Err << "Interrupted: " << Where << std::endl;
     Run.Details.Add("interrupted", true).Add("chip_state", Where);
     return exitInterrupted;
@@ -490,15 +481,15 @@ int RunOnBoard(TRun& Run) {
     // result stands, whichever it is.
     Run.Err << "Not interrupted: the stop came during the last step, which finished" << std::endl;
   }
-  return Conclude(Programmer, Run, Seconds.count());
+  return Conclude(Board, Result, Run, Seconds.count());
 }
 
 int RunCheck(TRun& Run) {
   // The loader and the count are those of the programming workflow.
   THexFile Image;
   Image.SetSize(Run.Options.ImageSize);
-  TProgrammer::LoadProgramFile(Image, Run.Options.FileName, Run.Options.Format);
-  const std::optional<uint16_t> Last = TProgrammer::LastUsedAddress(Image);
+  LoadProgramFile(Image, Run.Options.FileName, Run.Options.Format);
+  const std::optional<uint16_t> Last = TBoardLink::LastUsedAddress(Image);
   Run.Out << (Last ? *Last + 1 : 0) << std::endl;
   return exitSuccess;
 }

@@ -3,9 +3,10 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "UBoardLink.h"
 #include "UChipTable.h"
-#include "UProgrammer.h"
 #include "UText.h"
+#include "UWorkflows.h"
 
 namespace korvane::cli {
 
@@ -40,8 +41,8 @@ std::optional<uint16_t> HighestAddress(const std::string& FileName, TImageFormat
   try {
     THexFile Image;
     Image.SetSize(0xFFFF);
-    TProgrammer::LoadProgramFile(Image, FileName, Format);
-    return TProgrammer::LastUsedAddress(Image);
+    LoadProgramFile(Image, FileName, Format);
+    return TBoardLink::LastUsedAddress(Image);
   } catch (const std::exception&) {
     return std::nullopt;
   }

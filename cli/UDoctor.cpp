@@ -5,10 +5,12 @@
 #include <vector>
 
 #include "UBoardProtocol.h"
-#include "UCliProgrammer.h"
+#include "UChipProgress.h"
+#include "UCliBoard.h"
 #include "UPortAccess.h"
 #include "UPortDiagnosis.h"
 #include "UWireTime.h"
+#include "UWorkflows.h"
 
 namespace korvane::cli {
 
@@ -179,27 +181,26 @@ void CheckPrograms(std::ostream& Out, TFindings& Findings) {
 }
 
 // The board's pace: single-byte answers timed, less their bytes' wire time.
-void CheckBoard(TCliProgrammer& Programmer, TInterruptWatch* Watch, std::ostream& Out,
-                TFindings& Findings) {
+void CheckBoard(TCliBoard& Board, TInterruptWatch* Watch, std::ostream& Out, TFindings& Findings) {
   Out << "board:" << std::endl;
   {
     // No stream is open while the board is looked for: a stop ends at once.
-    TInterruptWatch::TGuardScope Guard(Watch, Programmer.Port(), false);
-    Programmer.Poll();
+    TInterruptWatch::TGuardScope Guard(Watch, Board.Link.ComPort(), false);
+    Board.Link.DetectProgrammer();
   }
   // The counter's entry below is a stream of its own.
-  TInterruptWatch::TGuardScope Guard(Watch, Programmer.Port(), true);
-  if (Programmer.TargetChip() == chipNone) {
+  TInterruptWatch::TGuardScope Guard(Watch, Board.Link.ComPort(), true);
+  if (Board.Link.TargetChip() == chipNone) {
     Out << "  none found\n";
-    Findings.Add(Programmer.BannerSeen() ? "the board answered, but the chip in its socket was "
+    Findings.Add(Board.Link.BannerSeen() ? "the board answered, but the chip in its socket was "
                                            "not recognised"
                                          : "no programmer board answered on any port",
-                 Programmer.BannerSeen()
+                 Board.Link.BannerSeen()
                      ? "seat the chip again (pin 1 at the lever), or try another chip"
                      : "check the cable and the board's power; name its port with --port NAME");
     return;
   }
-  Out << "  " << Programmer.Port().Port() << ": " << ChipName(Programmer.TargetChip()) << "\n";
+  Out << "  " << Board.Link.Line().Port() << ": " << ChipName(Board.Link.TargetChip()) << "\n";
   // The counter's entry answers every byte with DC1 alone, as the write
   // stream's handshake does; the counter it leaves is set anew by every
   // workflow.
@@ -210,14 +211,14 @@ void CheckBoard(TCliProgrammer& Programmer, TInterruptWatch* Watch, std::ostream
     const uint8_t Byte =
         Exchange == 0 ? protocol::CmdCounter : static_cast<uint8_t>(Digits[Exchange - 1]);
     const auto Start = std::chrono::steady_clock::now();
-    Programmer.SendCommand(Byte, protocol::DC1, protocol::CounterStartTimeoutMs, Reply);
+    Board.Link.SendCommand(Byte, protocol::DC1, protocol::CounterStartTimeoutMs, Reply);
     const std::chrono::duration<double, std::milli> Spent =
         std::chrono::steady_clock::now() - Start;
     Turnaround += std::max(0.0, Spent.count() - 2 * ByteMs);
   }
-  Programmer.SendCommand(protocol::LF, protocol::Prompt, protocol::CounterDigitTimeoutMs, Reply);
+  Board.Link.SendCommand(protocol::LF, protocol::Prompt, protocol::CounterDigitTimeoutMs, Reply);
   Turnaround /= static_cast<double>(Digits.size() + 1);
-  const uint16_t Size = Programmer.ChipImage().Size();
+  const uint16_t Size = Board.Link.ChipImage().Size();
   const double Extra = Size * Turnaround / 1000;
   const double ReadBack = ProgrammingSeconds(Size, false) + Extra;
   const double Fast = ProgrammingSeconds(Size, true) + Extra;
@@ -265,11 +266,11 @@ TDoctorResult RunDoctor(const TCliOptions& Options, TPortListSource Ports,
   if (!Stopped()) {
     TCliOptions Quiet = Options;
     Quiet.Output = TOutputMode::Quiet;
-    TCliProgrammer Programmer(Quiet, std::move(Ports), Out, Out, false);
-    Programmer.Port().SetSysfsRoot(Places.SysfsRoot);
-    Programmer.Port().SetStateDir(Places.StateDir);
-    CheckBoard(Programmer, Watch, Out, Findings);
-    Programmer.Port().Close();
+    TCliBoard Board(Quiet, std::move(Ports), Out, Out, false);
+    Board.Link.ComPort().SetSysfsRoot(Places.SysfsRoot);
+    Board.Link.ComPort().SetStateDir(Places.StateDir);
+    CheckBoard(Board, Watch, Out, Findings);
+    Board.Link.ComPort().Close();
   }
 
   if (Watch != nullptr) {

@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "UBoardLink.h"
 #include "UChipTable.h"
-#include "UProgrammer.h"
 #include "UWireTime.h"
+#include "UWorkflows.h"
 
 namespace korvane::cli {
 
@@ -89,12 +90,12 @@ std::string Seconds(double Value) {
 void PrintFileInfo(const TCliOptions& Options, std::ostream& Out) {
   THexFile Image;
   Image.SetSize(Options.ImageSize != 0 ? Options.ImageSize : LargestImage);
-  TProgrammer::LoadProgramFile(Image, Options.FileName, Options.Format);
+  LoadProgramFile(Image, Options.FileName, Options.Format);
   const char* Format = Options.Format == TImageFormat::Binary ? "raw binary" : "Intel HEX";
   Out << "file: " << Options.FileName << " (" << Format << ", " << Image.Size() << "-byte image)\n";
 
   const std::vector<TRange> Ranges = UsedRanges(Image);
-  const std::optional<uint16_t> Last = TProgrammer::LastUsedAddress(Image);
+  const std::optional<uint16_t> Last = TBoardLink::LastUsedAddress(Image);
   if (!Last) {
     Out << "used: nothing, every byte is FF (programming it only erases the chip)\n";
     return;
@@ -104,7 +105,7 @@ void PrintFileInfo(const TCliOptions& Options, std::ostream& Out) {
     Used += Image.GetByte(static_cast<uint16_t>(Address)) != 0xFF ? 1 : 0;
   }
   const auto Count = static_cast<uint16_t>(*Last + 1);
-  const auto Checksum = static_cast<uint16_t>(-TProgrammer::ImageSum(Image, Count));
+  const auto Checksum = static_cast<uint16_t>(-TBoardLink::ImageSum(Image, Count));
   Out << "used: " << RangesText(Ranges) << " (" << Used << " bytes not FF)\n"
       << "count: " << Count << " bytes up to the last used address\n"
       << "checksum: " << Hex4(Checksum) << " (the board's \"c\" answer for " << Count << " bytes)\n"

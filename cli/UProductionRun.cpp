@@ -22,7 +22,7 @@ using namespace std::chrono_literals;
 constexpr auto PollInterval = 1s;
 constexpr auto StopCheck = 100ms;
 
-// Bytes loaded into Image (whose size stays) as TProgrammer::LoadProgramFile
+// Bytes loaded into Image (whose size stays) as LoadProgramFile
 // loads a file of them, with the same refusals.
 void LoadImage(THexFile& Image, const std::string& Bytes, TImageFormat Format) {
   Image.Clear();
@@ -83,19 +83,19 @@ struct TChipResult {
 
 class TProductionRun {
  public:
-  TProductionRun(const TCliOptions& Options, TProductionFiles& Files, TCliProgrammer& Programmer,
+  TProductionRun(const TCliOptions& Options, TProductionFiles& Files, TCliBoard& Board,
                  TInterruptWatch* Watch, std::ostream& Out, std::ostream& Err)
       : FOptions(Options),
         FFiles(Files),
-        FProgrammer(Programmer),
+        FBoard(Board),
         FWatch(Watch),
         FOut(Out),
         FErr(Err),
-        FKind(Programmer.TargetChip()) {}
+        FKind(Board.Link.TargetChip()) {}
 
   TProductionSummary Run() {
     try {
-      FImage.SetSize(FProgrammer.SourceImage().Size());
+      FImage.SetSize(ChipMemorySize(FKind, FOptions.MemorySize));
       LoadImage(FImage, FFiles.FileBytes, FOptions.Format);
       for (;;) {
         ProgramOne();
@@ -113,7 +113,7 @@ class TProductionRun {
       FSummary.FileError = Error.what();
     }
     FSummary.Interrupted = Stopped() || FSummary.InputEnded;
-    FSummary.StoppedMidChip = FProgrammer.LastOutcome().Interrupted;
+    FSummary.StoppedMidChip = FBoard.Link.LastOutcome().Interrupted;
     return FSummary;
   }
 
@@ -128,27 +128,26 @@ class TProductionRun {
     ++FChipNo;
     const auto Started = TClock::now();
     try {
-      TProgrammer::TBusyScope Busy(FProgrammer);
-      FProgrammer.ProgramImage(Image, FProgrammer.WorkflowOptions());
+      ProgramChip(FBoard.Link, {WorkflowOptionsOf(FOptions), Image});
     } catch (const EComPort& Error) {
       FSummary.PortError = Chip.Error = Error.what();
       FSummary.BoardGone = true;
     }
     Chip.Seconds = std::chrono::duration<double>(TClock::now() - Started).count();
-    const bool Ok = Chip.Error.empty() && FProgrammer.LastOutcome().Succeeded;
+    const bool Ok = Chip.Error.empty() && FBoard.Link.LastOutcome().Succeeded;
     ++(Ok ? FSummary.Programmed : FSummary.Failed);
     if (!Ok && Chip.Serial) {
       if (const auto Kept = FFiles.Serial->GiveBack(*Chip.Serial)) {
         FErr << "note: serial number " << *Chip.Serial << " stays unused: " << *Kept << std::endl;
       }
     }
-    const std::optional<uint16_t> Last = TProgrammer::LastUsedAddress(Image);
+    const std::optional<uint16_t> Last = TBoardLink::LastUsedAddress(Image);
     const uint16_t Count = Last ? static_cast<uint16_t>(*Last + 1) : 0;
-    Chip.Checksum = static_cast<uint16_t>(-TProgrammer::ImageSum(Image, Count));
+    Chip.Checksum = static_cast<uint16_t>(-TBoardLink::ImageSum(Image, Count));
     Chip.Outcome = Ok ? "ok" : "failed";
     char Line[96];
     std::snprintf(Line, sizeof Line, "chip %d: OK in %.1f s", FChipNo, Chip.Seconds);
-    const std::string Reason = Chip.Error.empty() ? FProgrammer.LastStatusText() : Chip.Error;
+    const std::string Reason = Chip.Error.empty() ? FBoard.View.LastStatusText() : Chip.Error;
     Report(Ok ? Line : "chip " + std::to_string(FChipNo) + ": FAILED (" + Reason + ")", Ok ? 0 : 1,
            Chip);
   }
@@ -204,7 +203,7 @@ class TProductionRun {
         .Add("command", "program")
         .Add("chip_no", int64_t{FChipNo})
         .Add("exit", int64_t{Exit})
-        .Add("status", FProgrammer.LastStatusText())
+        .Add("status", FBoard.View.LastStatusText())
         .AddDecimal("seconds", Chip.Seconds, 1);
     if (Chip.Serial) {
       Event.Add("serial", static_cast<int64_t>(*Chip.Serial));
@@ -223,7 +222,7 @@ class TProductionRun {
     TJsonLine Entry;
     Entry.Add("time", IsoTimeNow())
         .Add("chip_no", int64_t{FChipNo})
-        .Add("port", FProgrammer.Port().Port())
+        .Add("port", FBoard.Link.Line().Port())
         .Add("chip", ChipName(Chip.Chip))
         .Add("file", FOptions.FileName)
         .Add("file_sha256", FFiles.FileSha256);
@@ -232,7 +231,7 @@ class TProductionRun {
     }
     Entry.Add("checksum", int64_t{Chip.Checksum})
         .Add("result", Chip.Outcome)
-        .Add("status", FProgrammer.LastStatusText());
+        .Add("status", FBoard.View.LastStatusText());
     if (!Chip.Error.empty()) {
       Entry.Add("error", Chip.Error);
     }
@@ -281,21 +280,21 @@ class TProductionRun {
     if (FKind == chip89C2051) {
       return AwaitEnter();
     }
-    FProgrammer.SetSilent(true);
+    FBoard.View.SetSilent(true);
     bool SeenEmpty = false;
     bool Next = false;
     while (!Next && Sleep(PollInterval)) {
       try {
-        FProgrammer.Poll();
+        FBoard.Link.DetectProgrammer();
       } catch (const EComPort&) {
         // The port went with the board; the next poll scans for it.
         continue;
       }
-      const uint8_t Code = FProgrammer.TargetChip();
+      const uint8_t Code = FBoard.Link.TargetChip();
       if (Code == chipNone) {
         // An empty socket still answers with the banner; no banner at all
         // means the board itself has gone.
-        if (!FProgrammer.BannerSeen()) {
+        if (!FBoard.Link.BannerSeen()) {
           FSummary.BoardGone = true;
           break;
         }
@@ -308,7 +307,7 @@ class TProductionRun {
         }
       }
     }
-    FProgrammer.SetSilent(false);
+    FBoard.View.SetSilent(false);
     return Next;
   }
 
@@ -323,7 +322,7 @@ class TProductionRun {
 
   const TCliOptions& FOptions;
   TProductionFiles& FFiles;
-  TCliProgrammer& FProgrammer;
+  TCliBoard& FBoard;
   TInterruptWatch* FWatch;
   std::ostream& FOut;
   std::ostream& FErr;
@@ -346,7 +345,7 @@ TProductionFiles PrepareProduction(const TCliOptions& Options) {
   Image.SetSize(LargestChipMemorySize());
   LoadImage(Image, Files.FileBytes, Options.Format);
   if (Options.Lock) {
-    TProgrammer::CheckLockable(Image);
+    CheckLockable(Image);
   }
   if (Options.Serial) {
     CheckSerialPlace(*Options.Serial, Image);
@@ -364,9 +363,9 @@ void OpenProductionRecords(const TCliOptions& Options, TProductionFiles& Files) 
 }
 
 TProductionSummary RunProduction(const TCliOptions& Options, TProductionFiles& Files,
-                                 TCliProgrammer& Programmer, TInterruptWatch* Watch,
-                                 std::ostream& Out, std::ostream& Err) {
-  return TProductionRun(Options, Files, Programmer, Watch, Out, Err).Run();
+                                 TCliBoard& Board, TInterruptWatch* Watch, std::ostream& Out,
+                                 std::ostream& Err) {
+  return TProductionRun(Options, Files, Board, Watch, Out, Err).Run();
 }
 
 }  // namespace korvane::cli

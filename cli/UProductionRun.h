@@ -6,12 +6,14 @@
 #include <ostream>
 #include <string>
 
+#include "UChipProgress.h"
+#include "UCliBoard.h"
 #include "UCliOptions.h"
-#include "UCliProgrammer.h"
 #include "UInterrupt.h"
 #include "UJsonLine.h"
 #include "UProductionLog.h"
 #include "USerialCounter.h"
+#include "UWorkflows.h"
 
 namespace korvane::cli {
 
@@ -53,10 +55,10 @@ void OpenProductionRecords(const TCliOptions& Options, TProductionFiles& Files);
 // Programs the chip in the socket and, with Options.Repeat, every chip put
 // in after it, until the user stops, the input ends, the board is gone or a
 // file fails; every chip started gets its line and its record, and how the
-// run ended is in the summary. Programmer has found the board; Watch (may be
+// run ended is in the summary. Board has found the board; Watch (may be
 // nullptr) defers stops for the whole run.
 TProductionSummary RunProduction(const TCliOptions& Options, TProductionFiles& Files,
-                                 TCliProgrammer& Programmer, TInterruptWatch* Watch,
-                                 std::ostream& Out, std::ostream& Err);
+                                 TCliBoard& Board, TInterruptWatch* Watch, std::ostream& Out,
+                                 std::ostream& Err);
 
 }  // namespace korvane::cli

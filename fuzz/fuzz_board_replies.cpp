@@ -19,24 +19,9 @@
 #include <string>
 #include <thread>
 
-#include "UProgrammer.h"
+#include "UBoardLink.h"
 
 namespace {
-
-using korvane::TProgrammer;
-
-class TFuzzProgrammer : public TProgrammer {
- public:
-  // The port is set by hand; no scan ever runs.
-  TFuzzProgrammer() : TProgrammer(korvane::FixedPortList({})) {}
-  using TProgrammer::FSourceImage;
-
- protected:
-  void SetStatus(const std::string&) override {}
-  void SetProgressRange(int, int) override {}
-  void SetProgressPosition(int) override {}
-  void ShowMessage(const std::string&) override {}
-};
 
 // The far end: answers each byte the host sends with the next reply.
 class TReplier {
@@ -94,10 +79,11 @@ class TReplier {
 
 struct TFixture {
   TReplier Replier;
-  TFuzzProgrammer Programmer;
+  // The port is set by hand; no scan ever runs, and nobody observes.
+  korvane::TBoardLink Programmer{korvane::FixedPortList({})};
   TFixture() {
-    Programmer.Port().SetPort(Replier.Device());
-    Programmer.Port().Open();
+    Programmer.Line().SetPort(Replier.Device());
+    Programmer.Line().Open();
   }
 };
 
@@ -117,8 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Length) {
       Replies.back() += static_cast<char>(Data[I]);
     }
   }
-  TFuzzProgrammer& Programmer = Fixture->Programmer;
-  Programmer.Port().ClearBuffer(true, true);
+  korvane::TBoardLink& Programmer = Fixture->Programmer;
+  Programmer.Line().ClearBuffer(true, true);
   Fixture->Replier.SetReplies(Replies);
   try {
     switch (Data[0] % 4) {
@@ -136,8 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Length) {
         break;
       case 2: {
         Programmer.SetTargetChip(korvane::chip89C2051);
-        Programmer.FSourceImage.SetSize(2048);
-        Programmer.FSourceImage.Clear();
+        Programmer.SourceImage().SetSize(2048);
+        Programmer.SourceImage().Clear();
         Programmer.FastVerifyChip(2048);
         break;
       }

@@ -4,8 +4,8 @@
 #include <string>
 #include <thread>
 
+#include "UBoardLink.h"
 #include "UBoardProtocol.h"
-#include "UProgrammer.h"
 #include "UText.h"
 #include "UWireTime.h"
 
@@ -51,11 +51,11 @@ bool ErasedFlagSet(const std::string& Reply) {
 
 }  // namespace
 
-bool TProgrammer::ReadStreamByte(uint8_t& Value) {
-  return ComPort.Read(&Value, 1) == 1;
+bool TBoardLink::ReadStreamByte(uint8_t& Value) {
+  return FLine->Read(&Value, 1) == 1;
 }
 
-bool TProgrammer::SetCounter(uint16_t Count) {
+bool TBoardLink::SetCounter(uint16_t Count) {
   std::string Reply;
   SendCommand(CmdCounter, DC1, CounterStartTimeoutMs, Reply);
   if (Reply.empty()) {
@@ -71,22 +71,21 @@ bool TProgrammer::SetCounter(uint16_t Count) {
   return Record(TStep::stepCounter, Contains(Reply, ReplyOk));
 }
 
-bool TProgrammer::EraseChip() {
-  ComPort.ClearBuffer(true, true);
+bool TBoardLink::EraseChip() {
+  FLine->ClearBuffer(true, true);
   const bool Erased = FTargetChip == chip89C2051 ? EraseByReadingBack() : EraseByErasedFlag();
   return Record(TStep::stepErase, Erased);
 }
 
-void TProgrammer::SendEraseTry(int Try, std::string& Reply) {
+void TBoardLink::SendEraseTry(int Try, std::string& Reply) {
   StopPoint(TStep::stepErase);
   // From the first "e" on, the chip no longer holds what it held.
   FProgress.EraseStarted = true;
   Report(TStatus::stEraseTry, static_cast<unsigned>(Try));
-  RepaintStatus();
   SendCommand(CmdErase, Prompt, EraseTimeoutMs, Reply);
 }
 
-bool TProgrammer::EraseByErasedFlag() {
+bool TBoardLink::EraseByErasedFlag() {
   for (int Try = 1; Try <= EraseTries; ++Try) {
     std::string Reply;
     SendEraseTry(Try, Reply);
@@ -101,7 +100,7 @@ bool TProgrammer::EraseByErasedFlag() {
   return false;
 }
 
-bool TProgrammer::EraseByReadingBack() {
+bool TBoardLink::EraseByReadingBack() {
   // This chip gives no erased flag: each try reads the whole chip back.
   if (!SetCounter(FSourceImage.Size())) {
     Report(TStatus::stSendCounterFailed);
@@ -117,7 +116,7 @@ bool TProgrammer::EraseByReadingBack() {
   return false;
 }
 
-bool TProgrammer::WriteChip(uint16_t Count) {
+bool TBoardLink::WriteChip(uint16_t Count) {
   SetProgressRange(0, Count - 1);
   std::string Reply;
   SendCommand(CmdWrite, CmdWrite, WriteEchoTimeoutMs, Reply);
@@ -141,14 +140,15 @@ bool TProgrammer::WriteChip(uint16_t Count) {
       const std::chrono::duration<double, std::milli> Spent =
           std::chrono::steady_clock::now() - Started;
       const double CycleMs = Sent >= 8 ? Spent.count() / Sent : WireCycleMs;
-      StopNoticed({TStep::stepWrite, Count - Sent, (Count - Sent) * CycleMs / 1000});
+      if (FObserver != nullptr) {
+        FObserver->StopNoticed({TStep::stepWrite, Count - Sent, (Count - Sent) * CycleMs / 1000});
+      }
     }
-    ComPort.SendChar(Filling ? 0xFF : FSourceImage.GetByte(static_cast<uint16_t>(Sent)));
+    FLine->SendChar(Filling ? 0xFF : FSourceImage.GetByte(static_cast<uint16_t>(Sent)));
     if (!ReadStreamByte(Handshake) || Handshake != DC3) {
       break;
     }
-    SetProgressPosition(static_cast<int>(Sent));
-    RepaintWindow();
+    MoveProgress(static_cast<int>(Sent));
     ++Sent;
     if (!Filling) {
       FProgress.Written = Sent;
@@ -156,10 +156,12 @@ bool TProgrammer::WriteChip(uint16_t Count) {
     if (Sent == TimedWriteBytes && Count > TimedWriteBytes) {
       const std::chrono::duration<double, std::milli> Spent =
           std::chrono::steady_clock::now() - Started;
-      WriteTimingMeasured({Spent.count() / Sent, WireCycleMs, Count});
+      if (FObserver != nullptr) {
+        FObserver->WriteTimingMeasured({Spent.count() / Sent, WireCycleMs, Count});
+      }
     }
   }
-  SetProgressPosition(0);
+  MoveProgress(0);
   if (Sent < Count) {
     return Record(TStep::stepWrite, false);
   }
@@ -170,9 +172,9 @@ bool TProgrammer::WriteChip(uint16_t Count) {
   return Record(TStep::stepWrite, true);
 }
 
-bool TProgrammer::ReadChip(uint16_t Count) {
+bool TBoardLink::ReadChip(uint16_t Count) {
   SetProgressRange(0, Count - 1);
-  ComPort.SendChar(CmdRead);
+  FLine->SendChar(CmdRead);
   std::this_thread::sleep_for(BoardSettleTime);
   uint32_t Stored = 0;
   bool StopSeen = false;
@@ -180,7 +182,9 @@ bool TProgrammer::ReadChip(uint16_t Count) {
   uint8_t Echo = 0;
   ReadStreamByte(Echo);
   if (Echo != CmdRead) {
-    ShowMessage(std::string(1, static_cast<char>(Echo)));
+    if (FObserver != nullptr) {
+      FObserver->BoardMessage(std::string(1, static_cast<char>(Echo)));
+    }
   } else {
     while (Stored < Count) {
       uint8_t High = 0;
@@ -195,22 +199,24 @@ bool TProgrammer::ReadChip(uint16_t Count) {
       }
       FChipImage.SetByte(static_cast<uint16_t>(Stored),
                          static_cast<uint8_t>(HighDigit * 16 + LowDigit));
-      SetProgressPosition(static_cast<int>(Stored));
-      RepaintWindow();
+      MoveProgress(static_cast<int>(Stored));
       ++Stored;
       if (!StopSeen && StopRequested()) {
         StopSeen = true;
-        StopNoticed({TStep::stepRead, Count - Stored, WireSeconds(2 * (Count - Stored))});
+        if (FObserver != nullptr) {
+          FObserver->StopNoticed(
+              {TStep::stepRead, Count - Stored, WireSeconds(2 * (Count - Stored))});
+        }
       }
     }
   }
-  SetProgressPosition(0);
+  MoveProgress(0);
   std::string Reply;
   SendCommand(CmdNone, Prompt, StreamEndTimeoutMs, Reply);
   return Record(TStep::stepRead, Stored == Count);
 }
 
-bool TProgrammer::VerifyChip(uint16_t Count) {
+bool TBoardLink::VerifyChip(uint16_t Count) {
   FDifference.reset();
   const bool Read = ReadChip(Count);
   StopPoint(TStep::stepVerify);
@@ -232,8 +238,8 @@ bool TProgrammer::VerifyChip(uint16_t Count) {
   return Record(TStep::stepVerify, !FDifference);
 }
 
-bool TProgrammer::FastVerifyChip(uint16_t Count) {
-  ComPort.ClearBuffer(true, true);
+bool TBoardLink::FastVerifyChip(uint16_t Count) {
+  FLine->ClearBuffer(true, true);
   std::this_thread::sleep_for(BoardSettleTime);
   std::string Reply;
   SendCommand(CmdChecksum, Prompt, ChecksumTimeoutMs, Reply);
@@ -254,7 +260,7 @@ bool TProgrammer::FastVerifyChip(uint16_t Count) {
                 static_cast<uint16_t>(ImageSum(FSourceImage, Count) + BoardValue) == 0);
 }
 
-uint16_t TProgrammer::ImageSum(const THexFile& Image, uint16_t Count) {
+uint16_t TBoardLink::ImageSum(const THexFile& Image, uint16_t Count) {
   uint16_t Sum = 0;
   for (uint32_t Address = 0; Address < Count; ++Address) {
     Sum = static_cast<uint16_t>(Sum + Image.GetByte(static_cast<uint16_t>(Address)));
@@ -262,7 +268,7 @@ uint16_t TProgrammer::ImageSum(const THexFile& Image, uint16_t Count) {
   return Sum;
 }
 
-bool TProgrammer::LockChip(uint16_t Count) {
+bool TBoardLink::LockChip(uint16_t Count) {
   std::string Reply;
   SendCommand(CmdLock, Prompt, LockTimeoutMs, Reply);
   if (Reply.empty() || !ReadChip(Count)) {
@@ -273,7 +279,7 @@ bool TProgrammer::LockChip(uint16_t Count) {
   return Record(TStep::stepLock, AllErased(FChipImage, Count));
 }
 
-std::optional<uint16_t> TProgrammer::LastUsedAddress(const THexFile& Image) {
+std::optional<uint16_t> TBoardLink::LastUsedAddress(const THexFile& Image) {
   for (uint32_t Address = Image.Size(); Address > 0; --Address) {
     if (Image.GetByte(static_cast<uint16_t>(Address - 1)) != 0xFF) {
       return static_cast<uint16_t>(Address - 1);

@@ -23,7 +23,7 @@ const std::array<TChipKind, 7>& Kinds() {
        "89C2051/4051",
        "",
        0,
-       {2048, 4096},
+       {ChosenMemorySizeDefault, 4096},
        false,
        {{"89C2051", 0}, {"89C4051", 4096}}},
   }};
@@ -53,6 +53,10 @@ std::string ChipName(uint8_t Code) {
 uint16_t ChipMemorySize(uint8_t Code) {
   const TChipKind* Kind = FindChipKind(Code);
   return Kind != nullptr ? Kind->MemorySize : 0;
+}
+
+uint16_t ChipMemorySize(uint8_t Code, uint16_t Chosen) {
+  return ChipSizeIsChosen(Code) ? Chosen : ChipMemorySize(Code);
 }
 
 uint16_t LargestChipMemorySize() {

@@ -63,6 +63,12 @@ std::string ChipName(uint8_t Code);
 // The code-memory size of codes 1 to 6 (4096, 8192, 20480); 0 for the others,
 // whose size is not fixed by the kind.
 uint16_t ChipMemorySize(uint8_t Code);
+// The code memory of a kind whose size is chosen, until the user chooses: its
+// smallest size ("2KB" in the window, --mem's default).
+inline constexpr uint16_t ChosenMemorySizeDefault = 2048;
+// The code-memory size of Code when Chosen is the size chosen for a kind
+// whose size is chosen; 0 for no chip.
+uint16_t ChipMemorySize(uint8_t Code, uint16_t Chosen);
 // The largest code memory of any kind: an image no chip could take is larger.
 uint16_t LargestChipMemorySize();
 // Whether the user chooses the code-memory size of Code (the 89C2051/4051).

@@ -1,48 +1,23 @@
 // Finding the board on the machine's serial ports, and knowing its chip.
+#include "UBoardLink.h"
 #include "UBoardProtocol.h"
-#include "UProgrammer.h"
 #include "UText.h"
 
 namespace korvane {
 
 using namespace protocol;
 
-void TProgrammer::Poll() {
-  if (FBusy) {
-    return;
-  }
-  const uint8_t Before = FTargetChip;
-  FBusy = true;
-  FPollGoesOn = false;
-  try {
-    DetectProgrammer();
-  } catch (...) {
-    // The poll is over either way. Only a port lost during the known-chip
-    // check keeps polling; any other failure leaves the timer stopped.
-    FBusy = false;
-    if (FPollGoesOn && FTargetChip != Before) {
-      TargetChipChanged();
-    }
-    throw;
-  }
-  FBusy = false;
-  if (FTargetChip != Before) {
-    TargetChipChanged();
-  }
-}
-
-void TProgrammer::DetectProgrammer() {
-  StopPollTimer();
+void TBoardLink::DetectProgrammer() {
+  FBoardLost = false;
   FPortListSource(FPortList);
   if (FTargetChip != chipNone) {
     CheckKnownChip();
   } else {
     ScanPorts();
   }
-  StartPollTimer();
 }
 
-void TProgrammer::CheckKnownChip() {
+void TBoardLink::CheckKnownChip() {
   try {
     std::string Reply;
     SendCommand(CR, Prompt, CheckTimeoutMs, Reply);
@@ -52,43 +27,35 @@ void TProgrammer::CheckKnownChip() {
       IdentifyChip(Reply);
     }
   } catch (const EComPort&) {
-    // The device has gone (an adapter pulled out). Let go of it and forget
-    // the chip, so that the next poll scans and finds the board again once
-    // it is back; the error itself is still shown, once.
-    try {
-      ComPort.Close();
-    } catch (const EComPort&) {
-    }
-    FTargetChip = chipNone;
-    FPollGoesOn = true;
-    StartPollTimer();
+    // The device has gone (an adapter pulled out); the error itself is
+    // still shown, once.
+    LetGoOfBoard();
+    FBoardLost = true;
     throw;
   }
 }
 
-void TProgrammer::ScanPorts() {
+void TBoardLink::ScanPorts() {
   bool AnyOpened = false;
   FBannerSeen = false;
   FRefusedPorts.clear();
   for (const std::string& Name : FPortList) {
     try {
-      ComPort.SetPort(Name);
+      FLine->SetPort(Name);
       try {
-        ComPort.Open();
+        FLine->Open();
       } catch (const EComPort& Refusal) {
         FRefusedPorts.push_back({Name, AccessRefusedBy(Refusal)});
         throw;
       }
-      ComPort.ClearBuffer(true, true);
+      FLine->ClearBuffer(true, true);
       AnyOpened = true;
       Report(TStatus::stTryToConnect);
-      RepaintStatus();
       std::string Reply;
       SendCommand(CR, Prompt, ScanTimeoutMs, Reply);
       if (Contains(Reply, BannerWord)) {
         FBannerSeen = true;
         Report(TStatus::stIdentifyChip);
-        RepaintStatus();
         IdentifyChip(Reply);
         break;
       }
@@ -96,7 +63,7 @@ void TProgrammer::ScanPorts() {
       // A port that fails is skipped without a word. It is let go of, so
       // that a device that vanished is opened afresh by a later scan.
       try {
-        ComPort.Close();
+        FLine->Close();
       } catch (...) {
       }
     }
@@ -104,7 +71,15 @@ void TProgrammer::ScanPorts() {
   Report(AnyOpened ? TStatus::stNone : TStatus::stNoPortAvailable);
 }
 
-void TProgrammer::IdentifyChip(const std::string& Banner) {
+void TBoardLink::LetGoOfBoard() {
+  try {
+    FLine->Close();
+  } catch (const EComPort&) {
+  }
+  FTargetChip = chipNone;
+}
+
+void TBoardLink::IdentifyChip(const std::string& Banner) {
   if (Contains(Banner, Banner2051)) {
     SetTargetChip(chip89C2051);
     return;
@@ -118,7 +93,7 @@ void TProgrammer::IdentifyChip(const std::string& Banner) {
   SetTargetChip(ChipBySignature(Reply.size() > 1 ? Reply.substr(1, 2) : std::string()));
 }
 
-void TProgrammer::SetTargetChip(uint8_t Code) {
+void TBoardLink::SetTargetChip(uint8_t Code) {
   FTargetChip = Code;
   const uint16_t Size = ChipSizeIsChosen(Code) ? FMemorySize : ChipMemorySize(Code);
   if (Size != 0) {

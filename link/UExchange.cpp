@@ -1,8 +1,8 @@
 // The command exchange on which every conversation with the board rests.
 #include <chrono>
 
+#include "UBoardLink.h"
 #include "UBoardProtocol.h"
-#include "UProgrammer.h"
 
 namespace korvane {
 
@@ -16,10 +16,10 @@ uint32_t TickCount() {
 
 }  // namespace
 
-void TProgrammer::SendCommand(uint8_t Cmd, uint8_t Terminator, int32_t TimeoutMs,
-                              std::string& Reply) {
+void TBoardLink::SendCommand(uint8_t Cmd, uint8_t Terminator, int32_t TimeoutMs,
+                             std::string& Reply) {
   if (Cmd != 0) {
-    ComPort.SendChar(Cmd);
+    FLine->SendChar(Cmd);
   }
   std::string Collected;
   bool Found = false;
@@ -30,13 +30,13 @@ void TProgrammer::SendCommand(uint8_t Cmd, uint8_t Terminator, int32_t TimeoutMs
     const uint32_t T0 = TickCount();
     // Sleep in the kernel rather than spin on the input count; the wait ends
     // as soon as a byte arrives, so replies come no later than by polling.
-    bool Waiting = ComPort.InputCount() > 0;
+    bool Waiting = FLine->InputCount() > 0;
     if (!Waiting && Remaining > 0) {
-      Waiting = ComPort.WaitForInput(static_cast<int32_t>(Remaining));
+      Waiting = FLine->WaitForInput(static_cast<int32_t>(Remaining));
     }
     if (Waiting) {
       std::string Piece;
-      ComPort.ReadStr(Piece, ComPort.InputCount());
+      FLine->ReadStr(Piece, FLine->InputCount());
       // The bytes collected before held no terminator: only the new ones can.
       Found = Piece.find(static_cast<char>(Terminator)) != std::string::npos;
       if (Collected.size() + Piece.size() > protocol::MaxReplyBytes) {

@@ -4,9 +4,10 @@
 #include <filesystem>
 #include <utility>
 
+#include "UChipProgress.h"
 #include "UComPort.h"
-#include "ULostBoard.h"
 #include "UPortAccess.h"
+#include "UWorkflows.h"
 
 namespace korvane {
 
@@ -26,20 +27,22 @@ std::string ErrorBoxText(const std::string& Message) {
   return Text;
 }
 
-TFrmMain::TFrmMain(TMainView& View, TPortListSource Ports)
-    : TProgrammer(std::move(Ports)), FView(View) {}
+TFrmMain::TFrmMain(TMainView& View, TPortListSource Ports, TBoardLine* Line)
+    : FView(View), FLink(std::move(Ports), Line) {
+  FLink.SetObserver(this);
+}
 
 TFrmMain::~TFrmMain() = default;
 
 void TFrmMain::FormCreate() {
-  FTargetChip = chipNone;
   FBusy = false;
   FLastFlush = std::chrono::steady_clock::now();
+  UpdateTargetChip();
   FView.StartPollTimer();
 }
 
 void TFrmMain::FormDestroy() {
-  // The images, the port list and the port go with the programmer; only the
+  // The images, the port list and the port go with the link; only the
   // poll must not tick into a face that is being taken apart.
   FView.StopPollTimer();
 }
@@ -75,7 +78,7 @@ void TFrmMain::Timer1Timer() {
     return;
   }
   // Poll() itself turns the tick away while a workflow or another poll is busy.
-  const bool Polls = !Busy();
+  const bool Polls = !FBusy;
   const auto Error = RunOperation([this] { Poll(); });
   if (Polls) {
     UpdatePortNote();
@@ -87,9 +90,44 @@ void TFrmMain::Timer1Timer() {
   }
 }
 
+void TFrmMain::Poll() {
+  if (FBusy) {
+    return;
+  }
+  FBusy = true;
+  try {
+    DetectProgrammer();
+  } catch (...) {
+    // The poll is over either way. Only a port lost during the known-chip
+    // check keeps polling, and the face then shows that the chip is gone.
+    FBusy = false;
+    if (FLink.BoardLost() && FLink.TargetChip() != FTargetChip) {
+      UpdateTargetChip();
+    }
+    throw;
+  }
+  FBusy = false;
+  if (FLink.TargetChip() != FTargetChip) {
+    UpdateTargetChip();
+  }
+}
+
+void TFrmMain::DetectProgrammer() {
+  FView.StopPollTimer();
+  try {
+    FLink.DetectProgrammer();
+  } catch (...) {
+    if (FLink.BoardLost()) {
+      FView.StartPollTimer();
+    }
+    throw;
+  }
+  FView.StartPollTimer();
+}
+
 void TFrmMain::UpdatePortNote() {
   const std::string Note =
-      FTargetChip != chipNone ? std::string() : RefusedPortsNote(RefusedPorts());
+      FTargetChip != chipNone ? std::string() : RefusedPortsNote(FLink.RefusedPorts());
   if (Note != FPortNote) {
     FPortNote = Note;
     FView.SetPortNote(Note);
@@ -98,7 +136,7 @@ void TFrmMain::UpdatePortNote() {
 
 void TFrmMain::rdoMemSizeClick() {
   if (const auto Error =
-          RunOperation([this] { ApplyMemorySizeChoice(ChosenOptions().MemorySize); })) {
+          RunOperation([this] { FLink.ApplyMemorySizeChoice(ChosenOptions().MemorySize); })) {
     FView.ShowError(*Error);
   }
 }
@@ -107,7 +145,7 @@ TWorkflowOptions TFrmMain::ChosenOptions() const {
   TWorkflowOptions Options;
   Options.Lock = FView.LockTicked();
   Options.FastVerify = FView.FastVerifyTicked();
-  Options.MemorySize = ChosenMemorySize();
+  Options.MemorySize = FLink.ChosenMemorySize();
   const TChipKind* Kind = FindChipKind(FTargetChip);
   const int Item = FView.MemSizeItemIndex();
   if (Kind != nullptr && Item >= 0 && static_cast<size_t>(Item) < Kind->SizeChoices.size()) {
@@ -120,7 +158,7 @@ void TFrmMain::RunWorkflow(const std::function<std::string(const std::string&)>&
                            const std::function<void(const std::string&)>& Workflow, bool Programs) {
   bool PortFailed = false;
   const auto Error = RunOperation([&] {
-    TBusyScope Busy(*this);
+    TBusyScope Busy(FBusy);
     const std::string FileName = AskFileName(FLastFolder);
     if (FileName.empty()) {
       return;
@@ -138,7 +176,8 @@ void TFrmMain::RunWorkflow(const std::function<std::string(const std::string&)>&
   }
   if (Error) {
     FView.ShowError(PortFailed && Programs
-                        ? *Error + "\n\n" + LostBoardAdvice(ChipProgress(), "press Send again")
+                        ? *Error + "\n\n" +
+                              LostBoardAdvice(FLink.ChipProgress(), "press Send again")
                         : *Error);
   }
 }
@@ -158,30 +197,44 @@ void TFrmMain::RunWithInputHeld(const std::function<void()>& Body) {
 }
 
 void TFrmMain::LetGoOfLostBoard() {
-  try {
-    Port().Close();
-  } catch (const EComPort&) {
-  }
+  FLink.LetGoOfBoard();
   if (FTargetChip != chipNone) {
-    SetTargetChip(chipNone);
     UpdateTargetChip();
   }
 }
 
 void TFrmMain::btnSendClick() {
+  if (!WorkflowPossible(FTargetChip)) {
+    return;
+  }
   RunWorkflow([this](const std::string& Folder) { return FView.AskOpenFileName(Folder); },
-              [this](const std::string& FileName) { ProgramChip(FileName, ChosenOptions()); },
+              [this](const std::string& FileName) {
+                const TWorkflowOptions Options = ChosenOptions();
+                // A bad file ends here, before anything is sent to the board.
+                TWorkflowRequest Request{
+                    Options,
+                    LoadProgramFile(FileName, ChipMemorySize(FTargetChip, Options.MemorySize))};
+                TWaitCursorScope Cursor(*this);
+                ProgramChip(FLink, Request);
+              },
               true);
 }
 
 void TFrmMain::BtnReadClick() {
+  if (!WorkflowPossible(FTargetChip)) {
+    return;
+  }
   RunWorkflow([this](const std::string& Folder) { return FView.AskSaveFileName(Folder); },
-              [this](const std::string& FileName) { ReadToFile(FileName, ChosenOptions()); },
+              [this](const std::string& FileName) {
+                TWaitCursorScope Cursor(*this);
+                ReadToFile(FLink, ChosenOptions(), FileName);
+              },
               false);
 }
 
 void TFrmMain::UpdateTargetChip() {
-  const bool Found = FTargetChip != chipNone;
+  FTargetChip = FLink.TargetChip();
+  const bool Found = WorkflowPossible(FTargetChip);
   FView.EnableControl(TMainControl::BtnRead, Found);
   FView.EnableControl(TMainControl::btnSend, Found);
   if (!Found) {
@@ -191,10 +244,7 @@ void TFrmMain::UpdateTargetChip() {
   }
   const bool Choice = ChipSizeIsChosen(FTargetChip);
   FView.ShowMemSizeChoice(Choice);
-  FView.SetChipLabel(ChipName(FTargetChip), "Found on " + Port().Port());
-  if (Choice) {
-    ApplyMemorySizeChoice(ChosenOptions().MemorySize);
-  }
+  FView.SetChipLabel(ChipName(FTargetChip), "Found on " + FLink.Line().Port());
   SetStatus("");
   FView.EnableControl(TMainControl::chkFastVerify, ChipHasFastVerify(FTargetChip));
 }
@@ -207,7 +257,13 @@ bool TFrmMain::CloseQuery() {
   return true;
 }
 
-// --- The programmer's view --------------------------------------------------
+// --- The link's observer ----------------------------------------------------
+
+void TFrmMain::StatusChanged(TStatus /*Status*/, const std::string& Text) {
+  SetStatus(Text);
+  // A status paints at once: the link may block on the board right after.
+  ProcessPendingEvents();
+}
 
 void TFrmMain::SetStatus(const std::string& Text) {
   FReportedStatus = Text;
@@ -220,10 +276,6 @@ void TFrmMain::ShowStatusText(const std::string& Text) {
     FView.SetStatusLine(Text);
     FStatusChanged = true;
   }
-}
-
-void TFrmMain::RepaintStatus() {
-  ProcessPendingEvents();
 }
 
 void TFrmMain::RepaintWindow() {
@@ -240,24 +292,17 @@ void TFrmMain::ProcessPendingEvents() {
   FLastFlush = std::chrono::steady_clock::now();
 }
 
-void TFrmMain::SetProgressRange(int Min, int Max) {
+void TFrmMain::ProgressRangeChanged(int Min, int Max) {
   FView.SetProgressRange(Min, Max);
 }
 
-void TFrmMain::SetProgressPosition(int Position) {
+void TFrmMain::ProgressMoved(int Position) {
   FView.SetProgressPosition(Position);
+  RepaintWindow();
 }
 
-void TFrmMain::ShowMessage(const std::string& Text) {
+void TFrmMain::BoardMessage(const std::string& Text) {
   FView.ShowMessage(Text);
-}
-
-void TFrmMain::StopPollTimer() {
-  FView.StopPollTimer();
-}
-
-void TFrmMain::StartPollTimer() {
-  FView.StartPollTimer();
 }
 
 void TFrmMain::ShowWaitCursor() {

@@ -1,13 +1,16 @@
 // The main window's rules: everything the desktop window decides, with no
 // window toolkit.
 //
-// TFrmMain is the programmer (TProgrammer) that the window's handlers drive:
-// the once-a-second poll that finds the board and shows the chip, the
-// code-memory choice of the 89C2051/4051, and the Send and Read workflows of
-// its buttons. It draws through a TMainView (ui/UMainView.h), which each
-// window toolkit implements with its own controls and the rule tests with a
-// recorder. Every handler catches what the programmer raises and shows it in
-// the error box; nothing is thrown back into the toolkit's event loop.
+// TFrmMain owns the link to the board (TBoardLink) and drives it from the
+// window's handlers: the once-a-second poll that finds the board and shows
+// the chip, the code-memory choice of the 89C2051/4051, and the Send and Read
+// workflows of its buttons. It observes the link (status, progress, the
+// board's messages, the stop request) and keeps what only a window has: the
+// poll timer, the busy flag, the wait cursor and the repaints. It draws
+// through a TMainView (ui/UMainView.h), which each window toolkit implements
+// with its own controls and the rule tests with a recorder. Every handler
+// catches what the link raises and shows it in the error box; nothing is
+// thrown back into the toolkit's event loop.
 #pragma once
 
 #include <chrono>
@@ -15,15 +18,16 @@
 #include <optional>
 #include <string>
 
+#include "UBoardLink.h"
+#include "ULinkObserver.h"
 #include "UMainView.h"
-#include "UProgrammer.h"
 
 namespace korvane {
 
 // The caption of the program's message boxes.
 inline constexpr const char* ApplicationTitle = "Korvane";
-// The main window's caption.
-inline constexpr const char* MainWindowCaption = "Korvane V4.1";
+// The main window's caption: "Korvane V4.1".
+inline constexpr const char* MainWindowCaption = "Korvane V" KORVANE_VERSION;
 // The status line while a close is refused.
 inline constexpr const char* BusyStatus = "Please wait: an operation is running";
 // The poll's period.
@@ -34,13 +38,17 @@ inline constexpr int PollIntervalMs = 1000;
 // and "(errno 5)" or "Failed!" do not).
 std::string ErrorBoxText(const std::string& Message);
 
-class TFrmMain : public TProgrammer {
+class TFrmMain final : public TLinkObserver {
  public:
   // View is the window's face and outlives the rules; Ports is where the
   // poll gets its list of ports to scan. The face calls FormCreate once its
   // controls exist and FormDestroy before they go.
-  TFrmMain(TMainView& View, TPortListSource Ports);
+  // Line, when given, is the line the link talks over instead of its own
+  // serial port (the rule tests' board model); it outlives the rules.
+  TFrmMain(TMainView& View, TPortListSource Ports, TBoardLine* Line = nullptr);
   ~TFrmMain() override;
+  TFrmMain(const TFrmMain&) = delete;
+  TFrmMain& operator=(const TFrmMain&) = delete;
 
   // --- Handlers -------------------------------------------------------------
   // Starts the poll, no chip shown.
@@ -55,9 +63,16 @@ class TFrmMain : public TProgrammer {
   void btnSendClick();
   // Asks for a file name and saves the chip's code memory there.
   void BtnReadClick();
-  // Brings the face in line with the chip code: the label, the buttons, the
-  // code-memory choice and Fast Verify.
+  // Brings the face in line with the link's chip code: the label, the
+  // buttons, the code-memory choice and Fast Verify.
   void UpdateTargetChip();
+
+  // --- The poll's steps, delegated to the link --------------------------------
+  // One poll's discovery with the poll timer stopped meanwhile; a board lost
+  // during the known-chip check keeps the timer running.
+  void DetectProgrammer();
+  void IdentifyChip(const std::string& Banner) { FLink.IdentifyChip(Banner); }
+  void SetTargetChip(uint8_t Code) { FLink.SetTargetChip(Code); }
 
   // --- What a face asks -----------------------------------------------------
   // The window asks to close: refused while an operation runs, and the status
@@ -74,22 +89,58 @@ class TFrmMain : public TProgrammer {
   // The options the workflows take from the face's controls.
   TWorkflowOptions ChosenOptions() const;
 
- protected:
-  // --- The programmer's view ------------------------------------------------
-  void SetStatus(const std::string& Text) override;
-  void RepaintStatus() override;
-  void RepaintWindow() override;
-  void SetProgressRange(int Min, int Max) override;
-  void SetProgressPosition(int Position) override;
-  void ShowMessage(const std::string& Text) override;
-  void StopPollTimer() override;
-  void StartPollTimer() override;
-  void ShowWaitCursor() override;
-  void RestoreCursor() override;
-  void TargetChipChanged() override { UpdateTargetChip(); }
-  bool StopRequested() const override { return FStopRequest && FStopRequest(); }
+  // --- What the link holds ----------------------------------------------------
+  // The chip the window shows (0: none).
+  uint8_t TargetChip() const { return FTargetChip; }
+  bool Busy() const { return FBusy; }
+  const TBoardLine& Port() const { return FLink.Line(); }
+  const THexFile& SourceImage() const { return FLink.SourceImage(); }
+  const THexFile& ChipImage() const { return FLink.ChipImage(); }
+  uint16_t ChosenMemorySize() const { return FLink.ChosenMemorySize(); }
+  // The link, for what it recorded of the last workflow.
+  const TBoardLink& Link() const { return FLink; }
+  // The link's own serial port, for its settings and its release on a stop.
+  TComPort& ComPort() { return FLink.ComPort(); }
 
  private:
+  // --- The link's observer ----------------------------------------------------
+  void StatusChanged(TStatus Status, const std::string& Text) override;
+  void ProgressRangeChanged(int Min, int Max) override;
+  void ProgressMoved(int Position) override;
+  void BoardMessage(const std::string& Text) override;
+  bool StopRequested() override { return FStopRequest && FStopRequest(); }
+
+  // The poll: unless busy, DetectProgrammer with the busy flag set, and the
+  // face brought in line when the chip code changed. Exceptions go on to
+  // the caller after the flag and the face are settled.
+  void Poll();
+  // Shows the hourglass for the life of the scope, also when the workflow
+  // ends by an exception.
+  class TWaitCursorScope {
+   public:
+    explicit TWaitCursorScope(TFrmMain& Rules) : FRules(Rules) { FRules.ShowWaitCursor(); }
+    ~TWaitCursorScope() { FRules.RestoreCursor(); }
+    TWaitCursorScope(const TWaitCursorScope&) = delete;
+    TWaitCursorScope& operator=(const TWaitCursorScope&) = delete;
+
+   private:
+    TFrmMain& FRules;
+  };
+  void ShowWaitCursor();
+  void RestoreCursor();
+  // Sets the busy flag for the life of the scope, exceptions included.
+  class TBusyScope {
+   public:
+    explicit TBusyScope(bool& Busy) : FBusy(Busy) { FBusy = true; }
+    ~TBusyScope() { FBusy = false; }
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+
+   private:
+    bool& FBusy;
+  };
+  // Puts Text on the status line as the reported status.
+  void SetStatus(const std::string& Text);
   // Runs Body as a handler's operation and gives the error box's text for
   // what it raised, with the cursor back to normal; nothing when it succeeded.
   std::optional<std::string> RunOperation(const std::function<void()>& Body);
@@ -107,6 +158,8 @@ class TFrmMain : public TProgrammer {
   // box scan quietly (instead of failing on the dead port with a box of their
   // own) and find the board again once it is back.
   void LetGoOfLostBoard();
+  // The progress bar moved: painted at most once per FlushPeriod.
+  void RepaintWindow();
   // After a poll: which ports could not be opened and how to fix it, or
   // nothing once a board is found.
   void UpdatePortNote();
@@ -117,9 +170,13 @@ class TFrmMain : public TProgrammer {
   void ProcessPendingEvents();
 
   TMainView& FView;
+  TBoardLink FLink;
+  // The chip the window shows, and whether a poll or a workflow runs.
+  uint8_t FTargetChip = chipNone;
+  bool FBusy = false;
   std::function<bool()> FStopRequest;
   int FRunning = 0;
-  // The status text the programmer set last, shown again when a refused
+  // The status text the link set last, shown again when a refused
   // close has covered it; and the text on the line now.
   std::string FReportedStatus;
   std::string FShownStatus;

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <ostream>
 
-#include "RecordingProgrammer.h"
+#include "RecordingLink.h"
 #include "ScriptedBoard.h"
 #include "TestFiles.h"
 #include "UBoardProtocol.h"
@@ -72,23 +72,19 @@ TEST(Discovery, BoardOnTheSecondOfThreePortsEndsTheScanThere) {
   ASSERT_GE(Watch, 0);
   ASSERT_GE(inotify_add_watch(Watch, Never.c_str(), IN_OPEN), 0);
   // Out of order on purpose: the scan goes by the sorted list.
-  TRecordingProgrammer Programmer;
+  TRecordingLink Programmer;
   Programmer.UsePorts({Never, WithBoard, Missing});
 
-  Programmer.Poll();
+  Programmer.Link.DetectProgrammer();
 
-  EXPECT_EQ(Programmer.TargetChip(), chip89C52);
-  EXPECT_EQ(Programmer.PortList(), (std::vector<std::string>{Missing, WithBoard, Never}));
+  EXPECT_EQ(Programmer.Link.TargetChip(), chip89C52);
+  EXPECT_EQ(Programmer.Link.PortList(), (std::vector<std::string>{Missing, WithBoard, Never}));
   EXPECT_EQ(Programmer.Statuses, (std::vector<std::string>{"Try to connect by : " + WithBoard,
                                                            "Identify target chip ...", ""}));
-  EXPECT_GE(Programmer.StatusRepaints, 2);
-  EXPECT_EQ(Programmer.Events,
-            (std::vector<std::string>{"StopPollTimer", "StartPollTimer", "TargetChipChanged"}));
-  EXPECT_EQ(Programmer.Port().Port(), WithBoard);
-  EXPECT_TRUE(Programmer.Port().Connected());
-  EXPECT_EQ(Programmer.SourceImage().Size(), 8192);
-  EXPECT_EQ(Programmer.ChipImage().Size(), 8192);
-  EXPECT_FALSE(Programmer.Busy());
+  EXPECT_EQ(Programmer.Link.Line().Port(), WithBoard);
+  EXPECT_TRUE(Programmer.Link.Line().Connected());
+  EXPECT_EQ(Programmer.Link.SourceImage().Size(), 8192);
+  EXPECT_EQ(Programmer.Link.ChipImage().Size(), 8192);
   char Buffer[4096];
   EXPECT_LT(read(Watch, Buffer, sizeof Buffer), 0) << "the third port was opened";
   close(Watch);
@@ -104,12 +100,12 @@ TEST(Discovery, PortWithoutTheBannerWordIsLeftForTheNext) {
   // Names chosen so that the stranger sorts first.
   ASSERT_EQ(symlink(Stranger.DevicePath().c_str(), Dir.File("a").c_str()), 0);
   ASSERT_EQ(symlink(Board->DevicePath().c_str(), Dir.File("b").c_str()), 0);
-  TRecordingProgrammer Programmer;
+  TRecordingLink Programmer;
   Programmer.UsePorts({Dir.File("b"), Dir.File("a")});
 
-  Programmer.Poll();
+  Programmer.Link.DetectProgrammer();
 
-  EXPECT_EQ(Programmer.TargetChip(), chip89C51);
+  EXPECT_EQ(Programmer.Link.TargetChip(), chip89C51);
   EXPECT_EQ(Programmer.Statuses, (std::vector<std::string>{"Try to connect by : " + Dir.File("a"),
                                                            "Try to connect by : " + Dir.File("b"),
                                                            "Identify target chip ...", ""}));
@@ -118,14 +114,13 @@ TEST(Discovery, PortWithoutTheBannerWordIsLeftForTheNext) {
 
 TEST(Discovery, NoPortThatOpensSaysSo) {
   TTempDir Dir;
-  TRecordingProgrammer Programmer;
+  TRecordingLink Programmer;
   for (const auto& Ports : {std::vector<std::string>{}, {Dir.File("gone1"), Dir.File("gone2")}}) {
     Programmer.UsePorts(Ports);
     Programmer.ClearRecord();
-    Programmer.Poll();
-    EXPECT_EQ(Programmer.TargetChip(), chipNone);
+    Programmer.Link.DetectProgrammer();
+    EXPECT_EQ(Programmer.Link.TargetChip(), chipNone);
     EXPECT_EQ(Programmer.Statuses, (std::vector<std::string>{"Available port not found!"}));
-    EXPECT_EQ(Programmer.Events, (std::vector<std::string>{"StopPollTimer", "StartPollTimer"}));
   }
 }
 
@@ -134,12 +129,11 @@ TEST(Discovery, PortThatOpensButStaysSilentLeavesAnEmptyStatus) {
   Options.Silent = true;
   TBoardSim Board(Options);
   Board.Start();
-  TRecordingProgrammer Programmer;
+  TRecordingLink Programmer;
   Programmer.UsePorts({Board.DevicePath()});
-  Programmer.Poll();
-  EXPECT_EQ(Programmer.TargetChip(), chipNone);
+  Programmer.Link.DetectProgrammer();
+  EXPECT_EQ(Programmer.Link.TargetChip(), chipNone);
   EXPECT_EQ(Programmer.Status(), "");
-  EXPECT_EQ(Programmer.CountEvents("TargetChipChanged"), 0);
 }
 
 struct TChipCase {
@@ -158,17 +152,17 @@ class ChipKinds : public ::testing::TestWithParam<TChipCase> {};
 TEST_P(ChipKinds, EachKindIsIdentifiedAndSizesTheImages) {
   const TChipCase& Case = GetParam();
   auto Board = StartBoard(Case.SimChip);
-  TRecordingProgrammer Programmer;
+  TRecordingLink Programmer;
   Programmer.UsePorts({Board->DevicePath()});
-  Programmer.Poll();
+  Programmer.Link.DetectProgrammer();
 
-  EXPECT_EQ(Programmer.TargetChip(), Case.Code);
-  EXPECT_EQ(ChipName(Programmer.TargetChip()), Case.Name);
+  EXPECT_EQ(Programmer.Link.TargetChip(), Case.Code);
+  EXPECT_EQ(ChipName(Programmer.Link.TargetChip()), Case.Name);
   // The 89C2051/4051 is known from the banner alone; its images follow the
   // code-memory choice (2KB unless chosen otherwise).
   EXPECT_EQ(Board->ReceivedBytes(), Case.Code == chip89C2051 ? "\r" : "\rp");
-  EXPECT_EQ(Programmer.SourceImage().Size(), Case.Size);
-  EXPECT_EQ(Programmer.ChipImage().Size(), Case.Size);
+  EXPECT_EQ(Programmer.Link.SourceImage().Size(), Case.Size);
+  EXPECT_EQ(Programmer.Link.ChipImage().Size(), Case.Size);
 }
 
 INSTANTIATE_TEST_SUITE_P(Link, ChipKinds,
@@ -185,9 +179,9 @@ INSTANTIATE_TEST_SUITE_P(Link, ChipKinds,
 
 TEST(Discovery, SignatureLookupGoesByOddPositionsOnly) {
   TSignatureBoard Board;
-  TRecordingProgrammer Programmer;
-  Programmer.Port().SetPort(Board.DevicePath());
-  Programmer.Port().Open();
+  TRecordingLink Programmer;
+  Programmer.Link.Line().SetPort(Board.DevicePath());
+  Programmer.Link.Line().Open();
   const std::string Banner = "\r\nVyte Programmer\r\n>";
   struct {
     std::string Reply;
@@ -199,114 +193,93 @@ TEST(Discovery, SignatureLookupGoesByOddPositionsOnly) {
   };
   for (const auto& Case : Cases) {
     Board.SetSignatureReply(Case.Reply);
-    Programmer.FTargetChip = 9;
-    Programmer.IdentifyChip(Banner);
-    EXPECT_EQ(Programmer.TargetChip(), Case.Code) << "reply " << Case.Reply;
+    Programmer.Link.SetTargetChip(9);
+    Programmer.Link.IdentifyChip(Banner);
+    EXPECT_EQ(Programmer.Link.TargetChip(), Case.Code) << "reply " << Case.Reply;
   }
 }
 
 TEST(Discovery, ChipSwappedBetweenPollsResizesTheImages) {
   TSignatureBoard Board;
-  TRecordingProgrammer Programmer;
+  TRecordingLink Programmer;
   Programmer.UsePorts({Board.DevicePath()});
-  Programmer.Poll();
-  ASSERT_EQ(Programmer.TargetChip(), chip89C51);
-  EXPECT_EQ(Programmer.SourceImage().Size(), 4096);
+  Programmer.Link.DetectProgrammer();
+  ASSERT_EQ(Programmer.Link.TargetChip(), chip89C51);
+  EXPECT_EQ(Programmer.Link.SourceImage().Size(), 4096);
 
   Board.SetSignatureReply("p52 ok,1\r\n>");
   Programmer.ClearRecord();
-  Programmer.Poll();
-  EXPECT_EQ(Programmer.TargetChip(), chip89C52);
-  EXPECT_EQ(Programmer.SourceImage().Size(), 8192);
-  EXPECT_EQ(Programmer.ChipImage().Size(), 8192);
+  Programmer.Link.DetectProgrammer();
+  EXPECT_EQ(Programmer.Link.TargetChip(), chip89C52);
+  EXPECT_EQ(Programmer.Link.SourceImage().Size(), 8192);
+  EXPECT_EQ(Programmer.Link.ChipImage().Size(), 8192);
   // The known chip is checked on the port in use: no scan, no status.
   EXPECT_TRUE(Programmer.Statuses.empty());
-  EXPECT_EQ(Programmer.Events,
-            (std::vector<std::string>{"StopPollTimer", "StartPollTimer", "TargetChipChanged"}));
   EXPECT_EQ(Board.Received(), "\rp\rp");
 }
 
 TEST(Discovery, KnownChipWhoseBoardFallsSilentIsForgottenThenScannedFor) {
   TSignatureBoard Board;
-  TRecordingProgrammer Programmer;
+  TRecordingLink Programmer;
   Programmer.UsePorts({Board.DevicePath()});
-  Programmer.Poll();
-  ASSERT_EQ(Programmer.TargetChip(), chip89C51);
+  Programmer.Link.DetectProgrammer();
+  ASSERT_EQ(Programmer.Link.TargetChip(), chip89C51);
 
   Board.SetSilent(true);
   Programmer.ClearRecord();
-  EXPECT_NO_THROW(Programmer.Poll());
-  EXPECT_EQ(Programmer.TargetChip(), chipNone);
-  EXPECT_EQ(Programmer.SourceImage().Size(), 4096) << "the images keep their sizes";
-  EXPECT_EQ(Programmer.CountEvents("TargetChipChanged"), 1);
+  EXPECT_NO_THROW(Programmer.Link.DetectProgrammer());
+  EXPECT_EQ(Programmer.Link.TargetChip(), chipNone);
+  EXPECT_EQ(Programmer.Link.SourceImage().Size(), 4096) << "the images keep their sizes";
 
   Board.SetSilent(false);
   Programmer.ClearRecord();
-  Programmer.Poll();
-  EXPECT_EQ(Programmer.TargetChip(), chip89C51);
+  Programmer.Link.DetectProgrammer();
+  EXPECT_EQ(Programmer.Link.TargetChip(), chip89C51);
   EXPECT_EQ(Programmer.Statuses.front(), "Try to connect by : " + Board.DevicePath());
 }
 
 TEST(Discovery, UnpluggedBoardIsReportedOnceAndFoundAgainWhenBack) {
   TTempDir Dir;
   const std::string Link = Dir.File("board");
-  TRecordingProgrammer Programmer;
+  TRecordingLink Programmer;
   Programmer.UsePorts({Link});
   auto Board = StartBoard("89C52", Link);
-  Programmer.Poll();
-  ASSERT_EQ(Programmer.TargetChip(), chip89C52);
+  Programmer.Link.DetectProgrammer();
+  ASSERT_EQ(Programmer.Link.TargetChip(), chip89C52);
 
   Board->Stop();
   Board.reset();
   Programmer.ClearRecord();
-  EXPECT_THROW(Programmer.Poll(), EComPort);
-  EXPECT_EQ(Programmer.TargetChip(), chipNone);
-  EXPECT_FALSE(Programmer.Busy());
-  EXPECT_FALSE(Programmer.Port().Connected());
+  EXPECT_THROW(Programmer.Link.DetectProgrammer(), EComPort);
+  EXPECT_EQ(Programmer.Link.TargetChip(), chipNone);
+  EXPECT_FALSE(Programmer.Link.Line().Connected());
   // The poll goes on: the timer runs again, and the window hears of the change.
-  EXPECT_EQ(Programmer.Events,
-            (std::vector<std::string>{"StopPollTimer", "StartPollTimer", "TargetChipChanged"}));
 
   Programmer.ClearRecord();
-  EXPECT_NO_THROW(Programmer.Poll());
-  EXPECT_EQ(Programmer.TargetChip(), chipNone);
+  EXPECT_NO_THROW(Programmer.Link.DetectProgrammer());
+  EXPECT_EQ(Programmer.Link.TargetChip(), chipNone);
   EXPECT_EQ(Programmer.Status(), "Available port not found!");
 
   Board = StartBoard("89C51", Link);
   Programmer.ClearRecord();
-  EXPECT_NO_THROW(Programmer.Poll());
-  EXPECT_EQ(Programmer.TargetChip(), chip89C51);
-  EXPECT_EQ(Programmer.SourceImage().Size(), 4096);
-  EXPECT_EQ(Programmer.CountEvents("TargetChipChanged"), 1);
+  EXPECT_NO_THROW(Programmer.Link.DetectProgrammer());
+  EXPECT_EQ(Programmer.Link.TargetChip(), chip89C51);
+  EXPECT_EQ(Programmer.Link.SourceImage().Size(), 4096);
 }
 
 TEST(Discovery, OtherFailureOfThePollEndsPollingButNotTheBusyFlag) {
   TSignatureBoard Board;
-  TRecordingProgrammer Programmer;
+  TRecordingLink Programmer;
   Programmer.UsePorts({Board.DevicePath()});
-  Programmer.Poll();
-  ASSERT_EQ(Programmer.TargetChip(), chip89C51);
+  Programmer.Link.DetectProgrammer();
+  ASSERT_EQ(Programmer.Link.TargetChip(), chip89C51);
 
   // Growing the images fails: not the port, so polling ends.
   Board.SetSignatureReply("p55 ok,0\r\n>");
-  Programmer.FSourceImage.SetAllocationLimit(8192);
+  Programmer.Link.SourceImage().SetAllocationLimit(8192);
   Programmer.ClearRecord();
-  EXPECT_THROW(Programmer.Poll(), EHexFile);
-  EXPECT_EQ(Programmer.Events, (std::vector<std::string>{"StopPollTimer"}));
-  EXPECT_FALSE(Programmer.Busy());
-  EXPECT_TRUE(Programmer.Port().Connected());
-}
-
-TEST(Discovery, PollWhileBusyDoesNothing) {
-  TSignatureBoard Board;
-  TRecordingProgrammer Programmer;
-  Programmer.UsePorts({Board.DevicePath()});
-  Programmer.SetBusy(true);
-  Programmer.Poll();
-  EXPECT_TRUE(Programmer.Events.empty());
-  EXPECT_EQ(Programmer.TargetChip(), chipNone);
-  EXPECT_EQ(Board.Received(), "");
-  EXPECT_TRUE(Programmer.Busy());
+  EXPECT_THROW(Programmer.Link.DetectProgrammer(), EHexFile);
+  EXPECT_TRUE(Programmer.Link.Line().Connected());
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "RecordingProgrammer.h"
+#include "RecordingLink.h"
 #include "ScriptedBoard.h"
 
 namespace korvane::test {
@@ -30,20 +30,20 @@ long long ThreadCpuMs() {
 class ExchangeTest : public ::testing::Test {
  protected:
   void Connect(TScriptedBoard& Board) {
-    Programmer.Port().SetPort(Board.DevicePath());
-    Programmer.Port().Open();
-    Programmer.Port().ClearBuffer(true, true);
+    Programmer.Link.Line().SetPort(Board.DevicePath());
+    Programmer.Link.Line().Open();
+    Programmer.Link.Line().ClearBuffer(true, true);
   }
   // Waits until the host's port holds Count bytes from the far end.
   void AwaitInput(int32_t Count) {
     const auto Start = Clock::now();
-    while (Programmer.Port().InputCount() < Count && MsSince(Start) < 2000) {
+    while (Programmer.Link.Line().InputCount() < Count && MsSince(Start) < 2000) {
       std::this_thread::sleep_for(5ms);
     }
-    ASSERT_GE(Programmer.Port().InputCount(), Count);
+    ASSERT_GE(Programmer.Link.Line().InputCount(), Count);
   }
 
-  TRecordingProgrammer Programmer;
+  TRecordingLink Programmer;
 };
 
 TEST_F(ExchangeTest, ReplyInPiecesIsReturnedWholeWithBytesAfterTheTerminator) {
@@ -63,7 +63,7 @@ TEST_F(ExchangeTest, ReplyInPiecesIsReturnedWholeWithBytesAfterTheTerminator) {
 
   std::string Reply = "old";
   const auto Start = Clock::now();
-  Programmer.SendCommand('p', '>', 5000, Reply);
+  Programmer.Link.SendCommand('p', '>', 5000, Reply);
   const long long Elapsed = MsSince(Start);
 
   EXPECT_EQ(Reply, "p52 ok>tail");
@@ -71,7 +71,7 @@ TEST_F(ExchangeTest, ReplyInPiecesIsReturnedWholeWithBytesAfterTheTerminator) {
   EXPECT_LT(Elapsed, 2500) << "the terminator must end the exchange";
   EXPECT_EQ(Board.Received(), "p");
   // The bytes behind the terminator went with the reply.
-  Programmer.SendCommand(0, '>', 0, Reply);
+  Programmer.Link.SendCommand(0, '>', 0, Reply);
   EXPECT_EQ(Reply, "");
 }
 
@@ -80,7 +80,7 @@ TEST_F(ExchangeTest, EchoTerminatorEndsTheExchangeAtOnce) {
   Connect(Board);
   std::string Reply;
   const auto Start = Clock::now();
-  Programmer.SendCommand('w', 'w', 1000, Reply);
+  Programmer.Link.SendCommand('w', 'w', 1000, Reply);
   EXPECT_EQ(Reply, "w");
   EXPECT_LT(MsSince(Start), 500);
 }
@@ -91,7 +91,7 @@ TEST_F(ExchangeTest, SilentFarEndGivesAnEmptyReplyAfterTheTimeAllowed) {
   std::string Reply = "old";
   const auto Start = Clock::now();
   const long long CpuBefore = ThreadCpuMs();
-  Programmer.SendCommand('p', '>', 600, Reply);
+  Programmer.Link.SendCommand('p', '>', 600, Reply);
   const long long Elapsed = MsSince(Start);
   const long long Cpu = ThreadCpuMs() - CpuBefore;
 
@@ -109,7 +109,7 @@ TEST_F(ExchangeTest, ZeroOrNegativeTimeoutMakesExactlyOnePass) {
   Connect(Board);
   std::string Reply = "old";
   auto Start = Clock::now();
-  Programmer.SendCommand(0, '>', 0, Reply);
+  Programmer.Link.SendCommand(0, '>', 0, Reply);
   EXPECT_EQ(Reply, "");
   EXPECT_LT(MsSince(Start), 100);
 
@@ -117,7 +117,7 @@ TEST_F(ExchangeTest, ZeroOrNegativeTimeoutMakesExactlyOnePass) {
   Board.Send("ab");
   AwaitInput(2);
   Start = Clock::now();
-  Programmer.SendCommand(0, '>', -5, Reply);
+  Programmer.Link.SendCommand(0, '>', -5, Reply);
   EXPECT_EQ(Reply, "ab");
   EXPECT_LT(MsSince(Start), 100);
 }
@@ -127,7 +127,7 @@ TEST_F(ExchangeTest, CommandZeroSendsNothingAndCollectsThePrompt) {
   Connect(Board);
   Board.Send("\r\nok\r\n>");
   std::string Reply;
-  Programmer.SendCommand(0, '>', 1000, Reply);
+  Programmer.Link.SendCommand(0, '>', 1000, Reply);
   EXPECT_EQ(Reply, "\r\nok\r\n>");
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(Board.Received(), "");
@@ -140,7 +140,7 @@ TEST_F(ExchangeTest, StaleTerminatorEndsTheExchangeAtTheFirstPass) {
   AwaitInput(1);
   std::string Reply;
   const auto Start = Clock::now();
-  Programmer.SendCommand('p', '>', 30000, Reply);
+  Programmer.Link.SendCommand('p', '>', 30000, Reply);
   EXPECT_EQ(Reply, ">");
   EXPECT_LT(MsSince(Start), 500);
 }
@@ -149,7 +149,7 @@ TEST_F(ExchangeTest, ReplyKeepsAllByteValuesIncludingZero) {
   TScriptedBoard Board([](uint8_t) { return std::string("\0\xFF\x11>", 4); });
   Connect(Board);
   std::string Reply;
-  Programmer.SendCommand('c', '>', 1000, Reply);
+  Programmer.Link.SendCommand('c', '>', 1000, Reply);
   EXPECT_EQ(Reply, std::string("\0\xFF\x11>", 4));
 }
 
@@ -170,12 +170,12 @@ TEST_F(ExchangeTest, FloodPastTheCapIsReadToItsEndAndGivesNoReply) {
   Far = &Board;
   Connect(Board);
   std::string Reply = "old";
-  Programmer.SendCommand('p', '>', 10000, Reply);
+  Programmer.Link.SendCommand('p', '>', 10000, Reply);
   EXPECT_EQ(Reply, "");
-  Programmer.SendCommand(0, '>', 0, Reply);
+  Programmer.Link.SendCommand(0, '>', 0, Reply);
   EXPECT_EQ(Reply, "") << "nothing of the flood is left on the line";
 
-  Programmer.SendCommand('q', '>', 10000, Reply);
+  Programmer.Link.SendCommand('q', '>', 10000, Reply);
   EXPECT_EQ(Reply, Largest);
 }
 
@@ -184,13 +184,13 @@ TEST_F(ExchangeTest, PortErrorLeavesTheCallersReplyUntouched) {
   Connect(Board);
   Board.HangUp();
   std::string Reply = "previous";
-  EXPECT_THROW(Programmer.SendCommand('p', '>', 1000, Reply), EComPort);
+  EXPECT_THROW(Programmer.Link.SendCommand('p', '>', 1000, Reply), EComPort);
   EXPECT_EQ(Reply, "previous");
 }
 
 TEST_F(ExchangeTest, ClosedPortRaisesInsteadOfWaiting) {
   std::string Reply = "previous";
-  EXPECT_THROW(Programmer.SendCommand(0, '>', 1000, Reply), EComPort);
+  EXPECT_THROW(Programmer.Link.SendCommand(0, '>', 1000, Reply), EComPort);
   EXPECT_EQ(Reply, "previous");
 }
 

@@ -7,12 +7,12 @@
 #include <memory>
 #include <ostream>
 
-#include "RecordingProgrammer.h"
+#include "RecordingLink.h"
 #include "ScriptedBoard.h"
 #include "TestFiles.h"
 #include "UBoardProtocol.h"
 #include "UBoardSim.h"
-#include "ULostBoard.h"
+#include "UChipProgress.h"
 
 namespace korvane::test {
 namespace {
@@ -35,11 +35,11 @@ class WorkflowTest : public ::testing::Test {
     Board = std::make_unique<TBoardSim>(Options);
     Board->Start();
     Programmer.UsePorts({Board->DevicePath()});
-    Programmer.Poll();
-    ASSERT_NE(Programmer.TargetChip(), chipNone);
-    if (Programmer.TargetChip() == chip89C2051) {
+    Programmer.Link.DetectProgrammer();
+    ASSERT_NE(Programmer.Link.TargetChip(), chipNone);
+    if (Programmer.Link.TargetChip() == chip89C2051) {
       Programmer.MemorySize = Options.Size2051;
-      Programmer.ApplyMemorySizeChoice(Programmer.MemorySize);
+      Programmer.Link.ApplyMemorySizeChoice(Programmer.MemorySize);
     }
     Programmer.ClearRecord();
     Sent = Board->ReceivedBytes().size();
@@ -48,14 +48,11 @@ class WorkflowTest : public ::testing::Test {
   // Runs a workflow as the window's click handler does.
   template <typename TWorkflow>
   void Run(TWorkflow Workflow) {
-    Programmer.SetBusy(true);
     try {
       Workflow();
     } catch (...) {
-      Programmer.SetBusy(false);
       throw;
     }
-    Programmer.SetBusy(false);
   }
   void Program(const std::string& File) {
     Run([&] { Programmer.ProgramChip(File, Programmer.Options()); });
@@ -73,7 +70,7 @@ class WorkflowTest : public ::testing::Test {
 
   TTempDir Dir;
   std::unique_ptr<TBoardSim> Board;
-  TRecordingProgrammer Programmer;
+  TRecordingLink Programmer;
   size_t Sent = 0;
 };
 
@@ -93,7 +90,6 @@ TEST_F(WorkflowTest, ProgramsOnlyUpToTheLastUsedByte) {
   EXPECT_EQ(SentSincePoll().substr(0, 9), "eps1024\nw");
   EXPECT_EQ(SentAfterWrite(1024), "r") << "the read of the verification, nothing else";
   EXPECT_EQ(Board->Flash(), Bytes);
-  EXPECT_EQ(Programmer.Events, (Texts{"ShowWaitCursor", "RestoreCursor"}));
   EXPECT_EQ(Programmer.ProgressPosition, 0);
 }
 
@@ -129,7 +125,6 @@ TEST_P(RoundTrip, ProgramThenReadBackGivesTheFile) {
   ReadBack(Dir.File("out.hex"));
   EXPECT_EQ(SentSincePoll(), "s" + std::to_string(Case.Size) + "\nr");
   EXPECT_EQ(Programmer.Statuses, (Texts{"Reading...", "Complete!"}));
-  EXPECT_EQ(Programmer.Events, (Texts{"ShowWaitCursor", "RestoreCursor"}));
   EXPECT_EQ(LoadHexFile(Dir.File("out.hex"), Case.Size), Bytes);
 }
 
@@ -167,9 +162,7 @@ TEST_F(WorkflowTest, BadFileFailsBeforeTheBoardIsTouched) {
   Programmer.Statuses = {"before"};
   EXPECT_THROW(Program(Dir.File("bad.hex")), EHexFile);
   EXPECT_EQ(Programmer.Statuses, (Texts{"before"}));
-  EXPECT_TRUE(Programmer.Events.empty());
   EXPECT_EQ(SentSincePoll(), "");
-  EXPECT_FALSE(Programmer.Busy());
 }
 
 TEST_F(WorkflowTest, TextWithoutAnyRecordIsRefusedBeforeTheChipIsErased) {
@@ -186,7 +179,6 @@ TEST_F(WorkflowTest, TextWithoutAnyRecordIsRefusedBeforeTheChipIsErased) {
   }
   EXPECT_EQ(SentSincePoll(), "");
   EXPECT_EQ(Board->Flash(), PatternBytes(8192, 17));
-  EXPECT_FALSE(Programmer.Busy());
 }
 
 TEST_F(WorkflowTest, DataBeyondTheChipFailsBeforeTheBoardIsTouched) {
@@ -208,7 +200,6 @@ TEST_F(WorkflowTest, EraseFailure) {
     Tries += "ep";
   }
   EXPECT_EQ(SentSincePoll(), Tries);
-  EXPECT_EQ(Programmer.Events, (Texts{"ShowWaitCursor", "RestoreCursor"}));
 }
 
 // A scripted board that erases, and then takes no counter.
@@ -233,11 +224,11 @@ class DeafCounterBoard {
 TEST(Workflows, CounterFailureOfTheProgramming) {
   TTempDir Dir;
   DeafCounterBoard Board(false);
-  TRecordingProgrammer Programmer;
+  TRecordingLink Programmer;
   Programmer.UsePorts({Board.FBoard.DevicePath()});
   Programmer.Lock = true;
-  Programmer.Poll();
-  ASSERT_EQ(Programmer.TargetChip(), chip89C52);
+  Programmer.Link.DetectProgrammer();
+  ASSERT_EQ(Programmer.Link.TargetChip(), chip89C52);
   WriteHexFile(Dir.File("in.hex"), PatternBytes(64, 9));
   Programmer.ClearRecord();
   Programmer.ProgramChip(Dir.File("in.hex"), Programmer.Options());
@@ -249,11 +240,11 @@ TEST(Workflows, CounterFailureOfTheProgramming) {
 TEST(Workflows, CounterFailureOfThe2051EraseEndsAsEraseFailure) {
   TTempDir Dir;
   DeafCounterBoard Board(true);
-  TRecordingProgrammer Programmer;
+  TRecordingLink Programmer;
   Programmer.UsePorts({Board.FBoard.DevicePath()});
-  Programmer.Poll();
-  ASSERT_EQ(Programmer.TargetChip(), chip89C2051);
-  Programmer.ApplyMemorySizeChoice(Programmer.MemorySize);
+  Programmer.Link.DetectProgrammer();
+  ASSERT_EQ(Programmer.Link.TargetChip(), chip89C2051);
+  Programmer.Link.ApplyMemorySizeChoice(Programmer.MemorySize);
   WriteHexFile(Dir.File("in.hex"), PatternBytes(2048, 10));
   Programmer.ClearRecord();
   Programmer.ProgramChip(Dir.File("in.hex"), Programmer.Options());
@@ -264,16 +255,15 @@ TEST(Workflows, CounterFailureOfThe2051EraseEndsAsEraseFailure) {
 TEST(Workflows, CounterFailureOfTheReadBackKeepsTheOldFile) {
   TTempDir Dir;
   DeafCounterBoard Board(false);
-  TRecordingProgrammer Programmer;
+  TRecordingLink Programmer;
   Programmer.UsePorts({Board.FBoard.DevicePath()});
-  Programmer.Poll();
+  Programmer.Link.DetectProgrammer();
   WriteTextFile(Dir.File("old.hex"), "old contents");
   Programmer.ClearRecord();
   Programmer.ReadToFile(Dir.File("old.hex"), Programmer.Options());
   EXPECT_EQ(Programmer.Statuses, (Texts{"Set Counter Failed"}));
   EXPECT_EQ(Board.FBoard.Received(), "\rps");
   EXPECT_EQ(ReadTextFile(Dir.File("old.hex")), "old contents");
-  EXPECT_EQ(Programmer.Events, (Texts{"ShowWaitCursor", "RestoreCursor"}));
 }
 
 // A file loaded once at the largest size (as the CLI checks it before any
@@ -288,7 +278,7 @@ TEST_F(WorkflowTest, AFileLoadedOnceAtAnySizeFitsTheChipOrIsRefusedAsTheLoaderDo
   for (uint16_t Address = 0; Address < 100; ++Address) {
     Loaded.SetByte(Address, static_cast<uint8_t>(Address));
   }
-  Programmer.ProgramLoadedFile(Loaded, Programmer.Options());
+  ProgramChip(Programmer.Link, {Programmer.Options(), Loaded});
   EXPECT_EQ(Programmer.Status(), "Complete!");
   EXPECT_EQ(Board->Flash()[99], 99);
 
@@ -296,7 +286,7 @@ TEST_F(WorkflowTest, AFileLoadedOnceAtAnySizeFitsTheChipOrIsRefusedAsTheLoaderDo
   const size_t Sent = Board->ReceivedBytes().size();
   EXPECT_THROW(
       try {
-        Programmer.ProgramLoadedFile(Loaded, Programmer.Options());
+        ProgramChip(Programmer.Link, {Programmer.Options(), Loaded});
       } catch (const EHexFile& E) {
         EXPECT_STREQ(E.what(), "Exceed Memory Size[Target:1100 Size:1000]");
         throw;
@@ -359,8 +349,6 @@ TEST_F(WorkflowTest, SaveFailureIsRaisedWithTheCursorRestored) {
   StartBoard(Options([&](TBoardSimOptions& O) { O.Chip = "89C51"; }));
   EXPECT_THROW(ReadBack(Dir.File("no/such/folder/out.hex")), EInOutError);
   EXPECT_EQ(Programmer.Status(), "Reading...");
-  EXPECT_EQ(Programmer.Events, (Texts{"ShowWaitCursor", "RestoreCursor"}));
-  EXPECT_FALSE(Programmer.Busy());
 }
 
 // --- An image with nothing to write ---
@@ -423,29 +411,28 @@ TEST_P(WorkflowStop, EndsAtTheNextSafePointWithTheBoardAtItsPrompt) {
     Program(Dir.File("in.hex"));
   }
 
-  const TOutcome& Outcome = Programmer.LastOutcome();
+  const TOutcome& Outcome = Programmer.Link.LastOutcome();
   EXPECT_TRUE(Outcome.Interrupted);
   EXPECT_FALSE(Outcome.Succeeded);
   EXPECT_EQ(Outcome.Step, Case.StoppedAt);
   EXPECT_NE(Programmer.Status(), "Complete!");
-  EXPECT_EQ(Programmer.Events, (Texts{"ShowWaitCursor", "RestoreCursor"}));
   const std::string All = SentSincePoll();
   const size_t Write = All.find('w');
   const std::string Around =
       Write == std::string::npos ? All : All.substr(0, Write + 1) + All.substr(Write + 1 + 1000);
   EXPECT_EQ(Around, Case.SentAround);
-  EXPECT_EQ(ChipProgressText(Programmer.ChipProgress(), false), Case.ChipText);
+  EXPECT_EQ(ChipProgressText(Programmer.Link.ChipProgress(), false), Case.ChipText);
   EXPECT_FALSE(std::filesystem::exists(Out));
 
   // Whatever was written is the file's; the rest of the stream was FF.
   const std::vector<uint8_t> Flash = Board->Flash();
-  const uint32_t Written = Programmer.ChipProgress().Written;
+  const uint32_t Written = Programmer.Link.ChipProgress().Written;
   for (size_t Address = 0; Address < Flash.size(); ++Address) {
     ASSERT_EQ(Flash[Address], Address < Written ? Image[Address] : 0xFF) << Address;
   }
   // At its prompt: the next poll finds the chip at once.
-  Programmer.Poll();
-  EXPECT_EQ(Programmer.TargetChip(), chip89C52);
+  Programmer.Link.DetectProgrammer();
+  EXPECT_EQ(Programmer.Link.TargetChip(), chip89C52);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -478,15 +465,11 @@ TEST_F(WorkflowTest, HangUpMidWriteRaisesAndThePollRecovers) {
   WriteHexFile(Dir.File("in.hex"), PatternBytes(1000, 16));
 
   EXPECT_THROW(Program(Dir.File("in.hex")), EComPort);
-  EXPECT_EQ(Programmer.Events, (Texts{"ShowWaitCursor", "RestoreCursor"}));
-  EXPECT_FALSE(Programmer.Busy());
 
   // The next poll finds the port gone: one error, and polling goes on.
   Programmer.ClearRecord();
-  EXPECT_THROW(Programmer.Poll(), EComPort);
-  EXPECT_EQ(Programmer.TargetChip(), chipNone);
-  EXPECT_EQ(Programmer.CountEvents("StartPollTimer"), 1);
-  EXPECT_EQ(Programmer.CountEvents("TargetChipChanged"), 1);
+  EXPECT_THROW(Programmer.Link.DetectProgrammer(), EComPort);
+  EXPECT_EQ(Programmer.Link.TargetChip(), chipNone);
 
   Board.reset();
   TBoardSimOptions Options;
@@ -494,8 +477,8 @@ TEST_F(WorkflowTest, HangUpMidWriteRaisesAndThePollRecovers) {
   TBoardSim Replugged(Options);
   Replugged.Start();
   Programmer.ClearRecord();
-  EXPECT_NO_THROW(Programmer.Poll());
-  EXPECT_EQ(Programmer.TargetChip(), chip89C52);
+  EXPECT_NO_THROW(Programmer.Link.DetectProgrammer());
+  EXPECT_EQ(Programmer.Link.TargetChip(), chip89C52);
 }
 
 // What the user is told when the board is lost mid-run, from the run's record.

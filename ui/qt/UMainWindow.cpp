@@ -173,13 +173,11 @@ void TMainWindow::CreateComponents() {
   btnSend->setObjectName("btnSend");
   btnSend->setIconSize(QSize(15, 14));
   btnSend->setDefault(true);
-  btnSend->setEnabled(false);
   connect(btnSend, &QPushButton::clicked, this, [this] { FRules.btnSendClick(); });
 
   BtnRead = new QPushButton(FloppyPencilIcon(), "&Read", GroupBox2);
   BtnRead->setObjectName("BtnRead");
   BtnRead->setIconSize(QSize(17, 17));
-  BtnRead->setEnabled(false);
   connect(BtnRead, &QPushButton::clicked, this, [this] { FRules.BtnReadClick(); });
 
   pbLoading = new QProgressBar(this);

@@ -13,7 +13,7 @@
 int main(int argc, char* argv[]) {
   QApplication Application(argc, argv);
   QApplication::setApplicationName("korvane");
-  QApplication::setApplicationVersion("4.1");
+  QApplication::setApplicationVersion(KORVANE_VERSION);
   // Lets Wayland desktops match the window with the menu entry and its icon.
   QGuiApplication::setDesktopFileName("korvane");
   QApplication::setWindowIcon(korvane::ApplicationIcon());
@@ -27,12 +27,12 @@ int main(int argc, char* argv[]) {
     korvane::TMainWindow Window(korvane::PortListFromSetting(std::getenv("KORVANE_PORTS")));
     korvane::TFrmMain& FrmMain = Window.Rules();
     if (const char* Root = std::getenv("KORVANE_SYSFS_ROOT")) {
-      FrmMain.Port().SetSysfsRoot(Root);
+      FrmMain.ComPort().SetSysfsRoot(Root);
     }
     // Where the port notes a latency timer it owes its old value.
-    FrmMain.Port().SetStateDir(korvane::TComPort::StateDirFromSettings(
+    FrmMain.ComPort().SetStateDir(korvane::TComPort::StateDirFromSettings(
         std::getenv("XDG_RUNTIME_DIR"), std::getenv("XDG_CACHE_HOME"), std::getenv("HOME")));
-    Watch.GuardPort(&FrmMain.Port());
+    Watch.GuardPort(&FrmMain.ComPort());
     FrmMain.SetStopRequest([&Watch] { return Watch.Requested(); });
     QTimer StopCheck;
     QObject::connect(&StopCheck, &QTimer::timeout, [&] {

@@ -1,4 +1,4 @@
-#include "UCliProgrammer.h"
+#include "UCliObserver.h"
 
 #include <algorithm>
 #include <cmath>
@@ -65,21 +65,22 @@ std::string Printable(const std::string& Text) {
 
 }  // namespace
 
-TCliProgrammer::TCliProgrammer(const TCliOptions& Options, TPortListSource Ports, std::ostream& Out,
-                               std::ostream& Err, bool ErrIsTerminal, TInterruptWatch* Watch)
-    : TProgrammer(std::move(Ports)),
-      FOptions(Options),
+TWorkflowOptions WorkflowOptionsOf(const TCliOptions& Options) {
+  return {Options.Lock, Options.FastVerify, Options.MemorySize};
+}
+
+TCliObserver::TCliObserver(const TCliOptions& Options, std::ostream& Out, std::ostream& Err,
+                           bool ErrIsTerminal, TInterruptWatch* Watch)
+    : FOptions(Options),
       FOut(Out),
       FErr(Err),
       FStatusStream(&Out),
       FMeterShown(ErrIsTerminal && Options.Output == TOutputMode::Text),
       FWatch(Watch),
-      FMeter(Err, StandardErrorColumns) {
-  // The images of a kind whose size is chosen follow --mem.
-  ApplyMemorySizeChoice(Options.MemorySize);
-}
+      FMeter(Err, StandardErrorColumns) {}
 
-void TCliProgrammer::SetStatus(const std::string& Text) {
+void TCliObserver::StatusChanged(TStatus Status, const std::string& Text) {
+  FStatus = Status;
   // A line says what changed: the same text set twice (a lock that fails
   // inside the operation and again in the workflow) is printed once.
   const bool Changed = Text != FLastStatusText;
@@ -96,37 +97,37 @@ void TCliProgrammer::SetStatus(const std::string& Text) {
   }
 }
 
-void TCliProgrammer::AnnounceChip(std::ostream& Stream) {
+void TCliObserver::AnnounceChip(std::ostream& Stream, const TBoardLink& Link) {
   if (Json()) {
     FOut << TJsonLine()
                 .Add("event", "chip")
-                .Add("port", Port().Port())
-                .Add("chip", ChipName(FTargetChip))
+                .Add("port", Link.Line().Port())
+                .Add("chip", ChipName(Link.TargetChip()))
                 .Text()
          << std::endl;
   } else if (FOptions.Output == TOutputMode::Text) {
-    Stream << Port().Port() << ": " << ChipName(FTargetChip) << std::endl;
+    Stream << Link.Line().Port() << ": " << ChipName(Link.TargetChip()) << std::endl;
   }
 }
 
-void TCliProgrammer::Note(const std::string& Text) {
+void TCliObserver::Note(const std::string& Text) {
   if (FOptions.Output != TOutputMode::Quiet) {
     FMeter.Erase();
     FErr << "note: " << Text << std::endl;
   }
 }
 
-void TCliProgrammer::SetProgressRange(int Min, int Max) {
+void TCliObserver::ProgressRangeChanged(int Min, int Max) {
   FProgressMin = Min;
   FProgressMax = Max;
   FProgressEmitted = -1;
-  FProgressPhase = StreamPhase(CurrentStatus());
+  FProgressPhase = StreamPhase(FStatus);
   if (FMeterShown) {
-    FMeter.Start(Min, Max, StreamLabel(CurrentStatus(), FLastStatusText));
+    FMeter.Start(Min, Max, StreamLabel(FStatus, FLastStatusText));
   }
 }
 
-void TCliProgrammer::SetProgressPosition(int Position) {
+void TCliObserver::ProgressMoved(int Position) {
   if (FMeterShown) {
     FMeter.Move(Position);
   }
@@ -135,7 +136,7 @@ void TCliProgrammer::SetProgressPosition(int Position) {
   }
 }
 
-void TCliProgrammer::EmitProgress(int Position) {
+void TCliObserver::EmitProgress(int Position) {
   // The operations return to the first position when a stream ends.
   if (Position <= FProgressEmitted || Position < FProgressMin) {
     return;
@@ -156,7 +157,7 @@ void TCliProgrammer::EmitProgress(int Position) {
        << std::endl;
 }
 
-void TCliProgrammer::ShowMessage(const std::string& Text) {
+void TCliObserver::BoardMessage(const std::string& Text) {
   // The window's message box waits for a click; here the text is reported
   // and the operation goes on, as it does once the box is closed.
   FMeter.Erase();
@@ -167,7 +168,7 @@ void TCliProgrammer::ShowMessage(const std::string& Text) {
   FErr << "message: " << Printable(Text) << std::endl;
 }
 
-void TCliProgrammer::WriteTimingMeasured(const TWriteTiming& Timing) {
+void TCliObserver::WriteTimingMeasured(const TWriteTiming& Timing) {
   // Half as slow again as the wire is what an adapter's latency timer does;
   // a busy machine barely adds to it.
   constexpr double SlowFactor = 1.5;
@@ -186,7 +187,7 @@ void TCliProgrammer::WriteTimingMeasured(const TWriteTiming& Timing) {
   FErr << "warning: " << Text << ". " << SlowAdapterFix() << std::endl;
 }
 
-bool TCliProgrammer::StopRequested() const {
+bool TCliObserver::StopRequested() {
   if (FWatch == nullptr) {
     return false;
   }
@@ -199,7 +200,7 @@ bool TCliProgrammer::StopRequested() const {
   return FWatch->Requested();
 }
 
-void TCliProgrammer::StopNoticed(const TStopNotice& Notice) {
+void TCliObserver::StopNoticed(const TStopNotice& Notice) {
   if (FStopSaid) {
     return;
   }

@@ -1,28 +1,29 @@
-// The programmer as the command-line tool drives it: the view operations
-// write to the terminal instead of widgets, and the options come from the
-// command line instead of check boxes.
+// What the command-line tool shows of a board link's work: the link's
+// observer, writing status lines, a progress bar or JSON events to the
+// terminal, and answering the link's stop request from the interrupt watch.
 #pragma once
 
 #include <chrono>
 #include <ostream>
 #include <string>
 
+#include "UBoardLink.h"
 #include "UCliOptions.h"
 #include "UInterrupt.h"
-#include "UProgrammer.h"
+#include "ULinkObserver.h"
 #include "UProgressMeter.h"
 
 namespace korvane::cli {
 
-class TCliProgrammer : public TProgrammer {
+class TCliObserver final : public TLinkObserver {
  public:
   // Out takes the status texts (one a line, or with --json one event a line)
   // and Err the port scan's texts, notes, message boxes and, when
   // ErrIsTerminal, the progress bar; -q keeps all but errors back. Watch (may
   // be nullptr) tells when the user asked to stop; an Out that can no longer
   // be written (its reader went away) is recorded there as a stop request.
-  TCliProgrammer(const TCliOptions& Options, TPortListSource Ports, std::ostream& Out,
-                 std::ostream& Err, bool ErrIsTerminal, TInterruptWatch* Watch = nullptr);
+  TCliObserver(const TCliOptions& Options, std::ostream& Out, std::ostream& Err, bool ErrIsTerminal,
+               TInterruptWatch* Watch = nullptr);
 
   // Where status texts go in text mode: the port scan reports on Err, so
   // that the output of detect stays one line; the workflows report on Out.
@@ -31,26 +32,21 @@ class TCliProgrammer : public TProgrammer {
   const std::string& LastStatusText() const { return FLastStatusText; }
   // Says on which port the chip was found: "PORT: CHIP" on Stream in text
   // mode, a "chip" event with --json, nothing with -q.
-  void AnnounceChip(std::ostream& Stream);
+  void AnnounceChip(std::ostream& Stream, const TBoardLink& Link);
   // A note on Err ("note: ..."), kept back by -q.
   void Note(const std::string& Text);
   // Holds the status texts back (the polls while a production run waits for
   // the next chip) or lets them through again.
   void SetSilent(bool Silent) { FSilent = Silent; }
-  // The workflows' options as the command line gives them.
-  TWorkflowOptions WorkflowOptions() const {
-    return {FOptions.Lock, FOptions.FastVerify, FOptions.MemorySize};
-  }
 
- protected:
-  void SetStatus(const std::string& Text) override;
-  void SetProgressRange(int Min, int Max) override;
-  void SetProgressPosition(int Position) override;
-  void ShowMessage(const std::string& Text) override;
+  // --- The link's observer ----------------------------------------------------
+  void StatusChanged(TStatus Status, const std::string& Text) override;
+  void ProgressRangeChanged(int Min, int Max) override;
+  void ProgressMoved(int Position) override;
+  void BoardMessage(const std::string& Text) override;
   void WriteTimingMeasured(const TWriteTiming& Timing) override;
   void StopNoticed(const TStopNotice& Notice) override;
-
-  bool StopRequested() const override;
+  bool StopRequested() override;
 
  private:
   bool Json() const { return FOptions.Output == TOutputMode::Json; }
@@ -65,11 +61,12 @@ class TCliProgrammer : public TProgrammer {
   TInterruptWatch* FWatch;
   TProgressMeter FMeter;
   std::string FLastStatusText;
+  TStatus FStatus = TStatus::stNone;
   bool FSlowWriteWarned = false;
   bool FSilent = false;
   bool FStopSaid = false;
   // The stop came from Out failing, not from the user.
-  mutable bool FOutputLost = false;
+  bool FOutputLost = false;
   int FProgressMin = 0;
   int FProgressMax = 0;
   int FProgressEmitted = -1;
@@ -77,5 +74,8 @@ class TCliProgrammer : public TProgrammer {
   const char* FProgressPhase = "";
   std::chrono::steady_clock::time_point FProgressEmittedAt;
 };
+
+// The workflows' options as the command line gives them.
+TWorkflowOptions WorkflowOptionsOf(const TCliOptions& Options);
 
 }  // namespace korvane::cli
