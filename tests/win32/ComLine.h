@@ -4,15 +4,29 @@
 // port reports.
 #pragma once
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 
 #include "UComPort.h"
-#include "Win32TestSupport.h"
 
 namespace korvane::test {
+
+inline long long MsSince(std::chrono::steady_clock::time_point Start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               Start)
+      .count();
+}
+
+// True when wine runs this program rather than Windows itself.
+inline bool RunningUnderWine() {
+  HMODULE Ntdll = GetModuleHandleA("ntdll.dll");
+  return Ntdll != nullptr && GetProcAddress(Ntdll, "wine_get_version") != nullptr;
+}
 
 class TComLine {
  public:
@@ -132,8 +146,14 @@ class TComLine {
     return Timeouts;
   }
 
-  std::string FEcho = TestPort("KORVANE_TEST_ECHO_PORT");
-  std::string FHangUp = TestPort("KORVANE_TEST_HANGUP_PORT");
+  static std::string Given(const char* Variable) {
+    const char* Name = std::getenv(Variable);
+    return Name != nullptr ? Name : "";
+  }
+
+  // A line whose far end sends back every byte, and one that hangs up on EOT.
+  std::string FEcho = Given("KORVANE_TEST_ECHO_PORT");
+  std::string FHangUp = Given("KORVANE_TEST_HANGUP_PORT");
 };
 
 }  // namespace korvane::test
