@@ -1,144 +1,164 @@
-// The help of one command: "korvane-cli program --help", "korvane-cli help
-// program". Which options a command takes comes from the parser's table, so
-// the help cannot offer one that the command refuses.
-#include <algorithm>
-#include <map>
+// The help texts, written from the command table: the whole text of
+// "korvane-cli --help" and each command's own ("program --help", "help
+// program"), so that neither can offer an option that the parser refuses.
 #include <string>
 #include <vector>
 
+#include "UChipTable.h"
 #include "UCliOptions.h"
+#include "UCommandTable.h"
 
 namespace korvane::cli {
 
 namespace {
 
-struct TCommandHelp {
-  // What follows the command's name on the usage line.
-  const char* Arguments;
-  // What the command does, already wrapped.
-  const char* Text;
+// The ways to stop a run, as the help names them.
+const char* const StopWays = "Ctrl-C, SIGTERM or SIGHUP";
+
+const char* const Intro =
+    "Programs and reads back the flash code memory of 8051-family chips (89C51, 89LV51, 89C52, "
+    "89LV52, 89C55, 89LV55, 89C2051/4051) through the RS-232 programmer board.";
+
+const char* const HelpCommandSummary =
+    "show one command's usage and options alone (as does COMMAND --help)";
+
+// The paragraphs after the options; "{stop}" stands for StopWays.
+const char* const Paragraphs[] = {
+    "The ports: the machine's serial ports in sorted order or, when the environment variable "
+    "KORVANE_PORTS is set, exactly its colon-separated device names.",
+    "Output: program, read, verify and erase print every status text on stdout, one a line, as "
+    "it is set (\"Erasing...[1/10]\", \"Writing... [1024 Bytes]\", \"Verify Failed!\", "
+    "\"Complete!\"), and program, verify and read then one summary line (\"148 bytes written and "
+    "verified in 1.2 s (FILE, checksum 0xBF4D)\"); blank ends with \"blank\" or \"not blank: "
+    "first used byte at 0xNNNN, N bytes not FF\"; a verification that read the chip back and "
+    "failed says on stderr \"first difference at 0xNNNN: file NN, chip NN (N bytes differ)\". "
+    "The port scan reports on stderr. When stderr is a terminal, a progress bar there follows "
+    "the byte streams (bytes done/total, rate, time left). Errors print \"error: <message>\" on "
+    "stderr, naming the file for a file's error.",
+    "Stopping: {stop} before the board is in a stream ends at once. During program or read the "
+    "board is first brought back to its prompt: a write is finished with FF (which leaves the "
+    "chip's cells as they are), a read or an erase is waited for; then \"Interrupted: <where the "
+    "chip stands>\" on stderr, e.g. \"written 600 of 6300 bytes; the chip is not verified\". A "
+    "second signal ends at once, giving the port back.",
 };
 
-const std::map<std::string, TCommandHelp>& CommandHelp() {
-  static const std::map<std::string, TCommandHelp> Table{
-      {"ports",
-       {"",
-        "List the serial ports in scan order, and whether each can be opened; a\n"
-        "permission refusal comes with a hint on the group to join."}},
-      {"detect", {"[OPTIONS]", "Look for the board once and print \"PORT: CHIP\"."}},
-      {"program",
-       {"FILE [OPTIONS]",
-        "Erase the chip, write FILE into it (Intel HEX, or raw bytes for a .bin\n"
-        "name), verify it, and lock it with --lock. Ends with a line of the bytes\n"
-        "written, the time taken, the file and its checksum."}},
-      {"read",
-       {"FILE [OPTIONS]",
-        "Read the whole code memory and save it as FILE; FILE is replaced only\n"
-        "once the whole read has succeeded."}},
-      {"verify",
-       {"FILE [OPTIONS]",
-        "Compare the chip with FILE up to its last used byte, by reading back (or\n"
-        "by the board's checksum with --fast-verify). Writes nothing."}},
-      {"erase", {"[OPTIONS]", "Erase the chip (up to ten tries)."}},
-      {"blank",
-       {"[OPTIONS]",
-        "Read the whole chip and say whether every byte is FF (exit 0) or where\n"
-        "it is used (exit 1). A locked chip reads FF as well."}},
-      {"check",
-       {"FILE (--chip NAME | --size N)",
-        "Load FILE into an image of the chip's size, as program does, and print\n"
-        "the number of bytes up to the last used address (0 when every byte is FF)."}},
-      {"info",
-       {"FILE [OPTIONS]",
-        "What FILE holds, without a board: the used ranges, the count, the\n"
-        "board's checksum for it, the chips it fits, the time programming takes\n"
-        "at 9600 baud."}},
-      {"doctor",
-       {"[OPTIONS]",
-        "Check the ports, the USB adapters, the programs that take serial\n"
-        "adapters and the board's pace; list every problem with its fix (exit 1\n"
-        "when there is one)."}},
-  };
-  return Table;
+const char* const ExitStatus =
+    "Exit status:\n"
+    "  0  success\n"
+    "  1  a chip operation failed (the last status line names the step)\n"
+    "  2  usage error\n"
+    "  3  no programmer board found, or no chip that it knows\n"
+    "  4  file error (Intel HEX contents, or reading or writing the file)\n"
+    "  5  serial port error\n"
+    "  130  stopped by a signal (see Stopping)\n";
+
+constexpr size_t TextColumn = 18;
+// The longest line, short of an 80-column terminal's last column.
+constexpr size_t LineWidth = 79;
+
+std::string Replaced(std::string Text, const std::string& Mark, const std::string& By) {
+  for (size_t At = Text.find(Mark); At != std::string::npos; At = Text.find(Mark, At + By.size())) {
+    Text.replace(At, Mark.size(), By);
+  }
+  return Text;
 }
 
-struct TOptionHelp {
-  const char* Name;
-  const char* Form;
-  const char* Text;
-};
-
-// In the order the help lists them.
-const std::vector<TOptionHelp>& OptionHelp() {
-  static const std::vector<TOptionHelp> Table{
-      {"--port", "-p, --port NAME",
-       "use this serial port alone instead of the port list (the chip\n"
-       "is found by itself)"},
-      {"--lock", "--lock", "lock the chip once it is verified"},
-      {"--fast-verify", "--fast-verify",
-       "verify by the board's checksum instead of reading back (the\n"
-       "89C2051/4051 is always read back)"},
-      {"--mem", "--mem 2KB|4KB", "code memory of an 89C2051/4051; default 2KB"},
-      {"--chip", "--chip NAME",
-       "the chip whose size is used: 89C51, 89LV51, 89C52, 89LV52,\n"
-       "89C55, 89LV55, 89C2051, 89C4051"},
-      {"--size", "--size N",
-       "the image size in bytes: 1 to 65535, decimal, 0x-hexadecimal,\n"
-       "or whole KB as in 8K"},
-      {"--format", "--format hex|bin",
-       "FILE as Intel HEX or as raw bytes from address 0; without it,\n"
-       "a name ending in .bin is raw and any other is HEX"},
-      {"--repeat", "--repeat",
-       "program chip after chip: after each, wait until the socket is\n"
-       "seen empty and a chip of the same kind is in it"},
-      {"--log", "--log PATH", "append one JSON line per chip to PATH"},
-      {"--serial", "--serial 0xADDR:FORMAT:START",
-       "write a number into each chip's image at ADDR: FORMAT decN,\n"
-       "leN or beN"},
-      {"--serial-file", "--serial-file PATH",
-       "the next serial number, kept in PATH and advanced after each\n"
-       "chip that verified"},
-      {"--quiet", "-q, --quiet", "print only errors and the result line"},
-      {"--json", "--json", "one JSON object a line on stdout (keys in docs/CLI.md)"},
-  };
-  return Table;
-}
-
-// "  FORM  TEXT", the text in a column of its own, continued lines indented.
-std::string OptionLines(const TOptionHelp& Option) {
-  constexpr size_t Column = 18;
-  std::string Lines = std::string("  ") + Option.Form;
-  Lines += Lines.size() < Column ? std::string(Column - Lines.size(), ' ')
-                                 : "\n" + std::string(Column, ' ');
-  for (const char* Ch = Option.Text; *Ch != '\0'; ++Ch) {
-    Lines += *Ch;
-    if (*Ch == '\n') {
-      Lines += std::string(Column, ' ');
+// Text's words filled into lines up to LineWidth, the first going on from
+// Column, the others starting at Indent.
+std::string Filled(const std::string& Text, size_t Column, size_t Indent) {
+  std::string Lines;
+  bool LineEmpty = true;
+  size_t Start = 0;
+  while (Start < Text.size()) {
+    size_t End = Text.find(' ', Start);
+    End = End == std::string::npos ? Text.size() : End;
+    const std::string Word = Text.substr(Start, End - Start);
+    if (!LineEmpty && Column + 1 + Word.size() > LineWidth) {
+      Lines += "\n" + std::string(Indent, ' ');
+      Column = Indent;
+      LineEmpty = true;
     }
+    if (!LineEmpty) {
+      Lines += ' ';
+      ++Column;
+    }
+    Lines += Word;
+    Column += Word.size();
+    LineEmpty = false;
+    Start = End + 1;
   }
   return Lines + "\n";
 }
 
-}  // namespace
-
-std::string CommandUsageText(const std::string& Command) {
-  const auto Found = CommandHelp().find(Command);
-  if (Found == CommandHelp().end()) {
-    return {};
+// "  FORM  TEXT": the text in a column of its own, below the form when the
+// form reaches into it.
+std::string Entry(const std::string& Form, const std::string& Text) {
+  std::string Lines = "  " + Form;
+  if (Lines.size() + 1 > TextColumn) {
+    Lines += "\n";
   }
-  const TCommandHelp& Help = Found->second;
-  std::string Text = "Usage: korvane-cli " + Command;
-  Text += *Help.Arguments != '\0' ? std::string(" ") + Help.Arguments : std::string();
-  Text += "\n\n" + std::string(Help.Text) + "\n\nOptions:\n";
-  const std::vector<std::string> Taken = CommandOptions(Command);
-  for (const TOptionHelp& Option : OptionHelp()) {
-    if (std::find(Taken.begin(), Taken.end(), Option.Name) != Taken.end()) {
-      Text += OptionLines(Option);
+  Lines += std::string(TextColumn - (Lines.back() == '\n' ? 0 : Lines.size()), ' ');
+  return Lines + Filled(Text, TextColumn, TextColumn);
+}
+
+std::string OptionForm(const TOptionEntry& Option) {
+  std::string Form = *Option.Short != '\0' ? std::string(Option.Short) + ", " : std::string();
+  Form += Option.Name;
+  return *Option.Argument != '\0' ? Form + " " + Option.Argument : Form;
+}
+
+// The commands that take Option, as the whole help names them.
+std::string TakenBy(const TOptionEntry& Option) {
+  if (Option.Commands == BoardCommands()) {
+    return "the board commands";
+  }
+  std::string Names;
+  for (const TCliCommand Command : Option.Commands) {
+    for (const TCommandEntry& Entry : CommandTable()) {
+      if (Entry.Command == Command) {
+        Names += (Names.empty() ? "" : ", ") + std::string(Entry.Name);
+      }
     }
   }
-  Text += OptionLines({"--help", "-h, --help", "show this text"});
-  Text += "\nExit status and the other commands: korvane-cli --help.\n";
-  return Text;
+  return Names;
+}
+
+std::string OptionWords(const TOptionEntry& Option, const char* Words) {
+  return Replaced(Replaced(Words, "{}", TakenBy(Option)), "{chips}", AcceptedChipNames());
+}
+
+}  // namespace
+
+std::string UsageText() {
+  std::string Text =
+      "Usage: korvane-cli COMMAND [FILE] [OPTIONS]\n\n" + Filled(Intro, 0, 0) + "\nCommands:\n";
+  for (const TCommandEntry& Command : CommandTable()) {
+    Text += Entry(std::string(Command.Name) + (Command.TakesFile ? " FILE" : ""), Command.Summary);
+  }
+  Text += Entry("help COMMAND", HelpCommandSummary) + "\nOptions:\n";
+  for (const TOptionEntry& Option : OptionTable()) {
+    Text += Entry(OptionForm(Option), OptionWords(Option, Option.Summary));
+  }
+  for (const char* Paragraph : Paragraphs) {
+    Text += "\n" + Filled(Replaced(Paragraph, "{stop}", StopWays), 0, 0);
+  }
+  return Text + "\n" + ExitStatus;
+}
+
+std::string CommandUsageText(const std::string& Name) {
+  const TCommandEntry* Command = FindCommand(Name);
+  if (Command == nullptr) {
+    return {};
+  }
+  std::string Text = "Usage: korvane-cli " + Name;
+  Text += *Command->Arguments != '\0' ? std::string(" ") + Command->Arguments : std::string();
+  Text += "\n\n" + std::string(Command->Description) + "\n\nOptions:\n";
+  for (const TOptionEntry& Option : OptionTable()) {
+    if (TakesOption(Option, Command->Command)) {
+      Text += Entry(OptionForm(Option), OptionWords(Option, Option.Text));
+    }
+  }
+  return Text + "\nExit status and the other commands: korvane-cli --help.\n";
 }
 
 }  // namespace korvane::cli

@@ -4,51 +4,14 @@
 #include <cctype>
 #include <cstdlib>
 #include <map>
-#include <set>
 
 #include "UChipTable.h"
+#include "UCommandTable.h"
 #include "UText.h"
 
 namespace korvane::cli {
 
 namespace {
-
-struct TCommandInfo {
-  TCliCommand Command;
-  bool TakesFile;
-  // The options the command accepts, besides --help and --version.
-  std::set<std::string> Options;
-};
-
-const std::map<std::string, TCommandInfo>& Commands() {
-  static const std::map<std::string, TCommandInfo> Table{
-      {"ports", {TCliCommand::cmdPorts, false, {}}},
-      {"detect", {TCliCommand::cmdDetect, false, {"--port", "--quiet", "--json"}}},
-      {"program",
-       {TCliCommand::cmdProgram,
-        true,
-        {"--port", "--lock", "--fast-verify", "--mem", "--format", "--quiet", "--json", "--repeat",
-         "--log", "--serial", "--serial-file"}}},
-      {"read", {TCliCommand::cmdRead, true, {"--port", "--mem", "--format", "--quiet", "--json"}}},
-      {"verify",
-       {TCliCommand::cmdVerify,
-        true,
-        {"--port", "--fast-verify", "--mem", "--format", "--quiet", "--json"}}},
-      {"erase", {TCliCommand::cmdErase, false, {"--port", "--mem", "--quiet", "--json"}}},
-      {"blank", {TCliCommand::cmdBlank, false, {"--port", "--mem", "--quiet", "--json"}}},
-      {"check", {TCliCommand::cmdCheck, true, {"--chip", "--size", "--mem"}}},
-      {"info", {TCliCommand::cmdInfo, true, {"--chip", "--size", "--mem", "--format"}}},
-      {"doctor", {TCliCommand::cmdDoctor, false, {"--port", "--mem"}}},
-  };
-  return Table;
-}
-
-const std::set<std::string> ValueOptions{"--port",   "--mem", "--chip",   "--size",
-                                         "--format", "--log", "--serial", "--serial-file"};
-const std::set<std::string> FlagOptions{"--lock", "--fast-verify", "--quiet", "--json",
-                                        "--help", "--version",     "--repeat"};
-// The one-letter forms, for the options used most.
-const std::map<std::string, std::string> ShortOptions{{"-p", "--port"}, {"-q", "--quiet"}};
 
 uint16_t ParseMemorySize(const std::string& Value) {
   const std::string Upper = UpperCase(Value);
@@ -99,8 +62,18 @@ namespace {
 struct TCommandLineWords {
   std::vector<std::string> Words;
   std::map<std::string, std::string> Given;
-  bool ShortHelp = false;
 };
+
+// The long form of a one-letter option ("-p": "--port"); any other word as
+// it is.
+std::string LongForm(const std::string& Word) {
+  for (const TOptionEntry& Option : OptionTable()) {
+    if (*Option.Short != '\0' && Word == Option.Short) {
+      return Option.Name;
+    }
+  }
+  return Word;
+}
 
 TCommandLineWords SplitCommandLine(const std::vector<std::string>& Args) {
   TCommandLineWords Line;
@@ -115,12 +88,7 @@ TCommandLineWords SplitCommandLine(const std::vector<std::string>& Args) {
       OptionsEnded = true;
       continue;
     }
-    if (Args[I] == "-h") {
-      Line.ShortHelp = true;
-      continue;
-    }
-    const auto Short = ShortOptions.find(Args[I]);
-    const std::string& Arg = Short == ShortOptions.end() ? Args[I] : Short->second;
+    const std::string Arg = LongForm(Args[I]);
     if (!Arg.starts_with("--")) {
       if (Arg.starts_with("-") && Arg != "-") {
         throw ECliUsage("unknown option '" + Arg + "'");
@@ -130,7 +98,8 @@ TCommandLineWords SplitCommandLine(const std::vector<std::string>& Args) {
     }
     const size_t Equals = Arg.find('=');
     const std::string Name = Arg.substr(0, Equals);
-    if (ValueOptions.contains(Name)) {
+    const TOptionEntry* Option = FindOption(Name);
+    if (Option != nullptr && *Option->Argument != '\0') {
       std::string Value;
       if (Equals != std::string::npos) {
         Value = Arg.substr(Equals + 1);
@@ -143,7 +112,7 @@ TCommandLineWords SplitCommandLine(const std::vector<std::string>& Args) {
         throw ECliUsage(Name + " is given twice");
       }
       Line.Given[Name] = Value;
-    } else if (FlagOptions.contains(Name) && Equals == std::string::npos) {
+    } else if (Option != nullptr && Equals == std::string::npos) {
       Line.Given[Name] = "";
     } else {
       throw ECliUsage("unknown option '" + Arg + "'");
@@ -159,11 +128,11 @@ void ResolveCommand(const TCommandLineWords& Line, TCliOptions& Options) {
     throw ECliUsage("no command given");
   }
   const std::string& Name = Line.Words[0];
-  const auto Found = Commands().find(Name);
-  if (Found == Commands().end()) {
+  const TCommandEntry* Found = FindCommand(Name);
+  if (Found == nullptr) {
     throw ECliUsage("unknown command '" + Name + "'");
   }
-  const TCommandInfo& Info = Found->second;
+  const TCommandEntry& Info = *Found;
   Options.Command = Info.Command;
   Options.CommandName = Name;
   const size_t Expected = Info.TakesFile ? 2 : 1;
@@ -177,7 +146,7 @@ void ResolveCommand(const TCommandLineWords& Line, TCliOptions& Options) {
     Options.FileName = Line.Words[1];
   }
   for (const auto& [Option, Value] : Line.Given) {
-    if (!Info.Options.contains(Option)) {
+    if (!TakesOption(*FindOption(Option), Info.Command)) {
       throw ECliUsage(Option + " does not apply to " + Name);
     }
   }
@@ -332,18 +301,10 @@ TSerialFormat ParseSerialFormat(const std::string& Text) {
   return Result;
 }
 
-std::vector<std::string> CommandOptions(const std::string& Command) {
-  const auto Found = Commands().find(Command);
-  if (Found == Commands().end()) {
-    return {};
-  }
-  return {Found->second.Options.begin(), Found->second.Options.end()};
-}
-
 TCliOptions ParseCommandLine(const std::vector<std::string>& Args) {
   const TCommandLineWords Line = SplitCommandLine(Args);
   TCliOptions Options;
-  Options.Help = Line.ShortHelp || Line.Given.contains("--help");
+  Options.Help = Line.Given.contains("--help");
   Options.Version = Line.Given.contains("--version");
   const bool HelpWord = !Line.Words.empty() && Line.Words[0] == "help";
   if (Options.Help || HelpWord) {
@@ -351,7 +312,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Args) {
     const size_t Topic = HelpWord ? 1 : 0;
     if (Line.Words.size() > Topic) {
       Options.HelpTopic = Line.Words[Topic];
-      if (!Commands().contains(Options.HelpTopic)) {
+      if (FindCommand(Options.HelpTopic) == nullptr) {
         throw ECliUsage("unknown command '" + Options.HelpTopic + "'");
       }
     }
@@ -367,135 +328,6 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Args) {
     ResolveImageSize(Line.Given, Options);
   }
   return Options;
-}
-
-namespace {
-
-// An option's line of the usage text: the option, then Text wrapped at 80
-// columns under its start.
-std::string OptionText(const std::string& Option, const std::string& Text) {
-  constexpr size_t Indent = 18;
-  constexpr size_t Width = 80;
-  std::string Lines = "  " + Option + std::string(Indent - 2 - Option.size(), ' ');
-  size_t Column = Indent;
-  size_t Start = 0;
-  while (Start < Text.size()) {
-    size_t End = Text.find(' ', Start);
-    End = End == std::string::npos ? Text.size() : End;
-    const std::string Word = Text.substr(Start, End - Start);
-    if (Column > Indent && Column + 1 + Word.size() > Width) {
-      Lines += "\n" + std::string(Indent, ' ');
-      Column = Indent;
-    } else if (Column > Indent) {
-      Lines += ' ';
-      ++Column;
-    }
-    Lines += Word;
-    Column += Word.size();
-    Start = End + 1;
-  }
-  return Lines + "\n";
-}
-
-}  // namespace
-
-std::string UsageText() {
-  return R"USAGE(Usage: korvane-cli COMMAND [FILE] [OPTIONS]
-
-Programs and reads back the flash code memory of 8051-family chips (89C51,
-89LV51, 89C52, 89LV52, 89C55, 89LV55, 89C2051/4051) through the RS-232
-programmer board.
-
-Commands:
-  ports           list the serial ports in scan order, and whether each can be
-                  opened; a permission refusal comes with a hint
-  detect          look for the board once and print "PORT: CHIP"
-  program FILE    erase the chip, write FILE into it, verify it, and lock it
-                  with --lock
-  read FILE       read the whole code memory and save it as FILE
-  verify FILE     compare the chip with FILE up to its last used byte, by
-                  reading back (or by the checksum with --fast-verify)
-  erase           erase the chip
-  blank           read the whole chip and say whether every byte is FF
-  check FILE      load FILE into an image of the chip's size, as program does,
-                  and print the number of bytes up to the last used address
-                  (0 when every byte is FF)
-  info FILE       what FILE holds, without a board: the used ranges, the count,
-                  the board's checksum for it, the chips it fits, the time
-                  programming takes at 9600 baud
-  doctor          check the ports, the USB adapters, the programs that take
-                  serial adapters and the board's pace; list every problem
-                  with its fix (exit 1 when there is one)
-  help COMMAND    show one command's usage and options alone (as does
-                  COMMAND --help)
-
-Options:
-  -p, --port NAME use this serial port alone instead of the port list
-                  (detect, program, read, verify, erase, blank)
-  --lock          lock the chip once it is verified (program)
-  --fast-verify   verify by the board's checksum instead of reading back
-                  (program, verify; the 89C2051/4051 is always read back)
-  --mem 2KB|4KB   code memory of an 89C2051/4051 (program, read, verify, erase,
-                  blank, and check or info with --chip 89C2051); default 2KB
-)USAGE" +
-         OptionText("--chip NAME",
-                    "the chip whose size check and info use: " + AcceptedChipNames()) +
-         R"USAGE(  --size N        the image size in bytes for check and info: 1 to 65535,
-                  decimal, 0x-hexadecimal, or whole KB as in 8K
-  --format hex|bin
-                  FILE as Intel HEX or as raw bytes from address 0; without
-                  it, a name ending in .bin is raw and any other is HEX
-                  (program, read, verify, info)
-  --repeat        program chip after chip: after each, wait until the socket is
-                  seen empty and a chip of the same kind is in it (program)
-  --log PATH      append one JSON line per chip to PATH, on the disk before the
-                  next chip starts (program)
-  --serial 0xADDR:FORMAT:START
-                  write a number into each chip's image at ADDR: FORMAT decN
-                  (N decimal digits), leN or beN (N bytes); the file must
-                  leave those bytes FF (program)
-  --serial-file PATH
-                  the next serial number, kept in PATH (created with START),
-                  advanced before each chip is written and given back when
-                  the chip fails (program)
-  -q, --quiet     print only errors and the result line (the board commands)
-  --json          one JSON object a line on stdout instead of the text lines:
-                  status, progress, chip and a closing result event (the board
-                  commands; keys in docs/CLI.md)
-  -h, --help      show this text
-  --version       show the version
-  --              end of the options: a FILE named "-x.hex" may follow
-
-The ports: the machine's serial ports in sorted order or, when the environment
-variable KORVANE_PORTS is set, exactly its colon-separated device names.
-
-Output: program, read, verify and erase print every status text on stdout,
-one a line, as it is set ("Erasing...[1/10]", "Writing... [1024 Bytes]",
-"Verify Failed!", "Complete!"), and program, verify and read then one summary
-line ("148 bytes written and verified in 1.2 s (FILE, checksum 0xBF4D)");
-blank ends with "blank" or "not blank: first used byte at 0xNNNN, N bytes not
-FF"; a verification that read the chip back and failed says on stderr "first
-difference at 0xNNNN: file NN, chip NN (N bytes differ)". The port scan
-reports on stderr. When stderr is a terminal, a progress bar there follows the
-byte streams (bytes done/total, rate, time left). Errors print
-"error: <message>" on stderr, naming the file for a file's error.
-
-Stopping: Ctrl-C, SIGTERM or SIGHUP before the board is in a stream ends at
-once. During program or read the board is first brought back to its prompt: a
-write is finished with FF (which leaves the chip's cells as they are), a read
-or an erase is waited for; then "Interrupted: <where the chip stands>" on
-stderr, e.g. "written 600 of 6300 bytes; the chip is not verified". A second
-signal ends at once, giving the port back.
-
-Exit status:
-  0  success
-  1  a chip operation failed (the last status line names the step)
-  2  usage error
-  3  no programmer board found, or no chip that it knows
-  4  file error (Intel HEX contents, or reading or writing the file)
-  5  serial port error
-  130  stopped by a signal (see Stopping)
-)USAGE";
 }
 
 }  // namespace korvane::cli

@@ -89,13 +89,10 @@ class ECliUsage : public std::runtime_error {
 // that names the offending word.
 TCliOptions ParseCommandLine(const std::vector<std::string>& Args);
 
-// The text of --help.
+// The text of --help, and the help of one command: its usage, what it
+// does, its options alone; empty for a name that is no command. Both are
+// written from the command table (cli/UCliHelp.cpp).
 std::string UsageText();
-// The options a command takes besides --help ("--port", "--lock", ...), in
-// sorted order; empty for a name that is no command.
-std::vector<std::string> CommandOptions(const std::string& Command);
-// The help of one command: its usage, what it does, its options alone
-// (cli/UCliHelp.cpp). Empty for a name that is no command.
 std::string CommandUsageText(const std::string& Command);
 
 }  // namespace korvane::cli

@@ -4,12 +4,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <optional>
+#include <regex>
+#include <set>
 #include <sstream>
 
 #include "UCliCommands.h"
 #include "UCliHints.h"
 #include "UCliOptions.h"
+#include "UCommandTable.h"
 #include "UPortAccess.h"
 #include "UProgressMeter.h"
 
@@ -153,27 +158,134 @@ TEST(CliOptions, EachCommandHasAHelpOfItsOwn) {
   EXPECT_EQ(Parse({"help"}).HelpTopic, "");
   EXPECT_EQ(UsageError({"help", "burn"}), "unknown command 'burn'");
 
-  // Each names its own options and no other command's.
-  const std::vector<std::string> All = {"--port", "--lock",    "--fast-verify", "--mem",
-                                        "--chip", "--size",    "--format",      "--repeat",
-                                        "--log",  "--serial ", "--quiet",       "--json"};
-  for (const char* Command : {"ports", "detect", "program", "read", "verify", "erase", "blank",
-                              "check", "info", "doctor"}) {
-    const std::string Text = CommandUsageText(Command);
-    EXPECT_TRUE(Text.starts_with(std::string("Usage: korvane-cli ") + Command)) << Text;
-    const std::vector<std::string> Taken = CommandOptions(Command);
-    for (const std::string& Option : All) {
-      const bool Takes =
-          std::find(Taken.begin(), Taken.end(), Option.substr(0, Option.find(' '))) != Taken.end();
-      EXPECT_EQ(Text.find(Option) != std::string::npos, Takes) << Command << " " << Option;
-    }
-  }
   // And the program prints it for both ways of asking.
   std::ostringstream Out, Err, Again;
   EXPECT_EQ(RunCli({"read", "--help"}, {}, Out, Err, false), 0);
   EXPECT_EQ(RunCli({"help", "read"}, {}, Again, Err, false), 0);
   EXPECT_EQ(Out.str(), CommandUsageText("read"));
   EXPECT_EQ(Again.str(), Out.str());
+}
+
+std::string FileText(const std::string& Path) {
+  std::ifstream In(std::string(KORVANE_SOURCE_DIR) + "/" + Path);
+  EXPECT_TRUE(In) << Path;
+  return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
+}
+
+// Text between the first Start after From and the first End after it.
+std::string Between(const std::string& Text, const std::string& Start, const std::string& End,
+                    size_t From = 0) {
+  const size_t Begin = Text.find(Start, From);
+  if (Begin == std::string::npos) {
+    return "";
+  }
+  const size_t Stop = Text.find(End, Begin + Start.size());
+  return Text.substr(Begin + Start.size(),
+                     Stop == std::string::npos ? Stop : Stop - Begin - Start.size());
+}
+
+// The commands a list of them names ("program, verify", "the board commands
+// and doctor"), up to its first semicolon; empty when it names none.
+std::set<std::string> NamedCommands(std::string List) {
+  List = List.substr(0, List.find(';'));
+  std::set<std::string> Names;
+  std::istringstream Words(std::regex_replace(List, std::regex("[^a-z]+"), " "));
+  for (std::string Word; Words >> Word;) {
+    if (FindCommand(Word) != nullptr) {
+      Names.insert(Word);
+    }
+  }
+  if (List.find("the board commands") != std::string::npos) {
+    for (const TCommandEntry& Command : CommandTable()) {
+      if (std::ranges::count(BoardCommands(), Command.Command) > 0) {
+        Names.insert(Command.Name);
+      }
+    }
+  }
+  return Names;
+}
+
+// The first parenthesis in Text that names commands.
+std::set<std::string> CommandsInParentheses(const std::string& Text) {
+  for (size_t Open = Text.find('('); Open != std::string::npos; Open = Text.find('(', Open + 1)) {
+    const std::set<std::string> Names = NamedCommands(Between(Text, "(", ")", Open));
+    if (!Names.empty()) {
+      return Names;
+    }
+  }
+  return {};
+}
+
+// Roff as plain words: no requests, fonts, quotes or escapes.
+std::string PlainRoff(const std::string& Roff) {
+  std::string Text = std::regex_replace(Roff, std::regex("(^|\n)\\.[A-Z]+ *"), "$1");
+  Text = std::regex_replace(Text, std::regex("\\\\f[BIRP]|\""), "");
+  return std::regex_replace(std::regex_replace(Text, std::regex("\\\\-"), "-"), std::regex("\\s+"),
+                            " ");
+}
+
+bool HasWord(const std::string& Text, const std::string& Word) {
+  std::istringstream Words(std::regex_replace(Text, std::regex("[,`|]"), " "));
+  return std::find(std::istream_iterator<std::string>(Words), std::istream_iterator<std::string>(),
+                   Word) != std::istream_iterator<std::string>();
+}
+
+// The entry of Option in a manual page's OPTIONS, as plain words.
+std::string ManualEntry(const std::string& Options, const std::string& Option) {
+  std::istringstream Entries(std::regex_replace(Options, std::regex("\n\\.TP\n"), "\x01"));
+  for (std::string Entry; std::getline(Entries, Entry, '\x01');) {
+    if (HasWord(PlainRoff(Entry.substr(0, Entry.find('\n'))), Option)) {
+      return PlainRoff(Entry);
+    }
+  }
+  return "";
+}
+
+// The cell after Option's in a table of docs/CLI.md: its "for".
+std::string GuideFor(const std::string& Section, const std::string& Option) {
+  std::istringstream Lines(Section);
+  for (std::string Line; std::getline(Lines, Line);) {
+    if (Line.starts_with("| `") && HasWord(Between(Line, "| ", " |"), Option)) {
+      return Between(Line.substr(2), "| ", " |");
+    }
+  }
+  return "";
+}
+
+// What --help, each command's help, korvane-cli(1) and docs/CLI.md say of
+// each option: which commands take it, as the table has it.
+TEST(CliOptions, TheHelpTheManualAndTheGuideTellWhatTheTableSays) {
+  const std::string Help = "\n" + Between(UsageText(), "\nOptions:\n", "\n\n");
+  const std::string Manual =
+      "\n" + Between(FileText("man/korvane-cli.1"), "\n.SH OPTIONS\n", "\n.SH ");
+  const std::string Guide = Between(FileText("docs/CLI.md"), "\n## Options\n", "\n## ");
+  for (const TOptionEntry& Option : OptionTable()) {
+    SCOPED_TRACE(Option.Name);
+    const std::string Form =
+        (*Option.Short != '\0' ? std::string(Option.Short) + ", " : "") + Option.Name;
+    std::set<std::string> Expected;
+    for (const TCommandEntry& Command : CommandTable()) {
+      const bool Takes = TakesOption(Option, Command.Command);
+      const std::string Own = CommandUsageText(Command.Name);
+      EXPECT_EQ(Own.find("\n  " + Form + " ") != std::string::npos ||
+                    Own.find("\n  " + Form + "\n") != std::string::npos,
+                Takes)
+          << Command.Name;
+      if (Takes) {
+        Expected.insert(Command.Name);
+      }
+    }
+    const std::string Entry = ManualEntry(Manual, Option.Name);
+    EXPECT_FALSE(Entry.empty()) << "no entry in korvane-cli(1)";
+    if (std::string(Option.Summary).find("{}") == std::string::npos) {
+      continue;  // --help, --version and "--" stand alone
+    }
+    const std::string HelpEntry =
+        std::regex_replace(Between(Help, "\n  " + Form + " ", "\n  -"), std::regex("\\s+"), " ");
+    EXPECT_EQ(CommandsInParentheses(HelpEntry), Expected) << "--help: " << HelpEntry;
+    EXPECT_EQ(CommandsInParentheses(Entry), Expected) << "korvane-cli(1): " << Entry;
+    EXPECT_EQ(NamedCommands(GuideFor(Guide, Option.Name)), Expected) << "docs/CLI.md";
+  }
 }
 
 TEST(ProgressMeter, ShowsBytesRateAndTimeLeft) {
