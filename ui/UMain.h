@@ -20,18 +20,10 @@
 
 #include "UBoardLink.h"
 #include "ULinkObserver.h"
+#include "UMainDesign.h"
 #include "UMainView.h"
 
 namespace korvane {
-
-// The caption of the program's message boxes.
-inline constexpr const char* ApplicationTitle = "Korvane";
-// The main window's caption: "Korvane V4.1".
-inline constexpr const char* MainWindowCaption = "Korvane V" KORVANE_VERSION;
-// The status line while a close is refused.
-inline constexpr const char* BusyStatus = "Please wait: an operation is running";
-// The poll's period.
-inline constexpr int PollIntervalMs = 1000;
 
 // The error box's text for an exception message: the message, with a full
 // stop appended when its last character sorts after "." (so "line:3" gets one

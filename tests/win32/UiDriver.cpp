@@ -89,8 +89,11 @@ bool WaitFor(double Seconds, const std::function<bool()>& Found) {
   }
 }
 
+// The caption the window must carry.
+constexpr wchar_t ExpectedCaption[] = L"Korvane V4.1";
+
 HWND MainWindow() {
-  return FindWindowW(MainWindowClass, MainWindowCaption);
+  return FindWindowW(MainWindowClass, ExpectedCaption);
 }
 
 HWND RequireMainWindow() {

@@ -29,13 +29,17 @@ namespace korvane {
 
 namespace {
 
-// The line height that the layout's pixel measures below are given for; the
-// layout grows in proportion with the line height of the font in use.
-constexpr double DesignLineHeight = 13.0;
-
-// The numbers and the port name the widest status texts carry, for sizing.
-constexpr unsigned WidestStatusNumber = 20480;
+// The port name the widest status text carries, for sizing.
 const char* const WidestPortName = "/dev/ttyUSB0";
+
+// A dialog's filter as Qt writes it: "Intel Hex File (*.hex *.ihx)".
+QString NameFilter(const TFileFilter& Filter) {
+  QStringList Patterns;
+  for (const std::string& Pattern : Filter.Patterns) {
+    Patterns << QString::fromStdString(Pattern);
+  }
+  return QString::fromStdString(Filter.Name) + " (" + Patterns.join(' ') + ")";
+}
 
 std::string LocalFileName(const QString& Name) {
   return QFile::encodeName(Name).toStdString();
@@ -132,8 +136,9 @@ void TMainWindow::CreateComponents() {
 
   rdoMemSize = new QGroupBox("Code Memory", GroupBox1);
   rdoMemSize->setObjectName("rdoMemSize");
-  auto* Item2KB = new QRadioButton("2KB", rdoMemSize);
-  auto* Item4KB = new QRadioButton("4KB", rdoMemSize);
+  const std::vector<std::string> MemSizeLabels = MemSizeItemLabels();
+  auto* Item2KB = new QRadioButton(QString::fromStdString(MemSizeLabels.at(0)), rdoMemSize);
+  auto* Item4KB = new QRadioButton(QString::fromStdString(MemSizeLabels.at(1)), rdoMemSize);
   Item2KB->setObjectName("rdoMemSize2KB");
   Item4KB->setObjectName("rdoMemSize4KB");
   FMemSizeItems = new QButtonGroup(this);
@@ -220,11 +225,8 @@ void TMainWindow::ArrangeComponents() {
   LblTargetChip->setMinimumSize(std::max(Px(213), ChipNameNeeds.width() + Px(8)),
                                 std::max(Px(26), ChipNameNeeds.height()));
 
-  int StatusWidth = pnlVerbose->SizeFor(BusyStatus).width();
-  for (auto Status = static_cast<int>(FirstStatus); Status <= static_cast<int>(LastStatus);
-       ++Status) {
-    const std::string Text =
-        StatusText(static_cast<TStatus>(Status), WidestStatusNumber, WidestPortName);
+  int StatusWidth = 0;
+  for (const std::string& Text : StatusTextsToFit(WidestPortName)) {
     StatusWidth = std::max(StatusWidth, pnlVerbose->SizeFor(QString::fromStdString(Text)).width());
   }
   pnlVerbose->setMinimumSize(StatusWidth, std::max(Px(20), pnlVerbose->SizeFor("Ag").height()));
@@ -264,8 +266,9 @@ void TMainWindow::ArrangeComponents() {
   Window->setContentsMargins(Px(2), Px(2), Px(2), Px(2));
   Window->setSpacing(Px(2));
   Window->addLayout(Groups, 1);
-  Window->addWidget(pbLoading);
+  // The note sits above the progress bar, which keeps the window's bottom edge.
   Window->addWidget(LblPortNote);
+  Window->addWidget(pbLoading);
 
   // The size is taken with the code-memory choice in place, so that showing
   // it later never needs more room than the window has.
@@ -303,8 +306,8 @@ bool TMainWindow::LockTicked() const {
 }
 
 bool TMainWindow::FastVerifyTicked() const {
-  // Its group is disabled while a workflow runs; the box's own state counts.
-  return chkFastVerify->isEnabledTo(GroupBox2) && chkFastVerify->isChecked();
+  // The tick as it stands; the chip's kind decides whether it applies.
+  return chkFastVerify->isChecked();
 }
 
 void TMainWindow::EnableControl(TMainControl Control, bool Enabled) {
@@ -375,8 +378,8 @@ std::string TMainWindow::AskOpenFileName(const std::string& StartFolder) {
   QFileDialog Dialog(this, QString(), FromLocalFileName(StartFolder));
   Dialog.setAcceptMode(QFileDialog::AcceptOpen);
   Dialog.setFileMode(QFileDialog::ExistingFile);
-  Dialog.setNameFilter("Intel Hex File (*.hex *.ihx)");
-  Dialog.setDefaultSuffix("Hex");
+  Dialog.setNameFilter(NameFilter(OpenFileFilter()));
+  Dialog.setDefaultSuffix(QString::fromStdString(OpenFileFilter().DefaultExtension));
   if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty()) {
     return {};
   }
@@ -387,8 +390,8 @@ std::string TMainWindow::AskSaveFileName(const std::string& StartFolder) {
   QFileDialog Dialog(this, QString(), FromLocalFileName(StartFolder));
   Dialog.setAcceptMode(QFileDialog::AcceptSave);
   Dialog.setFileMode(QFileDialog::AnyFile);
-  Dialog.setNameFilter("Intel Hex File (*.hex)");
-  Dialog.setDefaultSuffix("Hex");
+  Dialog.setNameFilter(NameFilter(SaveFileFilter()));
+  Dialog.setDefaultSuffix(QString::fromStdString(SaveFileFilter().DefaultExtension));
   // Asking before overwriting is QFileDialog's default for saving.
   Dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
   if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty()) {

@@ -6,11 +6,8 @@
 
 namespace korvane::win32ui {
 
-// The main window's class name and caption.
+// The main window's class name (its caption is MainWindowCaption).
 inline constexpr wchar_t MainWindowClass[] = L"KorvaneMainWindow";
-inline constexpr wchar_t MainWindowCaption[] = L"Korvane V4.1";
-// The caption of the message and error boxes.
-inline constexpr wchar_t ApplicationTitle[] = L"Korvane";
 
 enum TControlId : int {
   idGroupTargetChip = 1001,  // group box "Target Chip"

@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "UChipTable.h"
-#include "UStatusTexts.h"
+#include "UMainDesign.h"
 #include "UWinControls.h"
 #include "UWinPictures.h"
 #include "UWinText.h"
@@ -17,12 +17,7 @@ namespace korvane::win32ui {
 namespace {
 
 constexpr UINT_PTR PollTimerId = 1;
-constexpr UINT PollIntervalMs = 1000;
-// The line height of the font the layout was designed with; the layout
-// grows with the font in use from there.
-constexpr double DesignLineHeight = 13.0;
-// The widest number and port name the status texts carry, for sizing.
-constexpr unsigned WidestStatusNumber = 20480;
+// The widest port name the status texts carry, for sizing.
 constexpr char WidestPortName[] = "COM256";
 constexpr COLORREF StatusColour = RGB(0, 0, 0xFF);
 constexpr COLORREF NoChipColour = RGB(0xFF, 0, 0);
@@ -102,8 +97,8 @@ TWinMainView::TWinMainView(HINSTANCE Instance) : FInstance(Instance) {
                                                 GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
   RegisterClassExW(&Class);
 
-  FWindow = CreateWindowExW(WindowExStyle, MainWindowClass, MainWindowCaption, WindowStyle, 220,
-                            108, 320, 160, nullptr, nullptr, Instance, this);
+  FWindow = CreateWindowExW(WindowExStyle, MainWindowClass, Widen(MainWindowCaption).c_str(),
+                            WindowStyle, 220, 108, 320, 160, nullptr, nullptr, Instance, this);
   if (FWindow == nullptr) {
     throw TWin32Error("CreateWindowEx", GetLastError());
   }
@@ -143,9 +138,10 @@ void TWinMainView::CreateControls() {
   FGroupTargetChip = AddControl(WC_BUTTONW, L"Target Chip", BS_GROUPBOX, idGroupTargetChip);
   FChipLabel = AddControl(WC_STATICW, L"", SS_CENTER | SS_CENTERIMAGE | SS_NOTIFY, idChipLabel);
   FMemSizeGroup = AddControl(WC_BUTTONW, L"Code Memory", BS_GROUPBOX, idMemSizeGroup);
-  FMemSize2KB =
-      AddControl(WC_BUTTONW, L"2KB", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, idMemSize2KB);
-  FMemSize4KB = AddControl(WC_BUTTONW, L"4KB", BS_AUTORADIOBUTTON, idMemSize4KB);
+  FMemSize2KB = AddControl(WC_BUTTONW, Widen(MemSizeItemLabels().at(0)).c_str(),
+                           BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, idMemSize2KB);
+  FMemSize4KB = AddControl(WC_BUTTONW, Widen(MemSizeItemLabels().at(1)).c_str(), BS_AUTORADIOBUTTON,
+                           idMemSize4KB);
   // WS_GROUP ends the radio buttons' group, which the arrow keys walk.
   FStatusPanel = AddControl(WC_STATICW, L"", SS_OWNERDRAW | WS_GROUP, idStatusPanel);
   FGroupOption = AddControl(WC_BUTTONW, L"Option", BS_GROUPBOX, idGroupOption);
@@ -276,11 +272,8 @@ void TWinMainView::Arrange() {
     ChipWidth = std::max(ChipWidth, Width(FChipFont, Widen(std::string(Kind.Name))));
   }
   int StatusWidth = 0;
-  for (auto Status = static_cast<int>(FirstStatus); Status <= static_cast<int>(LastStatus);
-       ++Status) {
-    StatusWidth =
-        std::max(StatusWidth, Width(FFont, Widen(StatusText(static_cast<TStatus>(Status),
-                                                            WidestStatusNumber, WidestPortName))));
+  for (const std::string& Text : StatusTextsToFit(WidestPortName)) {
+    StatusWidth = std::max(StatusWidth, Width(FFont, Widen(Text)));
   }
   const int Check = GetSystemMetrics(SM_CXMENUCHECK) * static_cast<int>(FDpi) / 96;
   const int Group1 = std::max({Px(217), ChipWidth + Px(8), StatusWidth + Px(4) + 2 * Px(5)});
@@ -699,14 +692,21 @@ std::string TWinMainView::AskFileName(bool Save, const std::string& StartFolder)
   Dialog.lpstrFile = Buffer.data();
   Dialog.nMaxFile = static_cast<DWORD>(Buffer.size());
   Dialog.lpstrInitialDir = Folder.empty() ? nullptr : Folder.c_str();
-  Dialog.lpstrDefExt = L"Hex";
+  const TFileFilter& Filter = Save ? SaveFileFilter() : OpenFileFilter();
+  // "Intel Hex File\0*.hex;*.ihx\0", ended by a second NUL.
+  std::wstring FilterText = Widen(Filter.Name) + L'\0';
+  for (size_t I = 0; I < Filter.Patterns.size(); ++I) {
+    FilterText += (I > 0 ? L";" : L"") + Widen(Filter.Patterns[I]);
+  }
+  FilterText += L'\0';
+  const std::wstring Extension = Widen(Filter.DefaultExtension);
+  Dialog.lpstrFilter = FilterText.c_str();
+  Dialog.lpstrDefExt = Extension.c_str();
   Dialog.Flags =
       OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
   if (Save) {
-    Dialog.lpstrFilter = L"Intel Hex File\0*.hex\0";
     Dialog.Flags |= OFN_OVERWRITEPROMPT;
   } else {
-    Dialog.lpstrFilter = L"Intel Hex File\0*.hex;*.ihx\0";
     Dialog.Flags |= OFN_FILEMUSTEXIST;
   }
   // The dialog waits for the user: the ordinary arrow over it.
@@ -736,13 +736,13 @@ std::string TWinMainView::AskSaveFileName(const std::string& StartFolder) {
 
 void TWinMainView::ShowError(const std::string& Text) {
   FArrowOverWait = true;
-  MessageBoxW(FWindow, Widen(Text).c_str(), ApplicationTitle, MB_OK | MB_ICONERROR);
+  MessageBoxW(FWindow, Widen(Text).c_str(), Widen(ApplicationTitle).c_str(), MB_OK | MB_ICONERROR);
   FArrowOverWait = false;
 }
 
 void TWinMainView::ShowMessage(const std::string& Text) {
   FArrowOverWait = true;
-  MessageBoxW(FWindow, WidenBytes(Text).c_str(), ApplicationTitle, MB_OK);
+  MessageBoxW(FWindow, WidenBytes(Text).c_str(), Widen(ApplicationTitle).c_str(), MB_OK);
   FArrowOverWait = false;
 }
 

@@ -33,7 +33,7 @@ int WINAPI WinMain(HINSTANCE Instance, HINSTANCE, LPSTR, int CmdShow) {
     return Code;
   } catch (const std::exception& E) {
     MessageBoxW(nullptr, korvane::win32ui::Widen(korvane::ErrorBoxText(E.what())).c_str(),
-                korvane::win32ui::ApplicationTitle, MB_OK | MB_ICONERROR);
+                korvane::win32ui::Widen(korvane::ApplicationTitle).c_str(), MB_OK | MB_ICONERROR);
     return 1;
   }
 }
