@@ -11,10 +11,9 @@
 # missing.
 #
 # Environment:
-#   KORVANE_HOST_BUILD_DIR   host build with korvane-boardsim's library, the
-#                            helpers of tests/win32 and korvane-board-broker
-#                            (tests/ui_rules) (built here when not given;
-#                            default build-win32-host)
+#   KORVANE_HOST_BUILD_DIR   host build with korvane-boardsim's library and
+#                            the helpers of tests/win32 (built here when not
+#                            given; default build-win32-host)
 #   KORVANE_WIN32_BUILD_DIR  the cross build (default build-win32); the wine
 #                            prefix lives in it and is reused by later runs
 set -euo pipefail
@@ -45,14 +44,11 @@ if [ -n "${KORVANE_HOST_BUILD_DIR:-}" ]; then
 else
   host=$root/build-win32-host
   cmake -S "$root" -B "$host" -G Ninja -DKORVANE_BUILD_UI=OFF >/dev/null
-  cmake --build "$host" -j"$jobs" --target korvane-echo-pty win32_cli_e2e win32_window_e2e \
-    korvane-board-broker
+  cmake --build "$host" -j"$jobs" --target korvane-echo-pty win32_cli_e2e win32_window_e2e
 fi
 echo_pty=$host/tests/win32/korvane-echo-pty
 e2e=$host/tests/win32/win32_cli_e2e
-broker=$host/tests/ui_rules/korvane-board-broker
 [ -x "$echo_pty" ] || { echo "error: $echo_pty not built" >&2; exit 1; }
-[ -x "$broker" ] || { echo "error: $broker not built" >&2; exit 1; }
 
 echo "== cross build in $cross"
 if [ ! -f "$cross/CMakeCache.txt" ]; then
@@ -73,7 +69,6 @@ export WINEARCH=win64
 
 pids=()
 display_pid=""
-broker_dir=""
 cleanup() {
   if [ -n "$display_pid" ]; then
     kill "$display_pid" 2>/dev/null || true
@@ -86,9 +81,6 @@ cleanup() {
     wait "$pid" 2>/dev/null || true
   done
   "$wineserver" -k 2>/dev/null || true
-  if [ -n "$broker_dir" ]; then
-    rm -rf "$broker_dir"
-  fi
 }
 trap cleanup EXIT
 
@@ -154,16 +146,9 @@ start_line() {
 start_line com6
 start_line com7 --hang-up-on 4
 
-# The rule suite's boards, kept on the host and linked as com10 and up; the
-# suite asks for them through files in this folder (BoardBrokerProtocol.h).
-broker_dir=$(mktemp -d /tmp/korvane-board-broker-XXXXXX)
-"$broker" "$broker_dir" "$WINEPREFIX/dosdevices" >/dev/null &
-pids+=($!)
-
 echo "== serial suites and the window's rules under wine"
 # One at a time: they share the far ends.
 KORVANE_TEST_ECHO_PORT=COM6 KORVANE_TEST_HANGUP_PORT=COM7 \
-  KORVANE_BOARD_BROKER_DIR="Z:${broker_dir//\//\\}" \
   ctest --test-dir "$cross" --output-on-failure -j1
 
 echo "== korvane-cli.exe under wine against the virtual board"
