@@ -453,34 +453,6 @@ INSTANTIATE_TEST_SUITE_P(
                                 "s8192\nr", "the chip was not touched"}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
-// --- A hang-up in the middle ---
-
-TEST_F(WorkflowTest, HangUpMidWriteRaisesAndThePollRecovers) {
-  const std::string Link = Dir.File("board");
-  StartBoard(Options([&](TBoardSimOptions& O) {
-    O.LinkPath = Link;
-    O.HangUpAtWriteByte = 100;
-  }));
-  Programmer.UsePorts({Link});
-  WriteHexFile(Dir.File("in.hex"), PatternBytes(1000, 16));
-
-  EXPECT_THROW(Program(Dir.File("in.hex")), EComPort);
-
-  // The next poll finds the port gone: one error, and polling goes on.
-  Programmer.ClearRecord();
-  EXPECT_THROW(Programmer.Link.DetectProgrammer(), EComPort);
-  EXPECT_EQ(Programmer.Link.TargetChip(), chipNone);
-
-  Board.reset();
-  TBoardSimOptions Options;
-  Options.LinkPath = Link;
-  TBoardSim Replugged(Options);
-  Replugged.Start();
-  Programmer.ClearRecord();
-  EXPECT_NO_THROW(Programmer.Link.DetectProgrammer());
-  EXPECT_EQ(Programmer.Link.TargetChip(), chip89C52);
-}
-
 // What the user is told when the board is lost mid-run, from the run's record.
 TEST(LostBoardAdvice, SaysWhatTheChipHoldsAndWhatToDo) {
   const struct {

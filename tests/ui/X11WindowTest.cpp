@@ -1,10 +1,9 @@
 // The window under a real X server with a window manager, for what the window
 // system delivers while a workflow holds the thread: a close request is
 // refused on the spot and not acted on afterwards, clicks and keys are
-// dropped instead of replayed, the box a workflow opens still takes its
-// click, and a board that hangs up mid-write is one box, under which the
-// board is found again once it is back. The input comes from xdotool, as a
-// user's would, while the workflow runs.
+// dropped instead of replayed, and the box a workflow opens still takes its
+// click. The input comes from xdotool, as a user's would, while the workflow
+// runs. (A board lost mid-write is the rules' case, tests/ui_rules.)
 #include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -73,14 +72,6 @@ void Click(const QWidget* Widget, std::optional<QPoint> Local = std::nullopt) {
 // clicks whatever the width of the button.
 void ClickIndicator(const QAbstractButton* Button) {
   Click(Button, QPoint(6, Button->height() / 2));
-}
-
-size_t VisibleBoxes() {
-  size_t Count = 0;
-  for (const QWidget* Widget : QApplication::topLevelWidgets()) {
-    Count += qobject_cast<const QMessageBox*>(Widget) != nullptr && Widget->isVisible() ? 1 : 0;
-  }
-  return Count;
 }
 
 sim::TBoardSimOptions Paced(const std::string& Chip) {
@@ -302,62 +293,6 @@ TEST_F(X11WindowTest, TheBoxAWorkflowOpensTakesItsClick) {
   EXPECT_FALSE(Forced) << "the box took no click: its input was dropped with the window's";
   EXPECT_EQ(Window->Messages, std::vector<std::string>{"x"});
   EXPECT_EQ(Window->Rules().StatusText(), "Read Failed!");
-}
-
-TEST_F(X11WindowTest, ABoardHangingUpMidWriteIsOneBoxUnderWhichTheBoardIsFoundAgain) {
-  sim::TBoardSimOptions Options = BoardWith("89C52");
-  Options.HangUpAtWriteByte = 100;
-  Connect(Options, chip89C52);
-  Window->RealErrorBox = true;
-
-  // Under the box the polls go on: after the first, the board comes back;
-  // once a poll has found it (or a second box stacks up), OK is clicked.
-  size_t MostBoxesUp = 0;
-  std::optional<size_t> StatusesAtTheBox;
-  std::optional<uint8_t> ChipAtTheBox;
-  bool PortOpenAtTheBox = true;
-  bool BoardBack = false;
-  bool FoundUnderTheBox = false;
-  const TModalWatcher Watcher([&](QWidget* Modal) {
-    auto* Box = qobject_cast<QMessageBox*>(Modal);
-    if (Box == nullptr) {
-      return;
-    }
-    MostBoxesUp = std::max(MostBoxesUp, VisibleBoxes());
-    if (!StatusesAtTheBox) {
-      StatusesAtTheBox = Window->Statuses.size();
-      ChipAtTheBox = Window->Rules().TargetChip();
-      PortOpenAtTheBox = Window->Rules().Port().Connected();
-    }
-    const bool Stacked = VisibleBoxes() > 1;
-    if (!BoardBack) {
-      if (Stacked || Window->Statuses.size() > *StatusesAtTheBox) {
-        BoardBack = true;
-        Board = std::make_unique<TBoardOnPort>(BoardWith("89C52"), Window->Ports);
-      }
-      return;
-    }
-    FoundUnderTheBox = FoundUnderTheBox || Window->Rules().TargetChip() == chip89C52;
-    if (Stacked || FoundUnderTheBox) {
-      ClickOk(Box);
-    }
-  });
-  Window->Rules().btnSendClick();
-
-  ASSERT_EQ(Window->Errors.size(), 1U);
-  EXPECT_TRUE(Window->Errors.front().startsWith(
-      "ReadFile function failed (error 5: Input/output error)\n\nThe chip is partly written ("))
-      << Window->Errors.front().toStdString();
-  EXPECT_EQ(MostBoxesUp, 1U);
-  EXPECT_FALSE(Forced);
-  // Port and chip were let go of before the box came up.
-  EXPECT_EQ(ChipAtTheBox, chipNone);
-  EXPECT_FALSE(PortOpenAtTheBox);
-  EXPECT_TRUE(FoundUnderTheBox);
-  EXPECT_EQ(Find<QLabel>("LblTargetChip")->text(), "89C52");
-  EXPECT_TRUE(Find<QPushButton>("btnSend")->isEnabled());
-  EXPECT_FALSE(Window->Rules().Busy());
-  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 }  // namespace
