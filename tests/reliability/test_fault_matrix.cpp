@@ -21,6 +21,8 @@ struct TFaultCase {
   TWorkflow Workflow;
   bool FastVerify;
   // The last status text, and a part of the error's message ("" for none).
+  // This table is where each fault's status is asserted; the other suites
+  // assert what their front does with a failure.
   const char* FinalStatus;
   const char* Error;
 };
