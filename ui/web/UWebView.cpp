@@ -2,6 +2,7 @@
 
 #include <emscripten.h>
 
+#include <algorithm>
 #include <utility>
 
 // clang-format off
@@ -63,7 +64,10 @@ std::string Latin1ToUtf8(const std::string& Bytes) {
 }  // namespace
 
 std::string TWebView::SaveFileName() const {
-  return std::string(PageFileFolder) + "/" + (FChipName.empty() ? "chip" : FChipName) + ".hex";
+  // "89C2051/4051" names a file too: "89C2051-4051.hex".
+  std::string Name = FChipName.empty() ? "chip" : FChipName;
+  std::replace(Name.begin(), Name.end(), '/', '-');
+  return std::string(PageFileFolder) + "/" + Name + ".hex";
 }
 
 void TWebView::ShowLatencyNote(const std::string& Text) {
