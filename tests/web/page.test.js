@@ -208,6 +208,18 @@ test('input is held while an operation runs', async () => {
   await board.stop();
 });
 
+test('replies held back by an adapter\'s latency timer are noted once, with the fix', async () => {
+  const board = await h.startBoard(['--realtime', '--usb-latency', '16']);
+  const page = await pageWithBoards([board]);
+  await chipShown(page, '89C52');
+  await sendFile(page, h.writeHex(dir, 'latency.hex', h.patternBytes(40)));
+  await statusIs(page, 'Complete!', 30000);
+  const note = page.getByRole('note');
+  assert.match(await note.textContent(), /\(its latency timer\)\. Set the timer to 1 ms/);
+  await page.close();
+  await board.stop();
+});
+
 test('a browser without Web Serial gets the message and nothing else', async () => {
   const page = await h.openPage(browser.context, {withSerial: false});
   const message = page.getByText(/Web Serial/);
