@@ -89,6 +89,15 @@ test('the virtual board programs and reads inside the page', async () => {
   const read = await readDownload(page);
   assert.equal(read.name, '89C52.hex');
   expectImage(read.bytes, written, 8192);
+  // A file dropped on the page is programmed as a chosen one is.
+  await page.evaluate(() => KorvanePage.setText('status', ''));
+  const dropped = await page.evaluateHandle((text) => {
+    const transfer = new DataTransfer();
+    transfer.items.add(new File([text], 'dropped.hex'));
+    return transfer;
+  }, fs.readFileSync(h.writeHex(dir, 'dropped.hex', h.patternBytes(16)), 'utf8'));
+  await page.dispatchEvent('body', 'drop', {dataTransfer: dropped});
+  await statusIs(page, 'Complete!');
   await page.close();
 });
 
