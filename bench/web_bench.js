@@ -87,6 +87,16 @@ async function main() {
              wire.toFixed(2), (wall / wire).toFixed(3), '']);
   await paced.close();
   await board.stop();
+
+  const cliBoard = await h.startBoard(['--realtime']);
+  const cliStarted = process.hrtime.bigint();
+  execFileSync(path.join(h.build, 'cli/korvane-cli'), ['program', fourK, '--port', cliBoard.device,
+                                                       '-q'],
+               {env: {...process.env, KORVANE_PORTS: cliBoard.device}});
+  const cliWall = Number(process.hrtime.bigint() - cliStarted) / 1e9;
+  rows.push(['korvane-cli on a pty, board at 9600 baud (the whole process)', 4096,
+             cliWall.toFixed(2), wire.toFixed(2), (cliWall / wire).toFixed(3), '']);
+  await cliBoard.stop();
   await relay.close();
   await browser.close();
 
