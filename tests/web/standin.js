@@ -38,7 +38,10 @@
       this.socket = socket;
       this.readable = new ReadableStream({
         start(controller) {
-          socket.onmessage = (event) => controller.enqueue(new Uint8Array(event.data));
+          socket.onmessage = (event) => {
+            lastArrival = performance.now();
+            controller.enqueue(new Uint8Array(event.data));
+          };
           socket.onclose = () => {
             try { controller.error(lostError()); } catch (e) { /* already ended */ }
           };
@@ -48,6 +51,10 @@
       this.writable = new WritableStream({
         write(chunk) {
           if (socket.readyState !== WebSocket.OPEN) throw lostError();
+          if (lastArrival !== null) {
+            turnarounds.push(performance.now() - lastArrival);
+            lastArrival = null;
+          }
           socket.send(chunk);
         },
       });
@@ -64,6 +71,10 @@
     }
   }
 
+  // The page's own share of each reply's turnaround: from the bytes'
+  // arrival at the port to the page's next write (for the benchmark).
+  const turnarounds = [];
+  let lastArrival = null;
   const serial = new EventTarget();
   let granted = [];
   let offered = [];
@@ -77,6 +88,7 @@
   Object.defineProperty(navigator, 'serial', {value: serial, configurable: true});
 
   window.__serialStandIn = {
+    turnarounds,
     grant(url) { granted.push(new StandInPort(url)); },
     offer(url) { offered.push(new StandInPort(url)); },
     // The adapter pulled: gone from the list, its streams end, and the
