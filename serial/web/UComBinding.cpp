@@ -19,6 +19,7 @@
 
 #include "UComBinding.h"
 #include "UInPagePort.h"
+#include "UReadLimits.h"
 
 // clang-format off
 EM_ASYNC_JS(char*, JsListPorts, (), {
@@ -49,7 +50,6 @@ namespace korvane::binding {
 
 namespace {
 
-constexpr uint32_t NoLimit = 0xFFFFFFFF;
 // The speed a port is opened with before the settings are applied: the
 // board's.
 constexpr int OpeningSpeed = 9600;
@@ -286,7 +286,7 @@ int InputCount(TComHandle Handle, int32_t& Count) {
   return Line == nullptr ? EBADF : Line->Waiting(Count);
 }
 
-// The time-out rule of the port (see serial/posix/UComBinding.cpp's Read).
+// The time-out rule of ReadLimits (UReadLimits.h).
 int Read(TComHandle Handle, void* Buffer, int32_t Count, const TTimeoutRecord& Timeouts,
          int32_t& Transferred) {
   Transferred = 0;
@@ -297,22 +297,13 @@ int Read(TComHandle Handle, void* Buffer, int32_t Count, const TTimeoutRecord& T
   if (Count <= 0) {
     return 0;
   }
-  const uint32_t Interval = Timeouts.ReadIntervalTimeout;
-  const uint32_t Multiplier = Timeouts.ReadTotalTimeoutMultiplier;
-  const uint32_t Constant = Timeouts.ReadTotalTimeoutConstant;
-  const bool WaitingOnly = Interval == NoLimit && Multiplier == 0 && Constant == 0;
-  const bool FirstByteOnly =
-      Interval == NoLimit && Multiplier == NoLimit && Constant != 0 && Constant != NoLimit;
-
+  const TReadLimits Limits = ReadLimits(Timeouts, Count);
+  const bool FirstByteOnly = Limits.FirstByteOnly;
   std::optional<double> Deadline;
-  if (WaitingOnly) {
-    Deadline = Now();
-  } else if (FirstByteOnly) {
-    Deadline = Now() + Constant;
-  } else if (Multiplier != 0 || Constant != 0) {
-    Deadline = Now() + static_cast<double>(Multiplier) * Count + Constant;
+  if (Limits.TotalMs) {
+    Deadline = Now() + static_cast<double>(*Limits.TotalMs);
   }
-  const bool GapLimited = Interval != 0 && Interval != NoLimit;
+  const bool GapLimited = Limits.GapMs.has_value();
 
   auto* Bytes = static_cast<uint8_t*>(Buffer);
   while (Transferred < Count) {
@@ -329,7 +320,7 @@ int Read(TComHandle Handle, void* Buffer, int32_t Count, const TTimeoutRecord& T
     }
     std::optional<double> Until = Deadline;
     if (GapLimited && Transferred > 0) {
-      const double GapEnd = Now() + Interval;
+      const double GapEnd = Now() + *Limits.GapMs;
       Until = Until ? std::min(*Until, GapEnd) : GapEnd;
     }
     bool Ready = false;
