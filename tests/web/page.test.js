@@ -22,10 +22,24 @@ test.after(async () => {
   fs.rmSync(dir, {recursive: true, force: true});
 });
 
-// A page with the boards' ports granted before, its chip label once shown.
+// A page with the boards' ports granted before.
 async function pageWithBoards(boards) {
   const page = await h.openPage(browser.context, {granted: boards.map((b) => relay.url(b.device))});
   return page;
+}
+
+// Body(page, board) on a page whose granted port leads to a korvane-boardsim
+// started with Args, once the page shows its chip.
+async function onBoard(args, chip, body) {
+  const board = await h.startBoard(args);
+  const page = await pageWithBoards([board]);
+  try {
+    await chipShown(page, chip);
+    await body(page, board);
+  } finally {
+    if (!page.isClosed()) await page.close();
+    await board.stop();
+  }
 }
 
 async function chipShown(page, name) {
@@ -102,10 +116,7 @@ test('the virtual board programs and reads inside the page', async () => {
 });
 
 test('a board on a granted port: chip after load, Send programs, Read downloads the chip',
-     async () => {
-       const board = await h.startBoard();
-       const page = await pageWithBoards([board]);
-       await chipShown(page, '89C52');
+     () => onBoard([], '89C52', async (page, board) => {
        assert.match(await page.getByLabel('Target chip').getAttribute('title'), /^Found on /);
        const written = h.patternBytes(600);
        const file = h.writeHex(dir, 'program.hex', written);
@@ -116,8 +127,7 @@ test('a board on a granted port: chip after load, Send programs, Read downloads 
        expectImage(read.bytes, written, 8192);
        await page.close();
        assert.ok(h.cliVerifies(board.device, file), 'the board holds the file');
-       await board.stop();
-     });
+     }));
 
 test('the port the user chooses is found', async () => {
   const board = await h.startBoard();
@@ -129,10 +139,8 @@ test('the port the user chooses is found', async () => {
   await board.stop();
 });
 
-test('the 89C2051 shows its code-memory choice and reads the size chosen', async () => {
-  const board = await h.startBoard(['--chip', '89C2051', '--size', '4096']);
-  const page = await pageWithBoards([board]);
-  await chipShown(page, '89C2051/4051');
+test('the 89C2051 shows its code-memory choice and reads the size chosen',
+     () => onBoard(['--chip', '89C2051', '--size', '4096'], '89C2051/4051', async (page) => {
   const choice = page.getByRole('group', {name: 'Code Memory'});
   await assertSoon(() => choice.isVisible(), 'the code-memory choice');
   assert.equal(await page.getByRole('checkbox', {name: 'Fast Verify'}).isDisabled(), true);
@@ -141,15 +149,10 @@ test('the 89C2051 shows its code-memory choice and reads the size chosen', async
   const read = await readDownload(page);
   assert.equal(read.name, '89C2051-4051.hex');
   assert.equal(read.bytes.length, 4096);
-  await page.close();
-  await board.stop();
-});
+}));
 
 test('a malformed file is refused with the window\'s text and the chip is untouched',
-     async () => {
-       const board = await h.startBoard();
-       const page = await pageWithBoards([board]);
-       await chipShown(page, '89C52');
+     () => onBoard([], '89C52', async (page, board) => {
        const file = path.join(dir, 'bad.hex');
        const lines = fs.readFileSync(h.writeHex(dir, 'good.hex', h.patternBytes(64)), 'utf8')
          .split('\r\n');
@@ -163,8 +166,7 @@ test('a malformed file is refused with the window\'s text and the chip is untouc
        await page.close();
        assert.ok(h.cliVerifies(board.device, h.writeHex(dir, 'blank.hex', [0xff])),
                  'the chip is still blank');
-       await board.stop();
-     });
+     }));
 
 test('a board lost mid-write gives one box, and the board is found again', async () => {
   const lost = await h.startBoard(['--hangup-at', '100']);
@@ -196,10 +198,7 @@ test('a board lost mid-write gives one box, and the board is found again', async
   await again.stop();
 });
 
-test('input is held while an operation runs', async () => {
-  const board = await h.startBoard(['--realtime']);
-  const page = await pageWithBoards([board]);
-  await chipShown(page, '89C52');
+test('input is held while an operation runs', () => onBoard(['--realtime'], '89C52', async (page) => {
   const lock = page.getByRole('checkbox', {name: 'Lock'});
   const read = page.getByRole('button', {name: 'Read'});
   await sendFile(page, h.writeHex(dir, 'slow.hex', h.patternBytes(100)));
@@ -213,21 +212,15 @@ test('input is held while an operation runs', async () => {
   assert.equal(await lock.isChecked(), false);
   assert.equal(await read.isDisabled(), false);
   assert.equal(await page.getByRole('dialog').count(), 0);
-  await page.close();
-  await board.stop();
-});
+}));
 
-test('replies held back by an adapter\'s latency timer are noted once, with the fix', async () => {
-  const board = await h.startBoard(['--realtime', '--usb-latency', '16']);
-  const page = await pageWithBoards([board]);
-  await chipShown(page, '89C52');
+test('replies held back by an adapter\'s latency timer are noted once, with the fix',
+     () => onBoard(['--realtime', '--usb-latency', '16'], '89C52', async (page) => {
   await sendFile(page, h.writeHex(dir, 'latency.hex', h.patternBytes(40)));
   await statusIs(page, 'Complete!', 30000);
   const note = page.getByRole('note');
   assert.match(await note.textContent(), /\(its latency timer\)\. Set the timer to 1 ms/);
-  await page.close();
-  await board.stop();
-});
+}));
 
 test('a browser without Web Serial gets the message and nothing else', async () => {
   const page = await h.openPage(browser.context, {withSerial: false});
