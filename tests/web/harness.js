@@ -44,10 +44,8 @@ async function openPage(context, {withSerial = true, granted = []} = {}) {
       for (const url of urls) window.__serialStandIn.grant(url);
     }, granted);
   } else {
-    await page.addInitScript(() => {
-      Object.defineProperty(Navigator.prototype, 'serial', {get: () => undefined});
-      delete Navigator.prototype.serial;
-    });
+    // As in a browser that has no Web Serial at all.
+    await page.addInitScript(() => { delete Navigator.prototype.serial; });
   }
   await page.goto(pageUrl);
   return page;

@@ -116,18 +116,18 @@ test('the virtual board programs and reads inside the page', async () => {
 });
 
 test('a board on a granted port: chip after load, Send programs, Read downloads the chip',
-     () => onBoard([], '89C52', async (page, board) => {
-       assert.match(await page.getByLabel('Target chip').getAttribute('title'), /^Found on /);
-       const written = h.patternBytes(600);
-       const file = h.writeHex(dir, 'program.hex', written);
-       await sendFile(page, file);
-       await statusIs(page, 'Complete!');
-       const read = await readDownload(page);
-       assert.equal(read.name, '89C52.hex');
-       expectImage(read.bytes, written, 8192);
-       await page.close();
-       assert.ok(h.cliVerifies(board.device, file), 'the board holds the file');
-     }));
+    () => onBoard([], '89C52', async (page, board) => {
+  assert.match(await page.getByLabel('Target chip').getAttribute('title'), /^Found on /);
+  const written = h.patternBytes(600);
+  const file = h.writeHex(dir, 'program.hex', written);
+  await sendFile(page, file);
+  await statusIs(page, 'Complete!');
+  const read = await readDownload(page);
+  assert.equal(read.name, '89C52.hex');
+  expectImage(read.bytes, written, 8192);
+  await page.close();
+  assert.ok(h.cliVerifies(board.device, file), 'the board holds the file');
+}));
 
 test('the port the user chooses is found', async () => {
   const board = await h.startBoard();
@@ -140,7 +140,7 @@ test('the port the user chooses is found', async () => {
 });
 
 test('the 89C2051 shows its code-memory choice and reads the size chosen',
-     () => onBoard(['--chip', '89C2051', '--size', '4096'], '89C2051/4051', async (page) => {
+    () => onBoard(['--chip', '89C2051', '--size', '4096'], '89C2051/4051', async (page) => {
   const choice = page.getByRole('group', {name: 'Code Memory'});
   await assertSoon(() => choice.isVisible(), 'the code-memory choice');
   assert.equal(await page.getByRole('checkbox', {name: 'Fast Verify'}).isDisabled(), true);
@@ -152,21 +152,21 @@ test('the 89C2051 shows its code-memory choice and reads the size chosen',
 }));
 
 test('a malformed file is refused with the window\'s text and the chip is untouched',
-     () => onBoard([], '89C52', async (page, board) => {
-       const file = path.join(dir, 'bad.hex');
-       const lines = fs.readFileSync(h.writeHex(dir, 'good.hex', h.patternBytes(64)), 'utf8')
-         .split('\r\n');
-       lines[2] = lines[2].slice(0, -2) + '00';
-       fs.writeFileSync(file, lines.join('\r\n'));
-       await sendFile(page, file);
-       const box = page.getByRole('alertdialog', {name: 'Korvane'});
-       await box.waitFor();
-       assert.equal(await box.locator('#box-text').textContent(), 'Checksum error at line:3.');
-       await box.getByRole('button', {name: 'OK'}).click();
-       await page.close();
-       assert.ok(h.cliVerifies(board.device, h.writeHex(dir, 'blank.hex', [0xff])),
-                 'the chip is still blank');
-     }));
+    () => onBoard([], '89C52', async (page, board) => {
+  const file = path.join(dir, 'bad.hex');
+  const lines = fs.readFileSync(h.writeHex(dir, 'good.hex', h.patternBytes(64)), 'utf8')
+    .split('\r\n');
+  lines[2] = lines[2].slice(0, -2) + '00';
+  fs.writeFileSync(file, lines.join('\r\n'));
+  await sendFile(page, file);
+  const box = page.getByRole('alertdialog', {name: 'Korvane'});
+  await box.waitFor();
+  assert.equal(await box.locator('#box-text').textContent(), 'Checksum error at line:3.');
+  await box.getByRole('button', {name: 'OK'}).click();
+  await page.close();
+  assert.ok(h.cliVerifies(board.device, h.writeHex(dir, 'blank.hex', [0xff])),
+            'the chip is still blank');
+}));
 
 test('a board lost mid-write gives one box, and the board is found again', async () => {
   const lost = await h.startBoard(['--hangup-at', '100']);
@@ -215,7 +215,7 @@ test('input is held while an operation runs', () => onBoard(['--realtime'], '89C
 }));
 
 test('replies held back by an adapter\'s latency timer are noted once, with the fix',
-     () => onBoard(['--realtime', '--usb-latency', '16'], '89C52', async (page) => {
+    () => onBoard(['--realtime', '--usb-latency', '16'], '89C52', async (page) => {
   await sendFile(page, h.writeHex(dir, 'latency.hex', h.patternBytes(40)));
   await statusIs(page, 'Complete!', 30000);
   const note = page.getByRole('note');
