@@ -21,7 +21,10 @@ int32_t TVirtualBoard::Ready() const {
 }
 
 double TVirtualBoard::ReadyInMs() const {
-  return FOutput.empty() ? -1.0 : std::max(FBusyUntil - emscripten_get_now(), 0.0);
+  if (FOutput.empty() || FOutput.front().empty()) {
+    return -1.0;
+  }
+  return std::max(FBusyUntil - emscripten_get_now(), 0.0);
 }
 
 int32_t TVirtualBoard::Take(uint8_t* Buffer, int32_t Count) {
