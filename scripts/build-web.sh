@@ -33,5 +33,9 @@ cmake --build "$work" --target korvane-web
 rm -rf "$site"
 mkdir -p "$site"
 cp ui/web/index.html ui/web/page.css ui/web/page.js "$work/ui/web/korvane.js" "$site/"
-size=$(cat "$site"/* | gzip -9 | wc -c)
-echo "build-web.sh: $site/index.html ($((size / 1024)) KB gzip)"
+# What a host serves compressed: each file gzipped on its own.
+size=0
+for file in "$site"/*; do
+  size=$((size + $(gzip -9 -c "$file" | wc -c)))
+done
+echo "build-web.sh: $site/index.html ($size bytes gzip, $((size / 1024)) KB)"
