@@ -2,7 +2,7 @@
 # Installs, from Debian's packages, what building, running and testing Korvane
 # needs. Idempotent: asks apt only for what is missing.
 #
-#   scripts/install-deps.sh [run|package|test]
+#   scripts/install-deps.sh [run|package|web|test]
 #                                        install a profile (default: test)
 #   scripts/install-deps.sh --list PROFILE
 #                                        print the profile's packages, one a
@@ -12,6 +12,7 @@
 #   package  run's packages and what scripts/check-package.sh needs to build
 #            and check the Debian package (dpkg-dev, file, lintian), without
 #            the test set's compilers, wine and display tools
+#   web      what scripts/build-web.sh needs to build the page (emscripten)
 #   test   everything the test command (scripts/test.sh) uses: run's
 #          packages and the test, fuzz, Windows, window and package tools
 #
@@ -19,7 +20,7 @@
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 [run|package|test] | --list run|package|test" >&2
+  echo "usage: $0 [run|package|web|test] | --list run|package|web|test" >&2
   exit 2
 }
 
@@ -34,6 +35,10 @@ package_packages=(
   dpkg-dev file # CPack's dpkg-shlibdeps and file, dpkg-buildflags
   lintian       # the package's check
 )
+web_packages=(
+  cmake ninja-build # the build
+  emscripten        # the page's core compiled to WebAssembly (scripts/build-web.sh)
+)
 test_packages=(
   "${run_packages[@]}"
   libgtest-dev googletest libbenchmark-dev # test and benchmark frameworks
@@ -47,7 +52,13 @@ test_packages=(
   lintian                                  # the package's check
   man-db groff-base                        # the manual pages' check
   bash-completion                          # the completion's test
+  emscripten                               # the page (scripts/build-web.sh)
+  chromium nodejs                          # the page's tests: headless Chromium driven from node
 )
+# npm comes with some builds of nodejs (which then conflict with Debian's npm).
+if ! command -v npm >/dev/null; then
+  test_packages+=(npm)
+fi
 
 list=0
 case "${1:-}" in
@@ -57,7 +68,7 @@ case "${1:-}" in
     profile=$2
     ;;
   "") profile=test ;;
-  run | package | test)
+  run | package | web | test)
     [ $# -eq 1 ] || usage
     profile=$1
     ;;
@@ -66,6 +77,7 @@ esac
 case "$profile" in
   run) packages=("${run_packages[@]}") ;;
   package) packages=("${package_packages[@]}") ;;
+  web) packages=("${web_packages[@]}") ;;
   test) packages=("${test_packages[@]}") ;;
   *) usage ;;
 esac

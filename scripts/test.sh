@@ -44,6 +44,9 @@ for name in sys.stdin.read().split("\0"):
 ' "$build/compile_commands.json" | xargs -0 -P"$jobs" -n4 clang-tidy -p "$build" --quiet 2>/dev/null
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
 
+echo "== the page in headless Chromium (scripts/test-web.sh)"
+KORVANE_BUILD_DIR=$build scripts/test-web.sh
+
 echo "== the Debian package"
 scripts/check-package.sh
 

@@ -101,6 +101,9 @@ class TFrmMain final : public TLinkObserver {
   void ProgressMoved(int Position) override;
   void BoardMessage(const std::string& Text) override;
   bool StopRequested() override { return FStopRequest && FStopRequest(); }
+  void WriteTimingMeasured(const TWriteTiming& Timing) override {
+    FView.WriteTimingMeasured(Timing);
+  }
 
   // The poll: unless busy, DetectProgrammer with the busy flag set, and the
   // face brought in line when the chip code changed. Exceptions go on to

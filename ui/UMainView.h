@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "ULinkRecords.h"
+
 namespace korvane {
 
 // The controls whose enabled state the rules set.
@@ -75,6 +77,11 @@ class TMainView {
   // The 1000 ms poll timer.
   virtual void StartPollTimer() = 0;
   virtual void StopPollTimer() = 0;
+
+  // --- The pace of a write stream --------------------------------------------
+  // A write stream's first bytes were timed; a face that can tell the user
+  // of a slow adapter does (the page, which cannot lower its timer).
+  virtual void WriteTimingMeasured(const TWriteTiming& /*Timing*/) {}
 };
 
 }  // namespace korvane

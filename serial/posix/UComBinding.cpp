@@ -29,6 +29,7 @@
 
 #include "UComBinding.h"
 #include "UCustomSpeed.h"
+#include "UReadLimits.h"
 #include "USysfsFiles.h"
 #include "UTtyPorts.h"
 
@@ -39,7 +40,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr uint32_t NoLimit = 0xFFFFFFFF;
 // No single wait is planned longer than this (about 24 days).
 constexpr uint64_t LongestWaitMs = 0x7FFFFFFF;
 
@@ -469,13 +469,7 @@ int InputCount(TComHandle Handle, int32_t& Count) {
   return 0;
 }
 
-// The time-out rule: a read of Count bytes ends when they have all come,
-// after ReadTotalMultiplier * Count + ReadTotalConstant ms (both 0: no total
-// limit), or when ReadInterval ms pass between two bytes (0 or all ones: no
-// interval limit). All ones for the interval with both totals 0 returns at
-// once with what is waiting; all ones for the interval and the multiplier
-// with a constant waits up to the constant for the first byte and returns
-// with what has come then.
+// The time-out rule of ReadLimits (UReadLimits.h).
 int Read(TComHandle Handle, void* Buffer, int32_t Count, const TTimeoutRecord& Timeouts,
          int32_t& Transferred) {
   Transferred = 0;
@@ -486,28 +480,19 @@ int Read(TComHandle Handle, void* Buffer, int32_t Count, const TTimeoutRecord& T
   if (Count <= 0) {
     return 0;
   }
-  const uint32_t Interval = Timeouts.ReadIntervalTimeout;
-  const uint32_t Multiplier = Timeouts.ReadTotalTimeoutMultiplier;
-  const uint32_t Constant = Timeouts.ReadTotalTimeoutConstant;
-  const bool WaitingOnly = Interval == NoLimit && Multiplier == 0 && Constant == 0;
-  const bool FirstByteOnly =
-      Interval == NoLimit && Multiplier == NoLimit && Constant != 0 && Constant != NoLimit;
-
+  const TReadLimits Limits = ReadLimits(Timeouts, Count);
+  const bool FirstByteOnly = Limits.FirstByteOnly;
   std::optional<Clock::time_point> Deadline;
-  if (WaitingOnly) {
-    Deadline = Clock::now();
-  } else if (FirstByteOnly) {
-    Deadline = DeadlineAfter(Constant);
-  } else if (Multiplier != 0 || Constant != 0) {
-    Deadline = DeadlineAfter(uint64_t{Multiplier} * static_cast<uint64_t>(Count) + Constant);
+  if (Limits.TotalMs) {
+    Deadline = DeadlineAfter(*Limits.TotalMs);
   }
-  const bool GapLimited = Interval != 0 && Interval != NoLimit;
+  const bool GapLimited = Limits.GapMs.has_value();
 
   auto* Bytes = static_cast<uint8_t*>(Buffer);
   while (Transferred < Count) {
     std::optional<Clock::time_point> Until = Deadline;
     if (GapLimited && Transferred > 0) {
-      Clock::time_point GapEnd = Clock::now() + milliseconds(Interval);
+      Clock::time_point GapEnd = Clock::now() + milliseconds(*Limits.GapMs);
       Until = Until ? std::min(*Until, GapEnd) : GapEnd;
     }
     bool Ready = false;

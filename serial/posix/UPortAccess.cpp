@@ -18,23 +18,6 @@ std::string RefusalReason(int PlatformError, const std::string&) {
   return std::generic_category().message(PlatformError);
 }
 
-std::string PlatformErrorSuffix(int PlatformError) {
-  // An errno has words; -1 (no number at all) has none worth printing.
-  if (PlatformError <= 0) {
-    return " (error " + std::to_string(PlatformError) + ")";
-  }
-  return " (error " + std::to_string(PlatformError) + ": " +
-         std::generic_category().message(PlatformError) + ")";
-}
-
-bool IsPermissionRefusal(int Error) {
-  return Error == EACCES || Error == EPERM;
-}
-
-bool IsBusyRefusal(int Error) {
-  return Error == EBUSY;
-}
-
 }  // namespace binding
 
 std::string PermissionHint(const std::string& Name) {
