@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <ostream>
+#include <thread>
 
 #include "RecordingLink.h"
 #include "ScriptedBoard.h"
@@ -45,21 +46,8 @@ class WorkflowTest : public ::testing::Test {
     Sent = Board->ReceivedBytes().size();
   }
   std::string SentSincePoll() const { return Board->ReceivedBytes().substr(Sent); }
-  // Runs a workflow as the window's click handler does.
-  template <typename TWorkflow>
-  void Run(TWorkflow Workflow) {
-    try {
-      Workflow();
-    } catch (...) {
-      throw;
-    }
-  }
-  void Program(const std::string& File) {
-    Run([&] { Programmer.ProgramChip(File, Programmer.Options()); });
-  }
-  void ReadBack(const std::string& File) {
-    Run([&] { Programmer.ReadToFile(File, Programmer.Options()); });
-  }
+  void Program(const std::string& File) { Programmer.ProgramChip(File, Programmer.Options()); }
+  void ReadBack(const std::string& File) { Programmer.ReadToFile(File, Programmer.Options()); }
   // The host's bytes after the write stream of Count bytes (which may
   // contain any value) ends.
   std::string SentAfterWrite(size_t Count) const {
@@ -447,6 +435,40 @@ INSTANTIATE_TEST_SUITE_P(
                       TStopCase{"DuringTheRead", true, "Reading...", -1, TStep::stepRead,
                                 "s8192\nr", "the chip was not touched"}),
     [](const auto& Info) { return std::string(Info.param.Name); });
+
+// Links share nothing: two boards programmed at once, each link from a thread
+// of its own, each chip ends with its own file.
+TEST(BoardLinks, TwoLinksProgramTwoBoardsAtOnceFromTheirOwnThreads) {
+  TTempDir Dir;
+  struct TLine {
+    std::unique_ptr<TBoardSim> Board;
+    TRecordingLink Link;
+    std::vector<uint8_t> Bytes;
+  } Lines[2];
+  for (size_t I = 0; I < 2; ++I) {
+    Lines[I].Board = std::make_unique<TBoardSim>(TBoardSimOptions{});
+    Lines[I].Board->Start();
+    Lines[I].Link.UsePorts({Lines[I].Board->DevicePath()});
+    Lines[I].Bytes = PatternBytes(700 + 300 * I, static_cast<uint8_t>(40 + I));
+    WriteHexFile(Dir.File("in" + std::to_string(I) + ".hex"), Lines[I].Bytes);
+  }
+  std::vector<std::thread> Threads;
+  for (size_t I = 0; I < 2; ++I) {
+    Threads.emplace_back([&, I] {
+      Lines[I].Link.Link.DetectProgrammer();
+      Lines[I].Link.ProgramChip(Dir.File("in" + std::to_string(I) + ".hex"),
+                                Lines[I].Link.Options());
+    });
+  }
+  for (std::thread& Thread : Threads) {
+    Thread.join();
+  }
+  for (TLine& Line : Lines) {
+    EXPECT_EQ(Line.Link.Status(), "Complete!");
+    const std::vector<uint8_t> Flash = Line.Board->Flash();
+    EXPECT_TRUE(std::equal(Line.Bytes.begin(), Line.Bytes.end(), Flash.begin()));
+  }
+}
 
 // What the user is told when the board is lost mid-run, from the run's record.
 TEST(LostBoardAdvice, SaysWhatTheChipHoldsAndWhatToDo) {
