@@ -9,8 +9,10 @@
 #include "UInterrupt.h"
 #include "UMainWindow.h"
 #include "UPictures.h"
+#include "UStandardStreams.h"
 
 int main(int argc, char* argv[]) {
+  korvane::KeepStandardStreamsOpen();
   QApplication Application(argc, argv);
   QApplication::setApplicationName("korvane");
   QApplication::setApplicationVersion("4.1");
