@@ -91,6 +91,12 @@ void ReportNoBoard(TCliProgrammer& Programmer, TRun& Run) {
     Run.Fail(std::string("no serial ports to scan") + EmptyChoiceNote(Run.Environment));
     return;
   }
+  if (!Programmer.StuckPort().empty()) {
+    const TStuckBoard Stuck = StuckBoardText(Programmer.StuckPort());
+    Run.Fail(Stuck.Problem + "; fix: " + Stuck.Fix);
+    Programmer.Port().Close();
+    return;
+  }
   Run.Fail("no programmer board found on " + JoinNames(Ports));
   // The scan left the last port open, and ports are opened exclusively.
   Programmer.Port().Close();
@@ -223,14 +229,16 @@ int RunProductionOnBoard(TProductionFiles& Files, TCliProgrammer& Programmer, TR
   if (Summary.Interrupted) {
     Programmer.Port().Close();
     const std::string Where =
-        Summary.StoppedMidChip ? ChipProgressText(Programmer.ChipProgress(), Run.Options.Lock)
-        : Summary.InputEnded   ? "the input ended between chips; every chip counted above is "
-                                 "finished"
-                               : "between chips; every chip counted above is finished";
+        Summary.Abandoned ? ChipProgressText(Programmer.ChipProgress(), Run.Options.Lock) + "; " +
+                                AbandonedBoardText()
+        : Summary.StoppedMidChip ? ChipProgressText(Programmer.ChipProgress(), Run.Options.Lock)
+        : Summary.InputEnded     ? "the input ended between chips; every chip counted above is "
+                                   "finished"
+                                 : "between chips; every chip counted above is finished";
     Run.Err << "Interrupted: " << Where << std::endl;
     Run.Details.Add("interrupted", true).Add("chip_state", Where);
   }
-  const bool PortFailed = !Summary.PortError.empty() && !Run.Options.Repeat;
+  const bool PortFailed = !Summary.PortError.empty() && !Run.Options.Repeat && !Summary.Abandoned;
   if (PortFailed) {
     // One chip, as program without a log: the port's own words.
     Run.Fail(Summary.PortError);

@@ -134,4 +134,17 @@ std::string SummaryLine(const TRunSummary& Summary) {
   return Line + ")";
 }
 
+TStuckBoard StuckBoardText(const std::string& Port) {
+  return {"the programmer board on " + Port +
+              " answers with its write stream's handshake instead of its banner: a run that "
+              "was stopped twice left it in its stream",
+          "reset the board (switch its power off and on, or unplug it), then run the command "
+          "again"};
+}
+
+std::string AbandonedBoardText() {
+  return "the board is left in its stream: reset it (switch its power off and on) before the "
+         "next run";
+}
+
 }  // namespace korvane::cli

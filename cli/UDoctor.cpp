@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "UBoardProtocol.h"
+#include "UCliHints.h"
 #include "UCliProgrammer.h"
 #include "UPortAccess.h"
 #include "UPortDiagnosis.h"
@@ -189,6 +190,12 @@ void CheckBoard(TCliProgrammer& Programmer, TInterruptWatch* Watch, std::ostream
   }
   // The counter's entry below is a stream of its own.
   TInterruptWatch::TGuardScope Guard(Watch, Programmer.Port(), true);
+  if (Programmer.TargetChip() == chipNone && !Programmer.StuckPort().empty()) {
+    const TStuckBoard Stuck = StuckBoardText(Programmer.StuckPort());
+    Out << "  " << Programmer.StuckPort() << ": stuck in its stream\n";
+    Findings.Add(Stuck.Problem, Stuck.Fix);
+    return;
+  }
   if (Programmer.TargetChip() == chipNone) {
     Out << "  none found\n";
     Findings.Add(Programmer.BannerSeen() ? "the board answered, but the chip in its socket was "

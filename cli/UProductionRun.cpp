@@ -59,6 +59,12 @@ void CheckSerialPlace(const TSerialFormat& Serial, const THexFile& Image) {
   }
 }
 
+// Whether a byte of the serial number may have reached the chip: the write
+// got to its place, the byte being sent when the write ended counted.
+bool SerialMayBeOnChip(const TChipProgress& Progress, const TSerialFormat& Serial) {
+  return Progress.Count > Serial.Address && Progress.Written >= Serial.Address;
+}
+
 // Local time as ISO 8601 with its zone: 2026-12-09T07:15:02+01:00.
 std::string IsoTimeNow() {
   const std::tm Local = LocalNow();
@@ -94,6 +100,9 @@ class TProductionRun {
         FKind(Programmer.TargetChip()) {}
 
   TProductionSummary Run() {
+    if (FWatch != nullptr) {
+      FWatch->SetRecordsKept(true);
+    }
     try {
       FImage.SetSize(FProgrammer.SourceImage().Size());
       LoadImage(FImage, FFiles.FileBytes, FOptions.Format);
@@ -113,7 +122,7 @@ class TProductionRun {
       FSummary.FileError = Error.what();
     }
     FSummary.Interrupted = Stopped() || FSummary.InputEnded;
-    FSummary.StoppedMidChip = FProgrammer.LastOutcome().Interrupted;
+    FSummary.StoppedMidChip = FProgrammer.LastOutcome().Interrupted || FSummary.Abandoned;
     return FSummary;
   }
 
@@ -132,12 +141,18 @@ class TProductionRun {
       FProgrammer.ProgramImage(Image, FProgrammer.WorkflowOptions());
     } catch (const EComPort& Error) {
       FSummary.PortError = Chip.Error = Error.what();
-      FSummary.BoardGone = true;
+      // A second stop took the port away: the board is not gone, it was left.
+      if (Stopped()) {
+        Chip.Error = "abandoned in its stream by a second stop (" + Chip.Error + ")";
+        FSummary.Abandoned = true;
+      } else {
+        FSummary.BoardGone = true;
+      }
     }
     Chip.Seconds = std::chrono::duration<double>(TClock::now() - Started).count();
     const bool Ok = Chip.Error.empty() && FProgrammer.LastOutcome().Succeeded;
     ++(Ok ? FSummary.Programmed : FSummary.Failed);
-    if (!Ok && Chip.Serial) {
+    if (!Ok && Chip.Serial && !SerialMayBeOnChip(FProgrammer.ChipProgress(), *FOptions.Serial)) {
       if (const auto Kept = FFiles.Serial->GiveBack(*Chip.Serial)) {
         FErr << "note: serial number " << *Chip.Serial << " stays unused: " << *Kept << std::endl;
       }

@@ -12,6 +12,7 @@ namespace {
 std::atomic<const TComPort*> GuardedPort{nullptr};
 std::atomic<bool> Deferred{false};
 std::atomic<bool> Recorded{false};
+std::atomic<bool> RecordsKept{false};
 
 static_assert(std::atomic<const TComPort*>::is_always_lock_free);
 static_assert(std::atomic<bool>::is_always_lock_free);
@@ -30,6 +31,13 @@ void OnStopRequest() noexcept {
     EndNow("Interrupted\n");
   }
   if (Recorded.exchange(true)) {
+    const TComPort* Port = GuardedPort.exchange(nullptr);
+    if (RecordsKept.load() && (Port == nullptr || binding::AbandonPort(*Port))) {
+      binding::Say(
+          "Interrupted again: the board is abandoned in its stream; the records are written\n");
+      return;
+    }
+    GuardedPort = Port;
     EndNow("Interrupted again: stopped at once, without waiting for the board\n");
   }
 }
@@ -37,6 +45,7 @@ void OnStopRequest() noexcept {
 TInterruptWatch::TInterruptWatch() {
   Recorded = false;
   Deferred = false;
+  RecordsKept = false;
   GuardedPort = nullptr;
   binding::InstallStopHandlers();
 }
@@ -52,6 +61,10 @@ void TInterruptWatch::GuardPort(const TComPort* Port) {
 
 void TInterruptWatch::SetDeferred(bool Value) {
   Deferred = Value;
+}
+
+void TInterruptWatch::SetRecordsKept(bool Value) {
+  RecordsKept = Value;
 }
 
 bool TInterruptWatch::Requested() const {
@@ -72,6 +85,7 @@ TInterruptWatch::TGuardScope::TGuardScope(TInterruptWatch* Watch, const TComPort
 
 TInterruptWatch::TGuardScope::~TGuardScope() {
   if (FWatch != nullptr) {
+    FWatch->SetRecordsKept(false);
     FWatch->SetDeferred(false);
     FWatch->GuardPort(nullptr);
   }

@@ -34,6 +34,12 @@ class TInterruptWatch {
   // Deferred: a first stop is recorded; a second ends the process.
   // Otherwise every stop ends it.
   void SetDeferred(bool Deferred);
+  // Deferred with records kept: a second stop gives the port back and
+  // abandons the board in its stream, but the process goes on, so that what
+  // it owes its records (a production run's log and summary) is written; the
+  // port's next use fails. Where a port cannot be abandoned so (Windows), the
+  // second stop ends the process as in plain deferred mode.
+  void SetRecordsKept(bool Kept);
   // Whether a stop was recorded in deferred mode.
   bool Requested() const;
   // Records a stop that did not come as a signal (the output was closed), as

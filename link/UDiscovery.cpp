@@ -69,6 +69,7 @@ void TProgrammer::CheckKnownChip() {
 void TProgrammer::ScanPorts() {
   bool AnyOpened = false;
   FBannerSeen = false;
+  FStuckPort.clear();
   FRefusedPorts.clear();
   for (const std::string& Name : FPortList) {
     try {
@@ -91,6 +92,10 @@ void TProgrammer::ScanPorts() {
         RepaintStatus();
         IdentifyChip(Reply);
         break;
+      }
+      const char Handshake[] = {static_cast<char>(DC1), static_cast<char>(DC3), '\0'};
+      if (Reply.find_first_of(Handshake) != std::string::npos) {
+        FStuckPort = Name;
       }
     } catch (...) {
       // A port that fails is skipped without a word. It is let go of, so

@@ -215,6 +215,10 @@ class TProgrammer {
   // Whether the last port scan reached a board's banner (also when the chip
   // in its socket was then not recognised).
   bool BannerSeen() const { return FBannerSeen; }
+  // The port on which the last scan heard a stream's handshake (DC1, DC3)
+  // instead of a banner: a board left in its stream, which only a reset
+  // brings back; empty when none.
+  const std::string& StuckPort() const { return FStuckPort; }
   // The ports the last scan could not open, with the reasons; empty once a
   // scan opened every port it tried.
   const std::vector<TRefusedPort>& RefusedPorts() const { return FRefusedPorts; }
@@ -358,6 +362,7 @@ class TProgrammer {
   TBlankCheck FBlank;
   TStatus FStatus = TStatus::stNone;
   bool FBannerSeen = false;
+  std::string FStuckPort;
   std::vector<TRefusedPort> FRefusedPorts;
   // The running workflow's options, and the code-memory choice they set.
   TWorkflowOptions FOptions;

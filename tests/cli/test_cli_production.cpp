@@ -8,11 +8,13 @@
 
 #include <filesystem>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "CliTestSupport.h"
 #include "UBoardSim.h"
 #include "UCliOptions.h"
+#include "UHexFileIO.h"
 #include "UJsonLine.h"
 #include "USha256.h"
 
@@ -365,32 +367,113 @@ TEST_F(CliProduction, ProgramsEachNewChipSkipsAnotherKindAndLogsEveryOne) {
   EXPECT_NE(Records[2].find("\"serial\":8,"), std::string::npos) << Records[2];
 }
 
-TEST_F(CliProduction, AFailedChipKeepsItsNumberAndAUsedPlaceIsRefused) {
+// A number that reached a chip's flash is that chip's, whatever the result;
+// one that reached none is given back; two runs on one file take turns.
+TEST_F(CliProduction, NoSerialNumberIsGivenTwiceAcrossFailuresSignalsAndTwoRuns) {
   const std::string Numbers = FDir.File("serial.txt");
-  WriteTextFile(Numbers, "41\n");
+  WriteTextFile(Numbers, "900\n");
+  const std::vector<std::string> Args = {"program",       Blink,           "--json", "--serial",
+                                         "0x0400:dec4:0", "--serial-file", Numbers};
+  const auto Carried = [](const sim::TBoardSim& Board) {
+    const std::vector<uint8_t> Flash = Board.Flash();
+    return std::string(Flash.begin() + 0x400, Flash.begin() + 0x404);
+  };
   sim::TBoardSimOptions Corrupt;
   Corrupt.CorruptByteAt = 3;
   sim::TBoardSim Faulty(Corrupt);
   Faulty.Start();
-  TProcessResult Run =
-      RunCli({"program", Blink, "--serial", "0x1000:le2:0", "--serial-file", Numbers},
-             Faulty.DevicePath());
-  EXPECT_EQ(Run.ExitCode, 1) << Run.Err;
-  EXPECT_EQ(ReadTextFile(Numbers), "41\n");
-  Run = RunCli({"program", Blink, "--serial", "0x1000:le2:0", "--serial-file", Numbers},
-               FBoard->DevicePath());
-  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
-  EXPECT_EQ(ReadTextFile(Numbers), "42\n");
-  EXPECT_EQ(FBoard->Flash()[0x1000], 41);
+  for (const char* Number : {"0900", "0901", "0902"}) {
+    EXPECT_EQ(RunCli(Args, Faulty.DevicePath()).ExitCode, 1);
+    EXPECT_EQ(Carried(Faulty), Number) << "each failed chip carries a number of its own";
+  }
+  EXPECT_EQ(ReadTextFile(Numbers), "903\n");
 
+  // A stop before the write reaches the number's place, and one after it.
+  sim::TBoardSimOptions Paced;
+  Paced.Realtime = true;
+  sim::TBoardSim Slow(Paced);
+  Slow.Start();
+  for (const auto& [Moment, After] :
+       {std::pair{"\"phase\":\"write\"", "903\n"}, std::pair{"\"text\":\"Verify...\"", "904\n"}}) {
+    auto Cli = StartCli(Args, Slow.DevicePath());
+    ASSERT_TRUE(Cli->Await(Moment));
+    Cli->Signal(SIGINT);
+    EXPECT_EQ(Cli->Finish().ExitCode, 130);
+    EXPECT_EQ(ReadTextFile(Numbers), After) << Moment;
+  }
+  EXPECT_EQ(Carried(Slow), "0903");
+
+  // Two boards, one file: both runs wait for the file's lock, which the
+  // test holds while they start, and then take their numbers in turn.
+  sim::TBoardSim Second(sim::TBoardSimOptions{});
+  Second.Start();
+  std::vector<std::unique_ptr<TChildProcess>> Runs;
+  {
+    const TFileLock Held(Numbers + ".lock");
+    for (const sim::TBoardSim* Board : {FBoard.get(), &Second}) {
+      Runs.push_back(StartCli(Args, Board->DevicePath()));
+    }
+    std::this_thread::sleep_for(1s);
+  }
+  std::set<std::string> Given;
+  for (auto& Run : Runs) {
+    const TProcessResult Result = Run->Finish();
+    EXPECT_EQ(Result.ExitCode, 0) << Result.Err;
+    std::smatch Serial;
+    ASSERT_TRUE(std::regex_search(Result.Out, Serial, std::regex("\"serial\":(\\d+)")));
+    Given.insert(Serial[1]);
+  }
+  EXPECT_EQ(Given, (std::set<std::string>{"904", "905"}));
+  EXPECT_EQ(ReadTextFile(Numbers), "906\n");
+}
+
+TEST_F(CliProduction, AUsedPlaceIsRefused) {
   // The file itself uses address 0x10: no number may go there.
   const std::string Sent = FBoard->ReceivedBytes();
-  Run = RunCli({"program", Blink, "--serial", "0x10:dec2:0"}, FBoard->DevicePath());
+  const TProcessResult Run =
+      RunCli({"program", Blink, "--serial", "0x10:dec2:0"}, FBoard->DevicePath());
   EXPECT_EQ(Run.ExitCode, 4);
   EXPECT_NE(Run.Err.find(": The serial number's place 0x0010-0x0011 is not free"),
             std::string::npos)
       << Run.Err;
   EXPECT_EQ(FBoard->ReceivedBytes(), Sent) << "the board was not touched";
+}
+
+// The second Ctrl-C leaves the board in its stream, not the bookkeeping;
+// the scans after it say that the board needs a reset.
+TEST_F(CliProduction, ASecondStopAbandonsTheBoardButWritesTheRecordAndTheSummary) {
+  sim::TBoardSimOptions Paced;
+  Paced.Realtime = true;
+  sim::TBoardSim Slow(Paced);
+  Slow.Start();
+  const std::string Log = FDir.File("run.jsonl");
+  const std::string Numbers = FDir.File("serial.txt");
+  WriteTextFile(Numbers, "500\n");
+  auto Cli = StartCli({"program", Blink, "--repeat", "--json", "--log", Log, "--serial",
+                       "0x1000:dec4:0", "--serial-file", Numbers},
+                      Slow.DevicePath());
+  ASSERT_TRUE(Cli->Await("\"phase\":\"write\""));
+  Cli->Signal(SIGINT);
+  ASSERT_TRUE(Cli->Await("\"event\":\"stopping\""));
+  Cli->Signal(SIGINT);
+  const TProcessResult Run = Cli->Finish();
+  EXPECT_EQ(Run.ExitCode, 130) << Run.Err;
+  const std::vector<std::string> Chip = LinesWith(Run.Out, "\"chip_no\":1,");
+  ASSERT_EQ(Chip.size(), 1u) << Run.Out;
+  EXPECT_NE(Chip[0].find("\"error\":\"abandoned in its stream by a second stop"), std::string::npos)
+      << Chip[0];
+  EXPECT_TRUE(Lines(Run.Out).back().starts_with("{\"event\":\"summary\""));
+  EXPECT_NE(Lines(Run.Out).back().find("reset it"), std::string::npos) << Run.Out;
+  const std::vector<std::string> Records = Lines(ReadTextFile(Log));
+  ASSERT_EQ(Records.size(), 1u);
+  EXPECT_NE(Records[0].find("\"result\":\"failed\""), std::string::npos) << Records[0];
+  EXPECT_EQ(ReadTextFile(Numbers), "500\n") << "the write never reached the number's place";
+
+  const TProcessResult Detect = RunCli({"detect"}, Slow.DevicePath());
+  EXPECT_EQ(Detect.ExitCode, 3);
+  EXPECT_NE(Detect.Err.find("fix: reset the board"), std::string::npos) << Detect.Err;
+  const TProcessResult Doctor = RunCli({"doctor"}, Slow.DevicePath());
+  EXPECT_NE(Doctor.Out.find(": stuck in its stream"), std::string::npos) << Doctor.Out;
 }
 
 TEST_F(CliProduction, ARunWhoseBoardGoesEndsWithItsSummaryAndExitThree) {
