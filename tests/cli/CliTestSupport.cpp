@@ -126,6 +126,9 @@ TChildProcess::TChildProcess(const std::string& Program, const std::vector<std::
     // Nothing else of this process goes along: a virtual board that hangs
     // up must not stay open through a copy of its side held by the child.
     close_range(3, ~0U, 0);
+    if (Options.Closed) {
+      close(*Options.Closed);
+    }
     execve(Program.c_str(), Argv.data(), Envp.data());
     _exit(127);
   }

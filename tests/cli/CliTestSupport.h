@@ -39,6 +39,9 @@ struct TProcessOptions {
   // The child's standard input: these bytes and then its end; without it,
   // the test's own.
   std::optional<std::string> Input;
+  // The child starts with this standard descriptor (0, 1 or 2) closed, as
+  // "<&-" or ">&-" in a shell leaves it.
+  std::optional<int> Closed;
   int TimeoutSeconds = 120;
 };
 

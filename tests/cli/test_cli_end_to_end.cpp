@@ -293,6 +293,46 @@ TEST_F(CliEndToEnd, LostPortIsExitFive) {
 
 // --- read ----------------------------------------------------------------
 
+// A standard descriptor closed by the caller is never taken by the port:
+// no status text reaches the board as commands, and the board is never read
+// as the standard input. A closed stdout is the closed-output stop.
+TEST_F(CliEndToEnd, AClosedStandardDescriptorNeverBecomesThePort) {
+  struct TCase {
+    int Closed;
+    std::string Chip;
+    std::vector<std::string> Args;
+    int Exit;
+    uint64_t Erases;
+  };
+  const std::string Copy = FDir.File("copy.hex");
+  const std::vector<TCase> Cases = {
+      {0, "89C52", {"read", Copy}, 0, 0},
+      {1, "89C52", {"read", Copy}, 130, 0},
+      {2, "89C52", {"read", Copy}, 0, 0},
+      {0, "89C52", {"program", Blink}, 0, 1},
+      {1, "89C52", {"program", Blink}, 130, 0},
+      {2, "89C52", {"program", Blink}, 0, 1},
+      // Enter is awaited between chips: a closed input ends the run there.
+      {0, "89C2051", {"program", Blink, "--repeat"}, 130, 1},
+  };
+  for (const TCase& Case : Cases) {
+    StartBoard(Board(Case.Chip));
+    const std::vector<uint8_t> Before(Sim().Flash().size(), 0x5A);
+    Sim().SetFlash(Before);
+    TProcessOptions Options;
+    Options.Closed = Case.Closed;
+    Options.TimeoutSeconds = 30;
+    const TProcessResult Run = Cli(Case.Args, Options);
+    const std::string What = Case.Args[0] + " with descriptor " + std::to_string(Case.Closed);
+    EXPECT_EQ(Run.ExitCode, Case.Exit) << What << Run.Err;
+    EXPECT_EQ(Sim().Counters().EraseCount, Case.Erases) << What;
+    EXPECT_FALSE(Sim().Locked()) << What;
+    if (Case.Erases == 0) {
+      EXPECT_EQ(Sim().Flash(), Before) << What;
+    }
+  }
+}
+
 TEST_F(CliEndToEnd, ReadSavesTheWholeChip) {
   StartBoard(Board("89C52"));
   std::vector<uint8_t> Contents(8192, 0xFF);
