@@ -1,9 +1,12 @@
 #include "UProductionRun.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -63,6 +66,35 @@ void CheckSerialPlace(const TSerialFormat& Serial, const THexFile& Image) {
 // got to its place, the byte being sent when the write ended counted.
 bool SerialMayBeOnChip(const TChipProgress& Progress, const TSerialFormat& Serial) {
   return Progress.Count > Serial.Address && Progress.Written >= Serial.Address;
+}
+
+// Whether A and B name one file: the same device and inode when both exist,
+// otherwise the same path once absolute and free of links.
+bool SameFile(const std::string& A, const std::string& B) {
+  std::error_code Error;
+  if (std::filesystem::exists(A, Error) && std::filesystem::exists(B, Error)) {
+    return std::filesystem::equivalent(A, B, Error);
+  }
+  return std::filesystem::weakly_canonical(A, Error) == std::filesystem::weakly_canonical(B, Error);
+}
+
+// FILE, the log and the serial file are three files: a log written into
+// FILE or into the serial file would ruin it. EInOutError names both.
+void RefuseSharedFiles(const TCliOptions& Options) {
+  const std::pair<const char*, std::optional<std::string>> Files[] = {
+      {"FILE", Options.FileName},
+      {"the log", Options.LogPath},
+      {"the serial file", Options.SerialFile}};
+  for (size_t First = 0; First < std::size(Files); ++First) {
+    for (size_t Second = First + 1; Second < std::size(Files); ++Second) {
+      const auto& [FirstRole, FirstPath] = Files[First];
+      const auto& [SecondRole, SecondPath] = Files[Second];
+      if (FirstPath && SecondPath && SameFile(*FirstPath, *SecondPath)) {
+        throw EInOutError(EINVAL, std::string(FirstRole) + " " + *FirstPath + " and " + SecondRole +
+                                      " " + *SecondPath + " are one file; name another");
+      }
+    }
+  }
 }
 
 // Local time as ISO 8601 with its zone: 2026-12-09T07:15:02+01:00.
@@ -370,6 +402,7 @@ TProductionFiles PrepareProduction(const TCliOptions& Options) {
 }
 
 void OpenProductionRecords(const TCliOptions& Options, TProductionFiles& Files) {
+  RefuseSharedFiles(Options);
   if (Options.Serial) {
     Files.Serial.emplace(*Options.Serial, Options.SerialFile);
   }

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -138,11 +139,26 @@ TEST_F(CliProduction, AnUnusableSerialFileOrLogIsRefusedBeforeAnyPortIsOpened) {
   const std::string Unreadable = NobodysFile("rw/unreadable.txt", "5\n", 0200);
   const std::string Junk = NobodysFile("rw/junk.txt", "12 junk\n", 0644);
   const std::string ReadOnlyLog = NobodysFile("rw/read-only.log", "", 0444);
+  const std::string Firmware = NobodysFile("rw/firmware.hex", ReadTextFile(Blink), 0644);
+  const std::string FirmwareLink = FDir.File("rw/link.hex");
+  std::filesystem::create_symlink(Firmware, FirmwareLink);
+  const std::string Shared = NobodysFile("rw/shared.txt", "5\n", 0644);
   const struct {
     std::string Option;
     std::string Path;
     std::string Error;
+    std::vector<std::string> More = {};
   } Cases[] = {
+      // Two of FILE, the log and the serial file that are one file.
+      {"--log", FirmwareLink,
+       "FILE " + Firmware + " and the log " + FirmwareLink + " are one file; name another"},
+      {"--serial-file", Firmware,
+       "FILE " + Firmware + " and the serial file " + Firmware + " are one file; name another"},
+      {"--log",
+       Shared,
+       "the log " + Shared + " and the serial file " + FDir.File("rw/../rw/shared.txt") +
+           " are one file; name another",
+       {"--serial-file", FDir.File("rw/../rw/shared.txt")}},
       {"--serial-file", ReadOnly,
        "Serial file " + ReadOnly + " cannot be rewritten: File access denied"},
       {"--serial-file", InReadOnlyFolder,
@@ -158,8 +174,9 @@ TEST_F(CliProduction, AnUnusableSerialFileOrLogIsRefusedBeforeAnyPortIsOpened) {
       {"--log", FDir.File("ro/new.log"), "Log " + FDir.File("ro/new.log") + ": File access denied"},
   };
   for (const auto& Case : Cases) {
-    std::vector<std::string> Args{"program", Blink, Case.Option, Case.Path};
-    if (Case.Option == "--serial-file") {
+    std::vector<std::string> Args{"program", Firmware, Case.Option, Case.Path};
+    Args.insert(Args.end(), Case.More.begin(), Case.More.end());
+    if (std::find(Args.begin(), Args.end(), "--serial-file") != Args.end()) {
       Args.insert(Args.end(), {"--serial", "0x1000:dec4:7"});
     }
     const TProcessResult Run = RunCli(Args, FBoard->DevicePath(), Nobody);
@@ -167,9 +184,10 @@ TEST_F(CliProduction, AnUnusableSerialFileOrLogIsRefusedBeforeAnyPortIsOpened) {
     EXPECT_EQ(Run.Err, "error: " + Case.Error + "\n") << Case.Path;
   }
   EXPECT_EQ(FBoard->ReceivedBytes(), "") << "no port was opened";
-  for (const std::string& Kept : {ReadOnly, InReadOnlyFolder, Unreadable}) {
+  for (const std::string& Kept : {ReadOnly, InReadOnlyFolder, Unreadable, Shared}) {
     EXPECT_EQ(ReadTextFile(Kept), "5\n") << Kept;
   }
+  EXPECT_EQ(ReadTextFile(Firmware), ReadTextFile(Blink));
   EXPECT_EQ(ReadTextFile(Junk), "12 junk\n");
   EXPECT_EQ(ReadTextFile(ReadOnlyLog), "");
   EXPECT_FALSE(std::filesystem::exists(FDir.File("ro/new.log")));
