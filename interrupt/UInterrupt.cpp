@@ -1,6 +1,7 @@
 #include "UInterrupt.h"
 
 #include <atomic>
+#include <cstdlib>
 
 #include "UInterruptBinding.h"
 
@@ -65,6 +66,14 @@ void TInterruptWatch::SetDeferred(bool Value) {
 
 void TInterruptWatch::SetRecordsKept(bool Value) {
   RecordsKept = Value;
+}
+
+void TInterruptWatch::ReleasePortAtExit() {
+  std::atexit([] {
+    if (const TComPort* Port = GuardedPort.load()) {
+      Port->ReleaseNow();
+    }
+  });
 }
 
 bool TInterruptWatch::Requested() const {

@@ -40,6 +40,10 @@ class TInterruptWatch {
   // port's next use fails. Where a port cannot be abandoned so (Windows), the
   // second stop ends the process as in plain deferred mode.
   void SetRecordsKept(bool Kept);
+  // Gives the guarded port back also when the process ends by exit() from
+  // code of others (Qt on a broken display), which no destructor of ours
+  // sees. Once per process.
+  static void ReleasePortAtExit();
   // Whether a stop was recorded in deferred mode.
   bool Requested() const;
   // Records a stop that did not come as a signal (the output was closed), as

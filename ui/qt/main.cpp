@@ -6,6 +6,7 @@
 #include <exception>
 #include <iostream>
 
+#include "UDisplayLink.h"
 #include "UInterrupt.h"
 #include "UMainWindow.h"
 #include "UPictures.h"
@@ -35,7 +36,16 @@ int main(int argc, char* argv[]) {
     FrmMain.Port().SetStateDir(korvane::TComPort::StateDirFromSettings(
         std::getenv("XDG_RUNTIME_DIR"), std::getenv("XDG_CACHE_HOME"), std::getenv("HOME")));
     Watch.GuardPort(&FrmMain.Port());
-    FrmMain.SetStopRequest([&Watch] { return Watch.Requested(); });
+    korvane::TInterruptWatch::ReleasePortAtExit();
+    // A lost display is a stop: the workflow finishes the board's stream,
+    // and Qt's exit on the broken connection then finds the port given back.
+    FrmMain.SetStopRequest([&Watch] {
+      if (korvane::DisplayLost() && !Watch.Requested()) {
+        std::cerr << "The display was lost: finishing the board's stream" << std::endl;
+        Watch.RecordStop();
+      }
+      return Watch.Requested();
+    });
     QTimer StopCheck;
     QObject::connect(&StopCheck, &QTimer::timeout, [&] {
       if (Watch.Requested() && !FrmMain.OperationRunning() && !FrmMain.Busy()) {
