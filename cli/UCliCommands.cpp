@@ -153,13 +153,22 @@ void NoteMemoryChoice(const TCliOptions& Options, TCliProgrammer& Programmer) {
 
 // A USB adapter whose latency timer could not be lowered: every written byte
 // then waits for it.
-void NoteLatencyTimer(TCliProgrammer& Programmer) {
+void NoteLatencyTimer(TCliProgrammer& Programmer, const std::string& StateDir) {
   const TAdapterLatency& Latency = Programmer.Port().AdapterLatency();
   if (Latency.LeftLow) {
     Programmer.Note(
         "the USB adapter's latency timer was left at 1 ms by a korvane-cli run that "
         "was ended before it could put back the " +
         std::to_string(Latency.LeftBefore) + " ms it found; see 'korvane-cli doctor'");
+  }
+  if (Latency.Unnoted) {
+    Programmer.Note("the USB adapter's latency timer stays at " + std::to_string(Latency.Before) +
+                    " ms, so writing is slow: there is no folder to note the 1 ms in (" +
+                    (StateDir.empty() ? std::string("XDG_RUNTIME_DIR, XDG_CACHE_HOME and HOME "
+                                                    "are unset")
+                                      : StateDir + " cannot be written") +
+                    "), and a run ended by SIGKILL would leave it lowered unknown; set "
+                    "XDG_RUNTIME_DIR to a folder of yours");
   }
   if (Latency.WriteError == 0) {
     return;
@@ -466,7 +475,7 @@ int RunOnBoard(TRun& Run) {
   Programmer.AnnounceChip(Run.Err);
   NoteUnusedOptions(Options, Programmer);
   NoteMemoryChoice(Options, Programmer);
-  NoteLatencyTimer(Programmer);
+  NoteLatencyTimer(Programmer, Run.Environment.StateDir);
 
   Programmer.ReportStatusOn(Run.Out);
   if (Production) {
