@@ -163,6 +163,13 @@ class TProductionRun {
   bool Json() const { return FOptions.Output == TOutputMode::Json; }
 
   void ProgramOne() {
+    if (FFiles.Log) {
+      try {
+        FFiles.Log->CheckRoom();
+      } catch (const EInOutError& Error) {
+        throw BeforeChip(Error);
+      }
+    }
     TChipResult Chip("failed", FKind);
     Chip.Serial = TakeSerial();
     const THexFile Image = ImageWith(Chip.Serial);
@@ -209,9 +216,14 @@ class TProductionRun {
     try {
       return FFiles.Serial->Take();
     } catch (const EInOutError& Error) {
-      throw EInOutError(Error.ErrorCode(), std::string(Error.what()) + "; chip " +
-                                               std::to_string(FChipNo + 1) + " was not programmed");
+      throw BeforeChip(Error);
     }
+  }
+
+  // Error of a file that stops the run before the next chip is touched.
+  EInOutError BeforeChip(const EInOutError& Error) const {
+    return {Error.ErrorCode(), std::string(Error.what()) + "; chip " + std::to_string(FChipNo + 1) +
+                                   " was not programmed"};
   }
 
   // The run's image with Serial in its place.

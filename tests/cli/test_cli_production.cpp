@@ -3,11 +3,14 @@
 // serial file; and the pieces they are built from.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <set>
 #include <thread>
@@ -239,6 +242,44 @@ TEST_F(CliProduction, ALogThatStopsTakingRecordsStopsTheRunAfterThatChip) {
   EXPECT_EQ(SerialOnChip(), "0008");
   EXPECT_EQ(ReadTextFile(Numbers), "9\n") << "the number is used up all the same";
   EXPECT_EQ(Lines(ReadTextFile(Log)).size(), 1u);
+}
+
+// A disk of 64 KB (tmpfs) that fills up: before the run, or between chips.
+TEST_F(CliProduction, ALogOnAFullDiskStopsTheRunBeforeTheChip) {
+  const std::string Disk = FDir.File("disk");
+  std::filesystem::create_directories(Disk);
+  if (mount("tmpfs", Disk.c_str(), "tmpfs", 0, "size=64k") != 0) {
+    GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
+  }
+  const struct TMounted {
+    std::string Path;
+    ~TMounted() { umount(Path.c_str()); }
+  } Mounted{Disk};
+  const auto Fill = [&](const std::string& Name) {
+    std::ofstream Filler(Disk + "/" + Name, std::ios::binary);
+    const std::string Block(4096, 'x');
+    while (Filler.write(Block.data(), Block.size())) {
+    }
+  };
+  const std::string Log = Disk + "/run.jsonl";
+  auto Cli = StartCli({"program", Blink, "--repeat", "--log", Log}, FBoard->DevicePath());
+  ASSERT_TRUE(Cli->Await("chip 1: OK in "));
+  Fill("filler-1");
+  Swap("89C52");
+  TProcessResult Run = Cli->Finish();
+  EXPECT_EQ(Run.ExitCode, 4) << Run.Err;
+  EXPECT_NE(Run.Err.find("error: Log " + Log +
+                         ": No space left on device (0 bytes free); chip 2 was not programmed"),
+            std::string::npos)
+      << Run.Err;
+  EXPECT_EQ(Lines(ReadTextFile(Log)).size(), 1u);
+
+  // Full before the run: no port is opened.
+  const size_t Sent = FBoard->ReceivedBytes().size();
+  Fill("filler-2");
+  Run = RunCli({"program", Blink, "--log", Disk + "/second.jsonl"}, FBoard->DevicePath());
+  EXPECT_EQ(Run.ExitCode, 4) << Run.Err;
+  EXPECT_EQ(FBoard->ReceivedBytes().size(), Sent);
 }
 
 TEST_F(CliProduction, The2051RunEndsAtTheEndOfItsInputAsBetweenChips) {
