@@ -108,10 +108,37 @@ void ReportNoBoard(TCliProgrammer& Programmer, TRun& Run) {
   }
 }
 
+bool IsProductionRun(const TCliOptions& Options) {
+  return Options.Command == TCliCommand::cmdProgram &&
+         (Options.Repeat || Options.Serial || Options.LogPath);
+}
+
+// The closing line a run stopped during the scan owes its reader: --json's
+// last event, --repeat's summary; ready before the scan, whose stop ends the
+// process at once.
+std::string ClosingWordsOfScan(const TRun& Run) {
+  const bool Summary = IsProductionRun(Run.Options) && Run.Options.Repeat;
+  if (!Run.Json()) {
+    return Summary ? "0 programmed, 0 failed, 0 skipped\n" : "";
+  }
+  TJsonLine Result;
+  Result.Add("event", Summary ? "summary" : "result")
+      .Add("command", Run.Options.CommandName)
+      .Add("exit", int64_t{exitInterrupted})
+      .Add("interrupted", true)
+      .Add("chip_state", "stopped while the board was looked for; nothing was sent to a chip");
+  if (Summary) {
+    Result.Add("programmed", int64_t{0}).Add("failed", int64_t{0}).Add("skipped", int64_t{0});
+  }
+  return Result.Text() + "\n";
+}
+
 // One discovery pass, reported on Err (or as events). True when a chip was
 // identified; its port and name then go into the result.
 bool Discover(TCliProgrammer& Programmer, TRun& Run) {
   TInterruptWatch::TGuardScope Guard(Run.Watch, Programmer.Port(), false);
+  const std::string Closing = ClosingWordsOfScan(Run);
+  const TInterruptWatch::TWordsScope Words(Run.Watch, Closing.c_str());
   Programmer.Port().SetSysfsRoot(Run.Environment.SysfsRoot.value_or("/sys"));
   Programmer.Port().SetStateDir(Run.Environment.StateDir);
   Programmer.ReportStatusOn(Run.Err);
@@ -218,11 +245,6 @@ THexFile LoadInputImage(const TCliOptions& Options) {
     TProgrammer::CheckLockable(Image);
   }
   return Image;
-}
-
-bool IsProductionRun(const TCliOptions& Options) {
-  return Options.Command == TCliCommand::cmdProgram &&
-         (Options.Repeat || Options.Serial || Options.LogPath);
 }
 
 // A production run from its first chip to its summary.

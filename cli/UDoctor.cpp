@@ -179,13 +179,19 @@ void CheckPrograms(std::ostream& Out, TFindings& Findings) {
   }
 }
 
+// Said when the check-up was stopped before its end.
+constexpr const char* InterruptedLine = "interrupted: the check-up did not finish\n";
+
 // The board's pace: single-byte answers timed, less their bytes' wire time.
 void CheckBoard(TCliProgrammer& Programmer, TInterruptWatch* Watch, std::ostream& Out,
                 TFindings& Findings) {
   Out << "board:" << std::endl;
   {
-    // No stream is open while the board is looked for: a stop ends at once.
+    // No stream is open while the board is looked for: a stop ends at once,
+    // with the report so far and the line that says it is not whole.
     TInterruptWatch::TGuardScope Guard(Watch, Programmer.Port(), false);
+    const TInterruptWatch::TWordsScope Words(Watch, InterruptedLine);
+    Out << std::flush;
     Programmer.Poll();
   }
   // The counter's entry below is a stream of its own.
@@ -284,7 +290,7 @@ TDoctorResult RunDoctor(const TCliOptions& Options, TPortListSource Ports,
   }
   TDoctorResult Result{static_cast<int>(Findings.Problems.size()), Stopped()};
   if (Result.Interrupted) {
-    Out << "interrupted: the check-up did not finish\n";
+    Out << InterruptedLine;
   }
   if (Findings.Problems.empty()) {
     Out << (Result.Interrupted ? "" : "problems: none\n");

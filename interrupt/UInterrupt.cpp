@@ -14,6 +14,7 @@ std::atomic<const TComPort*> GuardedPort{nullptr};
 std::atomic<bool> Deferred{false};
 std::atomic<bool> Recorded{false};
 std::atomic<bool> RecordsKept{false};
+std::atomic<const char*> ClosingWords{nullptr};
 
 static_assert(std::atomic<const TComPort*>::is_always_lock_free);
 static_assert(std::atomic<bool>::is_always_lock_free);
@@ -21,6 +22,9 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 [[noreturn]] void EndNow(const char* Text) noexcept {
   if (const TComPort* Port = GuardedPort.load()) {
     Port->ReleaseNow();
+  }
+  if (const char* Words = ClosingWords.load()) {
+    binding::WriteOut(Words);
   }
   binding::EndProcess(Text, TInterruptWatch::ExitCode);
 }
@@ -47,6 +51,7 @@ TInterruptWatch::TInterruptWatch() {
   Recorded = false;
   Deferred = false;
   RecordsKept = false;
+  ClosingWords = nullptr;
   GuardedPort = nullptr;
   binding::InstallStopHandlers();
 }
@@ -54,10 +59,15 @@ TInterruptWatch::TInterruptWatch() {
 TInterruptWatch::~TInterruptWatch() {
   binding::RemoveStopHandlers();
   GuardedPort = nullptr;
+  ClosingWords = nullptr;
 }
 
 void TInterruptWatch::GuardPort(const TComPort* Port) {
   GuardedPort = Port;
+}
+
+void TInterruptWatch::SetClosingWords(const char* Text) {
+  ClosingWords = Text;
 }
 
 void TInterruptWatch::SetDeferred(bool Value) {
@@ -97,6 +107,19 @@ TInterruptWatch::TGuardScope::~TGuardScope() {
     FWatch->SetRecordsKept(false);
     FWatch->SetDeferred(false);
     FWatch->GuardPort(nullptr);
+  }
+}
+
+TInterruptWatch::TWordsScope::TWordsScope(TInterruptWatch* Watch, const char* Text)
+    : FWatch(Watch) {
+  if (FWatch != nullptr) {
+    FWatch->SetClosingWords(*Text == '\0' ? nullptr : Text);
+  }
+}
+
+TInterruptWatch::TWordsScope::~TWordsScope() {
+  if (FWatch != nullptr) {
+    FWatch->SetClosingWords(nullptr);
   }
 }
 

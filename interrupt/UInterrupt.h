@@ -31,6 +31,10 @@ class TInterruptWatch {
   // The port an immediate end gives back first (its exclusive claim above
   // all); nullptr for none. The port must outlive the guard or be replaced.
   void GuardPort(const TComPort* Port);
+  // What an immediate end writes on stdout before the process ends (the
+  // closing line a run owes its reader); nullptr for nothing. Text must
+  // outlive the setting or be replaced.
+  void SetClosingWords(const char* Text);
   // Deferred: a first stop is recorded; a second ends the process.
   // Otherwise every stop ends it.
   void SetDeferred(bool Deferred);
@@ -58,6 +62,19 @@ class TInterruptWatch {
     ~TGuardScope();
     TGuardScope(const TGuardScope&) = delete;
     TGuardScope& operator=(const TGuardScope&) = delete;
+
+   private:
+    TInterruptWatch* FWatch;
+  };
+
+  // Sets Text (none when empty) as the closing words for the life of the
+  // scope; nothing when Watch is nullptr. Text must outlive the scope.
+  class TWordsScope {
+   public:
+    TWordsScope(TInterruptWatch* Watch, const char* Text);
+    ~TWordsScope();
+    TWordsScope(const TWordsScope&) = delete;
+    TWordsScope& operator=(const TWordsScope&) = delete;
 
    private:
     TInterruptWatch* FWatch;

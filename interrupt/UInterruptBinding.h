@@ -22,6 +22,8 @@ void RemoveStopHandlers();
 bool AbandonPort(const TComPort& Port) noexcept;
 // Writes Text on stderr and goes on; safe in a handler.
 void Say(const char* Text) noexcept;
+// Writes Text on stdout and goes on; safe in a handler.
+void WriteOut(const char* Text) noexcept;
 // Writes Text on stderr and ends the process with Code; safe in a handler.
 [[noreturn]] void EndProcess(const char* Text, int Code) noexcept;
 

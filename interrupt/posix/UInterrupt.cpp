@@ -69,6 +69,10 @@ void Say(const char* Text) noexcept {
   [[maybe_unused]] const ssize_t Ignored = write(STDERR_FILENO, Text, std::strlen(Text));
 }
 
+void WriteOut(const char* Text) noexcept {
+  [[maybe_unused]] const ssize_t Ignored = write(STDOUT_FILENO, Text, std::strlen(Text));
+}
+
 void EndProcess(const char* Text, int Code) noexcept {
   Say(Text);
   _exit(Code);

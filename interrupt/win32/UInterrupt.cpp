@@ -31,10 +31,21 @@ bool AbandonPort(const TComPort&) noexcept {
   return false;
 }
 
-void Say(const char* Text) noexcept {
+namespace {
+
+void WriteTo(DWORD Stream, const char* Text) noexcept {
   DWORD Written = 0;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), Text, static_cast<DWORD>(std::strlen(Text)), &Written,
-            nullptr);
+  WriteFile(GetStdHandle(Stream), Text, static_cast<DWORD>(std::strlen(Text)), &Written, nullptr);
+}
+
+}  // namespace
+
+void Say(const char* Text) noexcept {
+  WriteTo(STD_ERROR_HANDLE, Text);
+}
+
+void WriteOut(const char* Text) noexcept {
+  WriteTo(STD_OUTPUT_HANDLE, Text);
 }
 
 void EndProcess(const char* Text, int Code) noexcept {
