@@ -1,9 +1,11 @@
 #include "UCliCommands.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <thread>
 #include <utility>
 
 #include "UCliHints.h"
@@ -113,6 +115,18 @@ bool IsProductionRun(const TCliOptions& Options) {
          (Options.Repeat || Options.Serial || Options.LogPath);
 }
 
+// A production run whose board has no chip in its socket yet waits for
+// the first one, as it waits for every later one.
+void AwaitFirstChip(TCliProgrammer& Programmer, TRun& Run) {
+  Run.Err << "No chip in the socket: insert the first one (Ctrl-C ends)" << std::endl;
+  Programmer.SetSilent(true);
+  while (Programmer.TargetChip() == chipNone && Programmer.BannerSeen()) {
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    Programmer.Poll();
+  }
+  Programmer.SetSilent(false);
+}
+
 // The closing line a run stopped during the scan owes its reader: --json's
 // last event, --repeat's summary; ready before the scan, whose stop ends the
 // process at once.
@@ -143,6 +157,9 @@ bool Discover(TCliProgrammer& Programmer, TRun& Run) {
   Programmer.Port().SetStateDir(Run.Environment.StateDir);
   Programmer.ReportStatusOn(Run.Err);
   Programmer.Poll();
+  if (Programmer.TargetChip() == chipNone && Programmer.BannerSeen() && Run.Options.Repeat) {
+    AwaitFirstChip(Programmer, Run);
+  }
   if (Programmer.TargetChip() == chipNone) {
     Run.Status = Programmer.LastStatusText();
     ReportNoBoard(Programmer, Run);
@@ -509,6 +526,7 @@ int RunOnBoard(TRun& Run) {
     TProgrammer::TBusyScope Busy(Programmer);
     RunWorkflowOf(Programmer, Options, Input);
   } catch (const EComPort&) {
+    Run.Status = Programmer.LastStatusText();
     if (Options.Command == TCliCommand::cmdProgram) {
       Run.LostBoardText = LostBoardAdvice(Programmer.ChipProgress(), "run the command again");
     }
@@ -637,6 +655,15 @@ int RunCli(const std::vector<std::string>& Args, const TCliEnvironment& Environm
     Options = ParseCommandLine(Args);
   } catch (const ECliUsage& Error) {
     Err << "error: " << Error.what() << "\nTry 'korvane-cli --help'." << std::endl;
+    // A reader of --json gets its result even for a command line refused.
+    if (std::find(Args.begin(), Args.end(), "--json") != Args.end()) {
+      Out << TJsonLine()
+                 .Add("event", "result")
+                 .Add("exit", int64_t{exitUsage})
+                 .Add("error", Error.what())
+                 .Text()
+          << std::endl;
+    }
     return exitUsage;
   }
   if (Options.Help) {

@@ -79,6 +79,10 @@ std::vector<std::string> HexFaultHints(const EHexFile& Error, const std::string&
     Hints.push_back("hint: " + FileName + " " + Reach + "; " + Holder + " holds 0x0000-" +
                     Hex4(Error.ImageSize() - 1u) + " (" + std::to_string(Error.ImageSize()) +
                     " bytes)");
+    // The 20-pin board cannot tell an 89C4051 from an 89C2051: the user says.
+    if (Error.ImageSize() == 2048 && Highest && *Highest < 4096) {
+      Hints.push_back("hint: for an 89C4051 (4 KB), add --mem 4KB");
+    }
   }
   return Hints;
 }

@@ -249,7 +249,8 @@ void CheckBoard(TCliProgrammer& Programmer, TInterruptWatch* Watch, std::ostream
     Findings.Add(Format("each written byte waits %.1f ms for the line to turn around, "
                         "%.1f times the wire's time",
                         Turnaround, (protocol::WireCycleMs + Turnaround) / protocol::WireCycleMs),
-                 "lower the USB adapter's latency timer to 1 ms (see above), or use another "
+                 "lower the USB adapter's latency timer to 1 ms (the udev rule 60-korvane.rules "
+                 "lets every run do it), or use another "
                  "adapter");
   }
 }

@@ -62,6 +62,20 @@ void CheckSerialPlace(const TSerialFormat& Serial, const THexFile& Image) {
   }
 }
 
+// EHexFile naming --serial when its place runs past Chip's memory (Image).
+void CheckSerialFits(const TSerialFormat& Serial, const THexFile& Image, const std::string& Chip) {
+  if (Serial.Address + Serial.Width <= Image.Size()) {
+    return;
+  }
+  char Text[160];
+  std::snprintf(Text, sizeof Text,
+                "--serial's place 0x%04X-0x%04X is past the %s's memory (0x0000-0x%04X)",
+                static_cast<unsigned>(Serial.Address),
+                static_cast<unsigned>(Serial.Address + Serial.Width - 1), Chip.c_str(),
+                static_cast<unsigned>(Image.Size() - 1));
+  throw EHexFile(Text);
+}
+
 // Whether a byte of the serial number may have reached the chip: the write
 // got to its place, the byte being sent when the write ended counted.
 bool SerialMayBeOnChip(const TChipProgress& Progress, const TSerialFormat& Serial) {
@@ -138,6 +152,9 @@ class TProductionRun {
     try {
       FImage.SetSize(FProgrammer.SourceImage().Size());
       LoadImage(FImage, FFiles.FileBytes, FOptions.Format);
+      if (FOptions.Serial) {
+        CheckSerialFits(*FOptions.Serial, FImage, ChipName(FKind));
+      }
       for (;;) {
         ProgramOne();
         if (!FOptions.Repeat || Stopped() || !FSummary.PortError.empty()) {

@@ -186,6 +186,13 @@ TEST_F(CliEndToEnd, ProgramOn2051UsesTheMemoryChoiceAndReadsBack) {
   EXPECT_EQ(Lines(Run.Out).at(4), "Verify...");
   EXPECT_NE(Run.Err.find("note: the 89C2051/4051 has no fast verify"), std::string::npos);
   EXPECT_EQ(Prefix(Sim().Flash(), 4096), LoadHexFile(Blink, 4096));
+
+  // 3000 bytes fit an 89C4051 only: the 2 KB default says how to choose it.
+  const std::string ThreeKB = FDir.File("3k.hex");
+  WriteHexFile(ThreeKB, PatternBytes(3000, 5));
+  Run = Cli({"program", ThreeKB});
+  EXPECT_EQ(Run.ExitCode, 4);
+  EXPECT_TRUE(Run.Err.ends_with("hint: for an 89C4051 (4 KB), add --mem 4KB\n")) << Run.Err;
 }
 
 TEST_F(CliEndToEnd, EraseRetriesAreEachAStatusLine) {
@@ -591,6 +598,10 @@ TEST_F(CliEndToEnd, UsageErrorsAreExitTwo) {
     EXPECT_TRUE(Run.Err.starts_with("error: ")) << Run.Err;
     EXPECT_TRUE(Run.Err.ends_with("Try 'korvane-cli --help'.\n")) << Run.Err;
   }
+  // A reader of --json gets its result all the same.
+  const TProcessResult Json = RunCli({"program", "--json", "--mem", "8KB"}, "");
+  EXPECT_EQ(Json.ExitCode, 2);
+  EXPECT_TRUE(Json.Out.starts_with("{\"event\":\"result\",\"exit\":2,\"error\":\"")) << Json.Out;
   TProcessResult Help = RunCli({"--help"}, "");
   EXPECT_EQ(Help.ExitCode, 0);
   EXPECT_TRUE(Help.Out.starts_with("Usage: korvane-cli COMMAND")) << Help.Out;

@@ -486,7 +486,7 @@ TEST_F(CliProduction, NoSerialNumberIsGivenTwiceAcrossFailuresSignalsAndTwoRuns)
   EXPECT_EQ(ReadTextFile(Numbers), "906\n");
 }
 
-TEST_F(CliProduction, AUsedPlaceIsRefused) {
+TEST_F(CliProduction, AUsedPlaceOrOnePastTheChipIsRefused) {
   // The file itself uses address 0x10: no number may go there.
   const std::string Sent = FBoard->ReceivedBytes();
   const TProcessResult Run =
@@ -496,6 +496,29 @@ TEST_F(CliProduction, AUsedPlaceIsRefused) {
             std::string::npos)
       << Run.Err;
   EXPECT_EQ(FBoard->ReceivedBytes(), Sent) << "the board was not touched";
+
+  // A place past the chip in the socket is refused naming the option.
+  SetSocket("89C51");
+  const TProcessResult Past =
+      RunCli({"program", Blink, "--serial", "0x1FF0:dec4:1"}, FBoard->DevicePath());
+  EXPECT_EQ(Past.ExitCode, 4);
+  EXPECT_NE(Past.Err.find("error: --serial's place 0x1FF0-0x1FF3 is past the 89C51's memory "
+                          "(0x0000-0x0FFF)"),
+            std::string::npos)
+      << Past.Err;
+  EXPECT_EQ(FBoard->ReceivedBytes().find('e'), std::string::npos);
+}
+
+TEST_F(CliProduction, ARunStartedWithAnEmptySocketWaitsForTheFirstChip) {
+  SetSocket("empty");
+  auto Cli = StartCli({"program", Blink, "--repeat"}, FBoard->DevicePath());
+  ASSERT_TRUE(Cli->Await("No chip in the socket: insert the first one (Ctrl-C ends)"));
+  SetSocket("89C52");
+  ASSERT_TRUE(Cli->Await("chip 1: OK in "));
+  Cli->Signal(SIGINT);
+  const TProcessResult Run = Cli->Finish();
+  EXPECT_EQ(Run.ExitCode, 130) << Run.Err;
+  EXPECT_TRUE(Run.Out.ends_with("1 programmed, 0 failed, 0 skipped\n")) << Run.Out;
 }
 
 // The second Ctrl-C leaves the board in its stream, not the bookkeeping;
