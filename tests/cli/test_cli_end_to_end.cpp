@@ -296,6 +296,14 @@ TEST_F(CliEndToEnd, LostPortIsExitFive) {
                         "The chip is partly written (50 of 148 bytes). Reconnect the "
                         "board and run the command again.\n"))
       << Run.Err;
+  // The JSON result names the step the port was lost in.
+  StartBoard(Options);
+  Run = Cli({"program", Blink, "--json"});
+  EXPECT_EQ(Run.ExitCode, 5);
+  EXPECT_TRUE(Lines(Run.Out).back().starts_with(
+      "{\"event\":\"result\",\"command\":\"program\",\"exit\":5,\"status\":\"Writing... [148 "
+      "Bytes]\""))
+      << Run.Out;
 }
 
 // --- read ----------------------------------------------------------------
