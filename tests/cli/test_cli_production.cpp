@@ -18,8 +18,10 @@
 #include "CliTestSupport.h"
 #include "UBoardSim.h"
 #include "UCliOptions.h"
+#include "UHexFile.h"
 #include "UHexFileIO.h"
 #include "UJsonLine.h"
+#include "USerialCounter.h"
 #include "USha256.h"
 
 namespace korvane::test {
@@ -54,6 +56,20 @@ TEST(SerialFormat, ReadsEachFormAndWritesItsBytes) {
   }
   EXPECT_THROW(cli::ParseCommandLine({"program", "f.hex", "--serial-file", "n.txt"}),
                cli::ECliUsage);
+
+  // Every number of one place used: the file holds the one after the largest.
+  const TTempDir Dir;
+  const std::string Numbers = Dir.File("serial.txt");
+  WriteTextFile(Numbers, "9\n");
+  cli::TSerialCounter Counter(cli::ParseSerialFormat("0x10:dec1:0"), Numbers);
+  EXPECT_EQ(Counter.Take(), 9u);
+  try {
+    Counter.Take();
+    ADD_FAILURE() << "a tenth number in one place";
+  } catch (const EHexFile& Error) {
+    EXPECT_STREQ(Error.what(), "Serial number 10 does not fit in 1 place of --serial");
+  }
+  EXPECT_EQ(ReadTextFile(Numbers), "10\n");
 }
 
 TEST(JsonLine, GivesUtf8AsItsCharactersOtherBytesAsLatin1AndTenths) {
