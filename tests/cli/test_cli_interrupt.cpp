@@ -42,6 +42,22 @@ TEST(CliLatencyNote, SaysOnceThatTheTimerCouldNotBeSetAndHowToFixIt) {
   EXPECT_NE(Run.Err.find(Note), std::string::npos) << Run.Err;
   EXPECT_EQ(Run.Err.find("note:"), Run.Err.rfind("note:")) << "once";
   EXPECT_EQ(Sysfs.Value(), "16\n");
+
+  // A timer nobody may set, but no folder for the note a killed run would
+  // need: it is not lowered at all, and the run says why, once.
+  ASSERT_EQ(chown(Sysfs.Attribute().c_str(), 65534, 65534), 0);
+  AsNobody.Env["XDG_RUNTIME_DIR"] = "";
+  AsNobody.Env["XDG_CACHE_HOME"] = "";
+  AsNobody.Env["HOME"] = "/nonexistent";
+  const TProcessResult Unnoted = RunCli({"erase"}, Board.DevicePath(), AsNobody);
+  EXPECT_EQ(Unnoted.ExitCode, 0) << Unnoted.Err;
+  EXPECT_NE(Unnoted.Err.find("note: the USB adapter's latency timer stays at 16 ms, so writing is "
+                             "slow: there is no folder to note the 1 ms in (/nonexistent/.cache/"
+                             "korvane cannot be written)"),
+            std::string::npos)
+      << Unnoted.Err;
+  EXPECT_EQ(Unnoted.Err.find("note:"), Unnoted.Err.rfind("note:")) << "once";
+  EXPECT_EQ(Sysfs.Value(), "16\n");
 }
 
 class CliInterrupt : public ::testing::Test {
