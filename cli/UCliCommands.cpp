@@ -1,9 +1,11 @@
 #include "UCliCommands.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <thread>
 #include <utility>
 
 #include "UChipProgress.h"
@@ -19,6 +21,10 @@
 #include "UPortReport.h"
 #include "UProductionRun.h"
 #include "UWorkflows.h"
+
+#ifndef KORVANE_VERSION
+#define KORVANE_VERSION "unknown"
+#endif
 
 namespace korvane::cli {
 
@@ -88,6 +94,12 @@ void ReportNoBoard(TCliBoard& Board, TRun& Run) {
     Run.Fail(std::string("no serial ports to scan") + EmptyChoiceNote(Run.Environment));
     return;
   }
+  if (!Board.Link.StuckPort().empty()) {
+    const TStuckBoard Stuck = StuckBoardText(Board.Link.StuckPort());
+    Run.Fail(Stuck.Problem + "; fix: " + Stuck.Fix);
+    Board.Link.ComPort().Close();
+    return;
+  }
   Run.Fail("no programmer board found on " + JoinNames(Ports));
   // The scan left the last port open, and ports are opened exclusively.
   Board.Link.ComPort().Close();
@@ -99,14 +111,56 @@ void ReportNoBoard(TCliBoard& Board, TRun& Run) {
   }
 }
 
+bool IsProductionRun(const TCliOptions& Options) {
+  return Options.Command == TCliCommand::cmdProgram &&
+         (Options.Repeat || Options.Serial || Options.LogPath);
+}
+
+// A production run whose board has no chip in its socket yet waits for
+// the first one, as it waits for every later one.
+void AwaitFirstChip(TCliBoard& Board, TRun& Run) {
+  Run.Err << "No chip in the socket: insert the first one (Ctrl-C ends)" << std::endl;
+  Board.View.SetSilent(true);
+  while (Board.Link.TargetChip() == chipNone && Board.Link.BannerSeen()) {
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    Board.Link.DetectProgrammer();
+  }
+  Board.View.SetSilent(false);
+}
+
+// The closing line a run stopped during the scan owes its reader: --json's
+// last event, --repeat's summary; ready before the scan, whose stop ends the
+// process at once.
+std::string ClosingWordsOfScan(const TRun& Run) {
+  const bool Summary = IsProductionRun(Run.Options) && Run.Options.Repeat;
+  if (!Run.Json()) {
+    return Summary ? "0 programmed, 0 failed, 0 skipped\n" : "";
+  }
+  TJsonLine Result;
+  Result.Add("event", Summary ? "summary" : "result")
+      .Add("command", Run.Options.CommandName)
+      .Add("exit", int64_t{exitInterrupted})
+      .Add("interrupted", true)
+      .Add("chip_state", "stopped while the board was looked for; nothing was sent to a chip");
+  if (Summary) {
+    Result.Add("programmed", int64_t{0}).Add("failed", int64_t{0}).Add("skipped", int64_t{0});
+  }
+  return Result.Text() + "\n";
+}
+
 // One discovery pass, reported on Err (or as events). True when a chip was
 // identified; its port and name then go into the result.
 bool Discover(TCliBoard& Board, TRun& Run) {
   TInterruptWatch::TGuardScope Guard(Run.Watch, Board.Link.ComPort(), false);
+  const std::string Closing = ClosingWordsOfScan(Run);
+  const TInterruptWatch::TWordsScope Words(Run.Watch, Closing.c_str());
   Board.Link.ComPort().SetSysfsRoot(Run.Environment.SysfsRoot.value_or("/sys"));
   Board.Link.ComPort().SetStateDir(Run.Environment.StateDir);
   Board.View.ReportStatusOn(Run.Err);
   Board.Link.DetectProgrammer();
+  if (Board.Link.TargetChip() == chipNone && Board.Link.BannerSeen() && Run.Options.Repeat) {
+    AwaitFirstChip(Board, Run);
+  }
   if (Board.Link.TargetChip() == chipNone) {
     Run.Status = Board.View.LastStatusText();
     ReportNoBoard(Board, Run);
@@ -144,13 +198,22 @@ void NoteMemoryChoice(const TCliOptions& Options, TCliBoard& Board) {
 
 // A USB adapter whose latency timer could not be lowered: every written byte
 // then waits for it.
-void NoteLatencyTimer(TCliBoard& Board) {
+void NoteLatencyTimer(TCliBoard& Board, const std::string& StateDir) {
   const TAdapterLatency& Latency = Board.Link.ComPort().AdapterLatency();
   if (Latency.LeftLow) {
     Board.View.Note(
         "the USB adapter's latency timer was left at 1 ms by a korvane-cli run that "
         "was ended before it could put back the " +
         std::to_string(Latency.LeftBefore) + " ms it found; see 'korvane-cli doctor'");
+  }
+  if (Latency.Unnoted) {
+    Board.View.Note("the USB adapter's latency timer stays at " + std::to_string(Latency.Before) +
+                    " ms, so writing is slow: there is no folder to note the 1 ms in (" +
+                    (StateDir.empty() ? std::string("XDG_RUNTIME_DIR, XDG_CACHE_HOME and HOME "
+                                                    "are unset")
+                                      : StateDir + " cannot be written") +
+                    "), and a run ended by SIGKILL would leave it lowered unknown; set "
+                    "XDG_RUNTIME_DIR to a folder of yours");
   }
   if (Latency.WriteError == 0) {
     return;
@@ -201,11 +264,6 @@ THexFile LoadInputImage(const TCliOptions& Options) {
   return Image;
 }
 
-bool IsProductionRun(const TCliOptions& Options) {
-  return Options.Command == TCliCommand::cmdProgram &&
-         (Options.Repeat || Options.Serial || Options.LogPath);
-}
-
 // A production run from its first chip to its summary.
 int RunProductionOnBoard(TProductionFiles& Files, TCliBoard& Board, TRun& Run) {
   TProductionSummary Summary;
@@ -219,14 +277,16 @@ int RunProductionOnBoard(TProductionFiles& Files, TCliBoard& Board, TRun& Run) {
   if (Summary.Interrupted) {
     Board.Link.ComPort().Close();
     const std::string Where =
-        Summary.StoppedMidChip ? ChipProgressText(Board.Link.ChipProgress(), Run.Options.Lock)
-        : Summary.InputEnded   ? "the input ended between chips; every chip counted above is "
-                                 "finished"
-                               : "between chips; every chip counted above is finished";
+        Summary.Abandoned ? ChipProgressText(Board.Link.ChipProgress(), Run.Options.Lock) + "; " +
+                                AbandonedBoardText()
+        : Summary.StoppedMidChip ? ChipProgressText(Board.Link.ChipProgress(), Run.Options.Lock)
+        : Summary.InputEnded     ? "the input ended between chips; every chip counted above is "
+                                   "finished"
+                                 : "between chips; every chip counted above is finished";
     Run.Err << "Interrupted: " << Where << std::endl;
     Run.Details.Add("interrupted", true).Add("chip_state", Where);
   }
-  const bool PortFailed = !Summary.PortError.empty() && !Run.Options.Repeat;
+  const bool PortFailed = !Summary.PortError.empty() && !Run.Options.Repeat && !Summary.Abandoned;
   if (PortFailed) {
     // One chip, as program without a log: the port's own words.
     Run.Fail(Summary.PortError);
@@ -449,7 +509,7 @@ int RunOnBoard(TRun& Run) {
   Board.View.AnnounceChip(Run.Err, Board.Link);
   NoteUnusedOptions(Options, Board);
   NoteMemoryChoice(Options, Board);
-  NoteLatencyTimer(Board);
+  NoteLatencyTimer(Board, Run.Environment.StateDir);
 
   Board.View.ReportStatusOn(Run.Out);
   if (Production) {
@@ -461,6 +521,7 @@ int RunOnBoard(TRun& Run) {
     TInterruptWatch::TGuardScope Guard(Run.Watch, Board.Link.ComPort(), true);
     Result = RunWorkflowOf(Board.Link, Options, Input);
   } catch (const EComPort&) {
+    Run.Status = Board.View.LastStatusText();
     if (Options.Command == TCliCommand::cmdProgram) {
       Run.LostBoardText = LostBoardAdvice(Board.Link.ChipProgress(), "run the command again");
     }
@@ -589,6 +650,15 @@ int RunCli(const std::vector<std::string>& Args, const TCliEnvironment& Environm
     Options = ParseCommandLine(Args);
   } catch (const ECliUsage& Error) {
     Err << "error: " << Error.what() << "\nTry 'korvane-cli --help'." << std::endl;
+    // A reader of --json gets its result even for a command line refused.
+    if (std::find(Args.begin(), Args.end(), "--json") != Args.end()) {
+      Out << TJsonLine()
+                 .Add("event", "result")
+                 .Add("exit", int64_t{exitUsage})
+                 .Add("error", Error.what())
+                 .Text()
+          << std::endl;
+    }
     return exitUsage;
   }
   if (Options.Help) {

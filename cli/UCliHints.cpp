@@ -80,6 +80,10 @@ std::vector<std::string> HexFaultHints(const EHexFile& Error, const std::string&
     Hints.push_back("hint: " + FileName + " " + Reach + "; " + Holder + " holds 0x0000-" +
                     Hex4(Error.ImageSize() - 1u) + " (" + std::to_string(Error.ImageSize()) +
                     " bytes)");
+    // The 20-pin board cannot tell an 89C4051 from an 89C2051: the user says.
+    if (Error.ImageSize() == 2048 && Highest && *Highest < 4096) {
+      Hints.push_back("hint: for an 89C4051 (4 KB), add --mem 4KB");
+    }
   }
   return Hints;
 }
@@ -133,6 +137,19 @@ std::string SummaryLine(const TRunSummary& Summary) {
     Line += ", checksum " + Hex4(*Summary.Checksum);
   }
   return Line + ")";
+}
+
+TStuckBoard StuckBoardText(const std::string& Port) {
+  return {"the programmer board on " + Port +
+              " answers with its write stream's handshake instead of its banner: a run that "
+              "was stopped twice left it in its stream",
+          "reset the board (switch its power off and on, or unplug it), then run the command "
+          "again"};
+}
+
+std::string AbandonedBoardText() {
+  return "the board is left in its stream: reset it (switch its power off and on) before the "
+         "next run";
 }
 
 }  // namespace korvane::cli

@@ -33,6 +33,16 @@ std::string BlankOrLockedNote();
 // size was used and how to choose the other.
 std::string MemoryChoiceNote(uint16_t MemorySize, bool Given);
 
+// A board that a scan found in its stream (StuckPort): the problem and its
+// fix, for detect and doctor alike.
+struct TStuckBoard {
+  std::string Problem;
+  std::string Fix;
+};
+TStuckBoard StuckBoardText(const std::string& Port);
+// What a second stop left: the board in its stream, and what brings it back.
+std::string AbandonedBoardText();
+
 // What a finished run did, for its summary line.
 struct TRunSummary {
   // "written and verified", "verified", "read".

@@ -7,6 +7,7 @@
 #include "UBoardProtocol.h"
 #include "UChipProgress.h"
 #include "UCliBoard.h"
+#include "UCliHints.h"
 #include "UPortAccess.h"
 #include "UPortDiagnosis.h"
 #include "UWireTime.h"
@@ -180,16 +181,28 @@ void CheckPrograms(std::ostream& Out, TFindings& Findings) {
   }
 }
 
+// Said when the check-up was stopped before its end.
+constexpr const char* InterruptedLine = "interrupted: the check-up did not finish\n";
+
 // The board's pace: single-byte answers timed, less their bytes' wire time.
 void CheckBoard(TCliBoard& Board, TInterruptWatch* Watch, std::ostream& Out, TFindings& Findings) {
   Out << "board:" << std::endl;
   {
-    // No stream is open while the board is looked for: a stop ends at once.
+    // No stream is open while the board is looked for: a stop ends at once,
+    // with the report so far and the line that says it is not whole.
     TInterruptWatch::TGuardScope Guard(Watch, Board.Link.ComPort(), false);
+    const TInterruptWatch::TWordsScope Words(Watch, InterruptedLine);
+    Out << std::flush;
     Board.Link.DetectProgrammer();
   }
   // The counter's entry below is a stream of its own.
   TInterruptWatch::TGuardScope Guard(Watch, Board.Link.ComPort(), true);
+  if (Board.Link.TargetChip() == chipNone && !Board.Link.StuckPort().empty()) {
+    const TStuckBoard Stuck = StuckBoardText(Board.Link.StuckPort());
+    Out << "  " << Board.Link.StuckPort() << ": stuck in its stream\n";
+    Findings.Add(Stuck.Problem, Stuck.Fix);
+    return;
+  }
   if (Board.Link.TargetChip() == chipNone) {
     Out << "  none found\n";
     Findings.Add(Board.Link.BannerSeen() ? "the board answered, but the chip in its socket was "
@@ -237,7 +250,8 @@ void CheckBoard(TCliBoard& Board, TInterruptWatch* Watch, std::ostream& Out, TFi
     Findings.Add(Format("each written byte waits %.1f ms for the line to turn around, "
                         "%.1f times the wire's time",
                         Turnaround, (protocol::WireCycleMs + Turnaround) / protocol::WireCycleMs),
-                 "lower the USB adapter's latency timer to 1 ms (see above), or use another "
+                 "lower the USB adapter's latency timer to 1 ms (the udev rule 60-korvane.rules "
+                 "lets every run do it), or use another "
                  "adapter");
   }
 }
@@ -278,7 +292,7 @@ TDoctorResult RunDoctor(const TCliOptions& Options, TPortListSource Ports,
   }
   TDoctorResult Result{static_cast<int>(Findings.Problems.size()), Stopped()};
   if (Result.Interrupted) {
-    Out << "interrupted: the check-up did not finish\n";
+    Out << InterruptedLine;
   }
   if (Findings.Problems.empty()) {
     Out << (Result.Interrupted ? "" : "problems: none\n");

@@ -41,6 +41,19 @@ TProductionLog::TProductionLog(std::string Path) : FPath(std::move(Path)) {
   // Opened, created when missing, and synced with nothing appended: what
   // cannot be done now would fail only after the first chip.
   Append("");
+  CheckRoom();
+}
+
+void TProductionLog::CheckRoom() const {
+  // A record is a few hundred bytes; a block of the disk holds it.
+  constexpr std::uintmax_t RecordRoom = 4096;
+  std::error_code Error;
+  const std::filesystem::path Folder = std::filesystem::absolute(FPath, Error).parent_path();
+  const std::filesystem::space_info Space = std::filesystem::space(Folder, Error);
+  if (!Error && Space.available < RecordRoom) {
+    throw EInOutError(ENOSPC, "Log " + FPath + ": No space left on device (" +
+                                  std::to_string(Space.available) + " bytes free)");
+  }
 }
 
 void TProductionLog::Append(const std::string& Line) {

@@ -13,6 +13,10 @@ class TProductionLog {
   // file or folder) raises EInOutError naming it, before any chip is written.
   explicit TProductionLog(std::string Path);
 
+  // Raises EInOutError (ENOSPC, naming the log) unless the log's disk has
+  // room for a record: asked before each chip, so that a full disk stops the
+  // run before a chip that no record could show.
+  void CheckRoom() const;
   // Appends Line (a JSON object and its line feed) and waits until it is on
   // the disk. Raises EInOutError naming the log.
   void Append(const std::string& Line);

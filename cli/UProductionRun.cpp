@@ -1,9 +1,12 @@
 #include "UProductionRun.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -59,6 +62,55 @@ void CheckSerialPlace(const TSerialFormat& Serial, const THexFile& Image) {
   }
 }
 
+// EHexFile naming --serial when its place runs past Chip's memory (Image).
+void CheckSerialFits(const TSerialFormat& Serial, const THexFile& Image, const std::string& Chip) {
+  if (Serial.Address + Serial.Width <= Image.Size()) {
+    return;
+  }
+  char Text[160];
+  std::snprintf(Text, sizeof Text,
+                "--serial's place 0x%04X-0x%04X is past the %s's memory (0x0000-0x%04X)",
+                static_cast<unsigned>(Serial.Address),
+                static_cast<unsigned>(Serial.Address + Serial.Width - 1), Chip.c_str(),
+                static_cast<unsigned>(Image.Size() - 1));
+  throw EHexFile(Text);
+}
+
+// Whether a byte of the serial number may have reached the chip: the write
+// got to its place, the byte being sent when the write ended counted.
+bool SerialMayBeOnChip(const TChipProgress& Progress, const TSerialFormat& Serial) {
+  return Progress.Count > Serial.Address && Progress.Written >= Serial.Address;
+}
+
+// Whether A and B name one file: the same device and inode when both exist,
+// otherwise the same path once absolute and free of links.
+bool SameFile(const std::string& A, const std::string& B) {
+  std::error_code Error;
+  if (std::filesystem::exists(A, Error) && std::filesystem::exists(B, Error)) {
+    return std::filesystem::equivalent(A, B, Error);
+  }
+  return std::filesystem::weakly_canonical(A, Error) == std::filesystem::weakly_canonical(B, Error);
+}
+
+// FILE, the log and the serial file are three files: a log written into
+// FILE or into the serial file would ruin it. EInOutError names both.
+void RefuseSharedFiles(const TCliOptions& Options) {
+  const std::pair<const char*, std::optional<std::string>> Files[] = {
+      {"FILE", Options.FileName},
+      {"the log", Options.LogPath},
+      {"the serial file", Options.SerialFile}};
+  for (size_t First = 0; First < std::size(Files); ++First) {
+    for (size_t Second = First + 1; Second < std::size(Files); ++Second) {
+      const auto& [FirstRole, FirstPath] = Files[First];
+      const auto& [SecondRole, SecondPath] = Files[Second];
+      if (FirstPath && SecondPath && SameFile(*FirstPath, *SecondPath)) {
+        throw EInOutError(EINVAL, std::string(FirstRole) + " " + *FirstPath + " and " + SecondRole +
+                                      " " + *SecondPath + " are one file; name another");
+      }
+    }
+  }
+}
+
 // Local time as ISO 8601 with its zone: 2026-12-09T07:15:02+01:00.
 std::string IsoTimeNow() {
   const std::tm Local = LocalNow();
@@ -94,9 +146,15 @@ class TProductionRun {
         FKind(Board.Link.TargetChip()) {}
 
   TProductionSummary Run() {
+    if (FWatch != nullptr) {
+      FWatch->SetRecordsKept(true);
+    }
     try {
       FImage.SetSize(ChipMemorySize(FKind, FOptions.MemorySize));
       LoadImage(FImage, FFiles.FileBytes, FOptions.Format);
+      if (FOptions.Serial) {
+        CheckSerialFits(*FOptions.Serial, FImage, ChipName(FKind));
+      }
       for (;;) {
         ProgramOne();
         if (!FOptions.Repeat || Stopped() || !FSummary.PortError.empty()) {
@@ -113,7 +171,7 @@ class TProductionRun {
       FSummary.FileError = Error.what();
     }
     FSummary.Interrupted = Stopped() || FSummary.InputEnded;
-    FSummary.StoppedMidChip = FBoard.Link.LastOutcome().Interrupted;
+    FSummary.StoppedMidChip = FBoard.Link.LastOutcome().Interrupted || FSummary.Abandoned;
     return FSummary;
   }
 
@@ -122,6 +180,13 @@ class TProductionRun {
   bool Json() const { return FOptions.Output == TOutputMode::Json; }
 
   void ProgramOne() {
+    if (FFiles.Log) {
+      try {
+        FFiles.Log->CheckRoom();
+      } catch (const EInOutError& Error) {
+        throw BeforeChip(Error);
+      }
+    }
     TChipResult Chip("failed", FKind);
     Chip.Serial = TakeSerial();
     const THexFile Image = ImageWith(Chip.Serial);
@@ -131,12 +196,18 @@ class TProductionRun {
       ProgramChip(FBoard.Link, {WorkflowOptionsOf(FOptions), Image});
     } catch (const EComPort& Error) {
       FSummary.PortError = Chip.Error = Error.what();
-      FSummary.BoardGone = true;
+      // A second stop took the port away: the board is not gone, it was left.
+      if (Stopped()) {
+        Chip.Error = "abandoned in its stream by a second stop (" + Chip.Error + ")";
+        FSummary.Abandoned = true;
+      } else {
+        FSummary.BoardGone = true;
+      }
     }
     Chip.Seconds = std::chrono::duration<double>(TClock::now() - Started).count();
     const bool Ok = Chip.Error.empty() && FBoard.Link.LastOutcome().Succeeded;
     ++(Ok ? FSummary.Programmed : FSummary.Failed);
-    if (!Ok && Chip.Serial) {
+    if (!Ok && Chip.Serial && !SerialMayBeOnChip(FBoard.Link.ChipProgress(), *FOptions.Serial)) {
       if (const auto Kept = FFiles.Serial->GiveBack(*Chip.Serial)) {
         FErr << "note: serial number " << *Chip.Serial << " stays unused: " << *Kept << std::endl;
       }
@@ -161,9 +232,14 @@ class TProductionRun {
     try {
       return FFiles.Serial->Take();
     } catch (const EInOutError& Error) {
-      throw EInOutError(Error.ErrorCode(), std::string(Error.what()) + "; chip " +
-                                               std::to_string(FChipNo + 1) + " was not programmed");
+      throw BeforeChip(Error);
     }
+  }
+
+  // Error of a file that stops the run before the next chip is touched.
+  EInOutError BeforeChip(const EInOutError& Error) const {
+    return {Error.ErrorCode(), std::string(Error.what()) + "; chip " + std::to_string(FChipNo + 1) +
+                                   " was not programmed"};
   }
 
   // The run's image with Serial in its place.
@@ -354,6 +430,7 @@ TProductionFiles PrepareProduction(const TCliOptions& Options) {
 }
 
 void OpenProductionRecords(const TCliOptions& Options, TProductionFiles& Files) {
+  RefuseSharedFiles(Options);
   if (Options.Serial) {
     Files.Serial.emplace(*Options.Serial, Options.SerialFile);
   }

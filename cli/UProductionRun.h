@@ -26,6 +26,9 @@ struct TProductionSummary {
   bool Interrupted = false;
   // The stop came while a chip was being programmed (else between chips).
   bool StoppedMidChip = false;
+  // A second stop took the port away mid-chip: the board is left in its
+  // stream and needs a reset.
+  bool Abandoned = false;
   // The standard input ended where the run waited for Enter (89C2051/4051).
   bool InputEnded = false;
   // The port failed while a chip was being programmed: its words.

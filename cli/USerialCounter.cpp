@@ -49,6 +49,11 @@ std::optional<uint64_t> OneNumber(const std::string& Text) {
   return Number;
 }
 
+// "1 place", "4 places".
+std::string Places(unsigned Width) {
+  return std::to_string(Width) + (Width == 1 ? " place" : " places");
+}
+
 }  // namespace
 
 TSerialCounter::TSerialCounter(const TSerialFormat& Format, std::optional<std::string> File)
@@ -56,24 +61,42 @@ TSerialCounter::TSerialCounter(const TSerialFormat& Format, std::optional<std::s
   if (!FFile) {
     return;
   }
-  if (const std::optional<std::string> Text = ReadIfThere(*FFile)) {
-    const std::optional<uint64_t> Number = OneNumber(*Text);
-    if (!Number || *Number > FFormat.Largest()) {
-      throw EHexFile("Serial file " + *FFile + " holds no number that " +
-                     std::to_string(FFormat.Width) + " places hold");
-    }
-    FNext = *Number;
-  }
+  FNext = Stored(FFormat.Start);
   // Written back now, so that a file that cannot be replaced is found before
-  // a chip is programmed with a number that could not be used up.
+  // a chip is programmed with a number that could not be used up; so is a
+  // lock file that cannot be made.
   Store(FNext);
+  try {
+    const TFileLock Lock(LockName());
+  } catch (const EInOutError& Error) {
+    throw EInOutError(Error.ErrorCode(), "Serial file " + *FFile + " cannot be locked (" +
+                                             LockName() + "): " + Error.what());
+  }
+}
+
+uint64_t TSerialCounter::Stored(uint64_t Fallback) const {
+  const std::optional<std::string> Text = FFile ? ReadIfThere(*FFile) : std::nullopt;
+  if (!Text) {
+    return Fallback;
+  }
+  const std::optional<uint64_t> Number = OneNumber(*Text);
+  // The number after the largest says that every number is used.
+  if (!Number || (*Number > FFormat.Largest() && *Number - 1 != FFormat.Largest())) {
+    throw EHexFile("Serial file " + *FFile + " holds no number that " + Places(FFormat.Width) +
+                   " hold");
+  }
+  return *Number;
 }
 
 uint64_t TSerialCounter::Take() {
-  const uint64_t Number = FNext;
+  std::optional<TFileLock> Lock;
+  if (FFile) {
+    Lock.emplace(LockName());
+  }
+  const uint64_t Number = Stored(FNext);
   if (Number > FFormat.Largest()) {
     throw EHexFile("Serial number " + std::to_string(Number) + " does not fit in " +
-                   std::to_string(FFormat.Width) + " places");
+                   Places(FFormat.Width) + " of --serial");
   }
   Store(Number + 1);
   FNext = Number + 1;
@@ -81,12 +104,18 @@ uint64_t TSerialCounter::Take() {
 }
 
 std::optional<std::string> TSerialCounter::GiveBack(uint64_t Number) {
-  if (Number + 1 != FNext) {
-    return std::nullopt;
-  }
   try {
+    std::optional<TFileLock> Lock;
+    if (FFile) {
+      Lock.emplace(LockName());
+    }
+    if (Stored(FNext) != Number + 1) {
+      return "another run has taken a number since";
+    }
     Store(Number);
   } catch (const EInOutError& Error) {
+    return Error.what();
+  } catch (const EHexFile& Error) {
     return Error.what();
   }
   FNext = Number;

@@ -1,5 +1,6 @@
 // The serial numbers of a production run: from --serial's START, or from the
-// number kept in --serial-file, one number to one chip at most.
+// number kept in --serial-file, one number to one chip at most, also when
+// several runs on several boards share the file.
 #pragma once
 
 #include <cstdint>
@@ -19,21 +20,27 @@ class TSerialCounter {
   // with EInOutError or EHexFile naming it.
   TSerialCounter(const TSerialFormat& Format, std::optional<std::string> File);
 
-  // The number the next chip gets.
+  // The number the next chip gets, as far as this run knows.
   uint64_t Next() const { return FNext; }
-  // Takes Next() for the chip about to be written. The file says the number
-  // after it before the chip is touched, so that no failure, crash or power
-  // cut from here on can give the number to a second chip. Raises
-  // EInOutError (naming the file) or EHexFile (past the largest number)
-  // with nothing taken.
+  // Takes the file's number for the chip about to be written (Next()
+  // without a file), under the exclusive lock of the file's lock file
+  // (PATH.lock, left beside it), so that another run on the same file
+  // takes the number after it. The file says the number after it before the
+  // chip is touched, so that no failure, crash or power cut from here on
+  // can give the number to a second chip. Raises EInOutError (naming the
+  // file) or EHexFile (past the largest number) with nothing taken.
   uint64_t Take();
-  // Gives back Number, just taken for a chip that did not verify. When the
-  // file cannot be rewritten the number stays used (a gap, never a second
-  // chip with it) and the reason is returned.
+  // Gives back Number, just taken for a chip that not one byte of it
+  // reached. When the file cannot be rewritten, or another run has taken a
+  // number since, the number stays used (a gap, never a second chip with
+  // it) and the reason is returned.
   std::optional<std::string> GiveBack(uint64_t Number);
 
  private:
+  // The number in the file, or Fallback when there is no file.
+  uint64_t Stored(uint64_t Fallback) const;
   void Store(uint64_t Number);
+  std::string LockName() const { return *FFile + ".lock"; }
 
   TSerialFormat FFormat;
   std::optional<std::string> FFile;

@@ -7,9 +7,11 @@
 #include "UCliCommands.h"
 #include "UComPort.h"
 #include "UInterrupt.h"
+#include "UStandardStreams.h"
 #include "UTerminal.h"
 
 int main(int argc, char** argv) {
+  korvane::KeepStandardStreamsOpen();
   korvane::TInterruptWatch Watch;
   const std::vector<std::string> Args(argv + 1, argv + argc);
   korvane::cli::TCliEnvironment Environment;

@@ -41,6 +41,9 @@ int CreateExclusive(const std::string& Name, int& Handle);
 int OpenTruncated(const std::string& Name, int& Handle);
 // Opens Name for appending, created when missing.
 int OpenForAppend(const std::string& Name, int& Handle);
+// Opens Name (created when missing) and waits for the one exclusive lock
+// on it across processes; Close gives the lock back.
+int LockExclusive(const std::string& Name, int& Handle);
 // Writes part of Size bytes; Written is how many (0 means a full disk).
 int WriteSome(int Handle, const char* Data, std::size_t Size, std::size_t& Written);
 // Waits until what was written to Handle is on the disk.

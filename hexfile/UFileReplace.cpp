@@ -120,4 +120,12 @@ void AppendDurably(const std::string& FileName, std::string_view Line) {
   fb::SyncFolderOf(FileName);
 }
 
+TFileLock::TFileLock(const std::string& FileName) {
+  Check(fb::LockExclusive(FileName, FHandle));
+}
+
+TFileLock::~TFileLock() {
+  fb::Close(FHandle);
+}
+
 }  // namespace korvane

@@ -65,6 +65,20 @@ void ReplaceFileContents(const std::string& FileName, std::string_view Content);
 // the disk, so that a crash or a power cut afterwards cannot lose it.
 void AppendDurably(const std::string& FileName, std::string_view Line);
 
+// The one exclusive lock on the file FileName (created when missing) across
+// the processes of the machine, waited for and held while the object lives.
+// Raises EInOutError when the file cannot be opened.
+class TFileLock {
+ public:
+  explicit TFileLock(const std::string& FileName);
+  ~TFileLock();
+  TFileLock(const TFileLock&) = delete;
+  TFileLock& operator=(const TFileLock&) = delete;
+
+ private:
+  int FHandle = -1;
+};
+
 // The local date and time now.
 std::tm LocalNow();
 

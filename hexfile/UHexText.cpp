@@ -13,6 +13,9 @@ constexpr char kCtrlZ = 0x1A;
 // The longest record a line can hold: 255 data bytes. Whatever follows it on
 // the line is never looked at.
 constexpr std::size_t kLongestRecord = 11 + 2 * 255;
+// The UTF-8 byte-order mark that editors on Windows put before the first
+// line: the first record follows it.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 int HexDigit(char C) {
   if (C >= '0' && C <= '9')
@@ -60,7 +63,7 @@ void THexTextReader::Feed(const char* Text, std::size_t Length) {
     } else if (C == kCtrlZ && FLength == 0) {
       FEnded = true;
     } else {
-      if (FLine.size() < kLongestRecord)
+      if (FLine.size() < kLongestRecord + kByteOrderMark.size())
         FLine += C;
       ++FLength;
       FLineStarted = true;
@@ -105,6 +108,10 @@ uint8_t THexTextReader::Field(std::size_t Index, std::size_t Width) const {
 }
 
 void THexTextReader::ReadRecord() {
+  if (FLineNumber == 1 && FLine.starts_with(kByteOrderMark)) {
+    FLine.erase(0, kByteOrderMark.size());
+    FLength -= kByteOrderMark.size();
+  }
   if (FLength == 0 || FLine[0] != ':')
     return;
 

@@ -1,6 +1,7 @@
 #include "UInterrupt.h"
 
 #include <atomic>
+#include <cstdlib>
 
 #include "UInterruptBinding.h"
 
@@ -12,6 +13,8 @@ namespace {
 std::atomic<const TComPort*> GuardedPort{nullptr};
 std::atomic<bool> Deferred{false};
 std::atomic<bool> Recorded{false};
+std::atomic<bool> RecordsKept{false};
+std::atomic<const char*> ClosingWords{nullptr};
 
 static_assert(std::atomic<const TComPort*>::is_always_lock_free);
 static_assert(std::atomic<bool>::is_always_lock_free);
@@ -19,6 +22,9 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 [[noreturn]] void EndNow(const char* Text) noexcept {
   if (const TComPort* Port = GuardedPort.load()) {
     Port->ReleaseNow();
+  }
+  if (const char* Words = ClosingWords.load()) {
+    binding::WriteOut(Words);
   }
   binding::EndProcess(Text, TInterruptWatch::ExitCode);
 }
@@ -30,6 +36,13 @@ void OnStopRequest() noexcept {
     EndNow("Interrupted\n");
   }
   if (Recorded.exchange(true)) {
+    const TComPort* Port = GuardedPort.exchange(nullptr);
+    if (RecordsKept.load() && (Port == nullptr || binding::AbandonPort(*Port))) {
+      binding::Say(
+          "Interrupted again: the board is abandoned in its stream; the records are written\n");
+      return;
+    }
+    GuardedPort = Port;
     EndNow("Interrupted again: stopped at once, without waiting for the board\n");
   }
 }
@@ -37,6 +50,8 @@ void OnStopRequest() noexcept {
 TInterruptWatch::TInterruptWatch() {
   Recorded = false;
   Deferred = false;
+  RecordsKept = false;
+  ClosingWords = nullptr;
   GuardedPort = nullptr;
   binding::InstallStopHandlers();
 }
@@ -44,14 +59,31 @@ TInterruptWatch::TInterruptWatch() {
 TInterruptWatch::~TInterruptWatch() {
   binding::RemoveStopHandlers();
   GuardedPort = nullptr;
+  ClosingWords = nullptr;
 }
 
 void TInterruptWatch::GuardPort(const TComPort* Port) {
   GuardedPort = Port;
 }
 
+void TInterruptWatch::SetClosingWords(const char* Text) {
+  ClosingWords = Text;
+}
+
 void TInterruptWatch::SetDeferred(bool Value) {
   Deferred = Value;
+}
+
+void TInterruptWatch::SetRecordsKept(bool Value) {
+  RecordsKept = Value;
+}
+
+void TInterruptWatch::ReleasePortAtExit() {
+  std::atexit([] {
+    if (const TComPort* Port = GuardedPort.load()) {
+      Port->ReleaseNow();
+    }
+  });
 }
 
 bool TInterruptWatch::Requested() const {
@@ -72,8 +104,22 @@ TInterruptWatch::TGuardScope::TGuardScope(TInterruptWatch* Watch, const TComPort
 
 TInterruptWatch::TGuardScope::~TGuardScope() {
   if (FWatch != nullptr) {
+    FWatch->SetRecordsKept(false);
     FWatch->SetDeferred(false);
     FWatch->GuardPort(nullptr);
+  }
+}
+
+TInterruptWatch::TWordsScope::TWordsScope(TInterruptWatch* Watch, const char* Text)
+    : FWatch(Watch) {
+  if (FWatch != nullptr) {
+    FWatch->SetClosingWords(*Text == '\0' ? nullptr : Text);
+  }
+}
+
+TInterruptWatch::TWordsScope::~TWordsScope() {
+  if (FWatch != nullptr) {
+    FWatch->SetClosingWords(nullptr);
   }
 }
 

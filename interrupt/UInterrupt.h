@@ -31,9 +31,23 @@ class TInterruptWatch {
   // The port an immediate end gives back first (its exclusive claim above
   // all); nullptr for none. The port must outlive the guard or be replaced.
   void GuardPort(const TComPort* Port);
+  // What an immediate end writes on stdout before the process ends (the
+  // closing line a run owes its reader); nullptr for nothing. Text must
+  // outlive the setting or be replaced.
+  void SetClosingWords(const char* Text);
   // Deferred: a first stop is recorded; a second ends the process.
   // Otherwise every stop ends it.
   void SetDeferred(bool Deferred);
+  // Deferred with records kept: a second stop gives the port back and
+  // abandons the board in its stream, but the process goes on, so that what
+  // it owes its records (a production run's log and summary) is written; the
+  // port's next use fails. Where a port cannot be abandoned so (Windows), the
+  // second stop ends the process as in plain deferred mode.
+  void SetRecordsKept(bool Kept);
+  // Gives the guarded port back also when the process ends by exit() from
+  // code of others (Qt on a broken display), which no destructor of ours
+  // sees. Once per process.
+  static void ReleasePortAtExit();
   // Whether a stop was recorded in deferred mode.
   bool Requested() const;
   // Records a stop that did not come as a signal (the output was closed), as
@@ -48,6 +62,19 @@ class TInterruptWatch {
     ~TGuardScope();
     TGuardScope(const TGuardScope&) = delete;
     TGuardScope& operator=(const TGuardScope&) = delete;
+
+   private:
+    TInterruptWatch* FWatch;
+  };
+
+  // Sets Text (none when empty) as the closing words for the life of the
+  // scope; nothing when Watch is nullptr. Text must outlive the scope.
+  class TWordsScope {
+   public:
+    TWordsScope(TInterruptWatch* Watch, const char* Text);
+    ~TWordsScope();
+    TWordsScope(const TWordsScope&) = delete;
+    TWordsScope& operator=(const TWordsScope&) = delete;
 
    private:
     TInterruptWatch* FWatch;

@@ -2,6 +2,8 @@
 // process from where they are caught. Exactly one binding defines these.
 #pragma once
 
+#include "UComPort.h"
+
 namespace korvane {
 
 // What the shared part does with each stop request; the binding calls it
@@ -14,6 +16,14 @@ namespace binding {
 // handling found before.
 void InstallStopHandlers();
 void RemoveStopHandlers();
+// Gives Port back as ReleaseNow does and leaves a descriptor in its place
+// that fails every use, so that the process goes on without the device;
+// false where that cannot be done. Safe in a handler.
+bool AbandonPort(const TComPort& Port) noexcept;
+// Writes Text on stderr and goes on; safe in a handler.
+void Say(const char* Text) noexcept;
+// Writes Text on stdout and goes on; safe in a handler.
+void WriteOut(const char* Text) noexcept;
 // Writes Text on stderr and ends the process with Code; safe in a handler.
 [[noreturn]] void EndProcess(const char* Text, int Code) noexcept;
 

@@ -111,6 +111,10 @@ class TBoardLink {
   // Whether the last port scan reached a board's banner (also when the chip
   // in its socket was then not recognised).
   bool BannerSeen() const { return FBannerSeen; }
+  // The port on which the last scan heard a stream's handshake (DC1, DC3)
+  // instead of a banner: a board left in its stream, which only a reset
+  // brings back; empty when none.
+  const std::string& StuckPort() const { return FStuckPort; }
   // The ports the last scan could not open, with the reasons; empty once a
   // scan opened every port it tried.
   const std::vector<TRefusedPort>& RefusedPorts() const { return FRefusedPorts; }
@@ -167,6 +171,7 @@ class TBoardLink {
   std::optional<TDifference> FDifference;
   TStatus FStatus = TStatus::stNone;
   bool FBannerSeen = false;
+  std::string FStuckPort;
   bool FBoardLost = false;
   std::vector<TRefusedPort> FRefusedPorts;
   uint16_t FMemorySize = ChosenMemorySizeDefault;

@@ -38,6 +38,7 @@ void TBoardLink::CheckKnownChip() {
 void TBoardLink::ScanPorts() {
   bool AnyOpened = false;
   FBannerSeen = false;
+  FStuckPort.clear();
   FRefusedPorts.clear();
   for (const std::string& Name : FPortList) {
     try {
@@ -58,6 +59,10 @@ void TBoardLink::ScanPorts() {
         Report(TStatus::stIdentifyChip);
         IdentifyChip(Reply);
         break;
+      }
+      const char Handshake[] = {static_cast<char>(DC1), static_cast<char>(DC3), '\0'};
+      if (Reply.find_first_of(Handshake) != std::string::npos) {
+        FStuckPort = Name;
       }
     } catch (...) {
       // A port that fails is skipped without a word. It is let go of, so

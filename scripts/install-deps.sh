@@ -28,6 +28,7 @@ usage() {
 run_packages=(
   build-essential cmake ninja-build pkg-config # the build
   qt6-base-dev qt6-base-dev-tools libgl-dev    # the window
+  libxcb1-dev                                  # the window: whether its X display is lost
   srecord                                      # the main job's comparison (srec_cat)
 )
 package_packages=(

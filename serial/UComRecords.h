@@ -36,6 +36,9 @@ struct TAdapterLatency {
   // run's note said it was LeftBefore ms. The port then leaves it alone.
   bool LeftLow = false;
   int LeftBefore = 0;
+  // The timer was left as found because no note could be written (no
+  // folder for notes, or none that takes one).
+  bool Unnoted = false;
 };
 
 // The driver's serial flags as the port found them. The port asks for low

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "UBoardSim.h"
+#include "UStandardStreams.h"
 
 namespace {
 
@@ -168,6 +169,7 @@ void Serve(const korvane::sim::TBoardSimOptions& Options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  korvane::KeepStandardStreamsOpen();
   try {
     bool Help = false;
     const korvane::sim::TBoardSimOptions Options = ParseOptions(argc, argv, Help);

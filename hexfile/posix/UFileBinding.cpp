@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,6 +84,20 @@ int OpenTruncated(const std::string& Name, int& Handle) {
 
 int OpenForAppend(const std::string& Name, int& Handle) {
   return Open(Name, O_WRONLY | O_APPEND | O_CREAT, 0644, Handle);
+}
+
+int LockExclusive(const std::string& Name, int& Handle) {
+  if (const int Error = Open(Name, O_RDWR | O_CREAT, 0666, Handle); Error != 0) {
+    return Error;
+  }
+  while (::flock(Handle, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      const int Error = errno;
+      ::close(Handle);
+      return Error;
+    }
+  }
+  return 0;
 }
 
 int WriteSome(int Handle, const char* Data, std::size_t Size, std::size_t& Written) {

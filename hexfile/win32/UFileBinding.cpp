@@ -89,6 +89,19 @@ int OpenForAppend(const std::string& Name, int& Handle) {
   return Open(Name, _O_WRONLY | _O_APPEND | _O_CREAT, Handle);
 }
 
+int LockExclusive(const std::string& Name, int& Handle) {
+  if (const int Error = Open(Name, _O_RDWR | _O_CREAT, Handle); Error != 0) {
+    return Error;
+  }
+  OVERLAPPED Whole = {};
+  if (!LockFileEx(reinterpret_cast<HANDLE>(::_get_osfhandle(Handle)), LOCKFILE_EXCLUSIVE_LOCK, 0,
+                  MAXDWORD, MAXDWORD, &Whole)) {
+    ::_close(Handle);
+    return EACCES;
+  }
+  return 0;
+}
+
 int WriteSome(int Handle, const char* Data, std::size_t Size, std::size_t& Written) {
   const auto Piece = static_cast<unsigned>(std::min<std::size_t>(Size, INT_MAX));
   const int Result = ::_write(Handle, Data, Piece);

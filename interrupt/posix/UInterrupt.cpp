@@ -1,4 +1,5 @@
 // Stop requests as POSIX signals.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -46,9 +47,34 @@ void RemoveStopHandlers() {
   sigaction(SIGPIPE, &PreviousPipe, nullptr);
 }
 
-void EndProcess(const char* Text, int Code) noexcept {
-  // Nothing can be done about a lost message in a process about to end.
+bool AbandonPort(const TComPort& Port) noexcept {
+  const auto Descriptor = static_cast<int>(Port.Handle());
+  if (Descriptor < 0) {
+    return true;
+  }
+  Port.ReleaseNow();
+  // The handler runs on the thread that uses the port, so nothing can take
+  // the freed number before the null device does: read-only, a read finds
+  // the end (a hang-up to the port) and a write fails.
+  const int Dead = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (Dead >= 0 && Dead != Descriptor) {
+    dup2(Dead, Descriptor);
+    close(Dead);
+  }
+  return true;
+}
+
+void Say(const char* Text) noexcept {
+  // Nothing can be done about a message that cannot be written.
   [[maybe_unused]] const ssize_t Ignored = write(STDERR_FILENO, Text, std::strlen(Text));
+}
+
+void WriteOut(const char* Text) noexcept {
+  [[maybe_unused]] const ssize_t Ignored = write(STDOUT_FILENO, Text, std::strlen(Text));
+}
+
+void EndProcess(const char* Text, int Code) noexcept {
+  Say(Text);
   _exit(Code);
 }
 

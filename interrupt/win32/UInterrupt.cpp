@@ -25,10 +25,31 @@ void RemoveStopHandlers() {
   SetConsoleCtrlHandler(OnControlEvent, FALSE);
 }
 
-void EndProcess(const char* Text, int Code) noexcept {
+// The handler runs on a thread of its own, beside the one that uses the
+// port: a handle closed there could be taken by a file the other opens.
+bool AbandonPort(const TComPort&) noexcept {
+  return false;
+}
+
+namespace {
+
+void WriteTo(DWORD Stream, const char* Text) noexcept {
   DWORD Written = 0;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), Text, static_cast<DWORD>(std::strlen(Text)), &Written,
-            nullptr);
+  WriteFile(GetStdHandle(Stream), Text, static_cast<DWORD>(std::strlen(Text)), &Written, nullptr);
+}
+
+}  // namespace
+
+void Say(const char* Text) noexcept {
+  WriteTo(STD_ERROR_HANDLE, Text);
+}
+
+void WriteOut(const char* Text) noexcept {
+  WriteTo(STD_OUTPUT_HANDLE, Text);
+}
+
+void EndProcess(const char* Text, int Code) noexcept {
+  Say(Text);
   ExitProcess(static_cast<UINT>(Code));
 }
 

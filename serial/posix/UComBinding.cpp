@@ -371,12 +371,18 @@ void LowerLatencyTimer(const std::string& Port, const std::string& SysfsRoot,
   }
   // The note is written before the timer, so that no moment exists in
   // which the timer is low and nobody knows why.
-  // Without a place for the note the timer is lowered all the same.
+  // Without a place for the note the timer stays as it is: a run killed
+  // with it low would leave it so with nobody the wiser.
   std::error_code NoFolder;
-  if (!Marker.empty() && (std::filesystem::create_directories(StateDir, NoFolder) || !NoFolder) &&
-      WriteMarker(Marker, Before)) {
-    Latency.Marker = Marker;
+  if (Marker.empty() || !(std::filesystem::create_directories(StateDir, NoFolder) || !NoFolder) ||
+      !WriteMarker(Marker, Before)) {
+    if (!Marker.empty()) {
+      unlink(Marker.c_str());
+    }
+    Latency.Unnoted = true;
+    return;
   }
+  Latency.Marker = Marker;
   Latency.WriteError = WriteDecimalFile(*Attribute, 1);
   if (Latency.WriteError != 0) {
     if (!Latency.Marker.empty()) {

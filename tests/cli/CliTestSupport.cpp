@@ -126,6 +126,9 @@ TChildProcess::TChildProcess(const std::string& Program, const std::vector<std::
     // Nothing else of this process goes along: a virtual board that hangs
     // up must not stay open through a copy of its side held by the child.
     close_range(3, ~0U, 0);
+    if (Options.Closed) {
+      close(*Options.Closed);
+    }
     execve(Program.c_str(), Argv.data(), Envp.data());
     _exit(127);
   }
@@ -237,10 +240,13 @@ std::string CliPath() {
 namespace {
 
 // The notes korvane-cli keeps about latency timers go here, not into the
-// home folder of whoever runs the tests.
-const std::string& NotesFolder() {
+// home folder of whoever runs the tests; a child that runs as nobody gets a
+// folder of nobody's own, as a user's runtime folder is.
+const std::string& NotesFolder(bool Unprivileged) {
   static const TTempDir Folder;
-  return Folder.Path();
+  static const TTempDir NobodysFolder;
+  static const bool Given = chown(NobodysFolder.Path().c_str(), 65534, 65534) == 0;
+  return Unprivileged && Given ? NobodysFolder.Path() : Folder.Path();
 }
 
 }  // namespace
@@ -248,14 +254,14 @@ const std::string& NotesFolder() {
 TProcessResult RunCli(const std::vector<std::string>& Args, const std::string& Ports,
                       TProcessOptions Options) {
   Options.Env.emplace("KORVANE_PORTS", Ports);
-  Options.Env.emplace("XDG_RUNTIME_DIR", NotesFolder());
+  Options.Env.emplace("XDG_RUNTIME_DIR", NotesFolder(Options.Unprivileged));
   return RunProcess(KORVANE_CLI_PATH, Args, Options);
 }
 
 std::unique_ptr<TChildProcess> StartCli(const std::vector<std::string>& Args,
                                         const std::string& Ports, TProcessOptions Options) {
   Options.Env.emplace("KORVANE_PORTS", Ports);
-  Options.Env.emplace("XDG_RUNTIME_DIR", NotesFolder());
+  Options.Env.emplace("XDG_RUNTIME_DIR", NotesFolder(Options.Unprivileged));
   return std::make_unique<TChildProcess>(KORVANE_CLI_PATH, Args, Options);
 }
 

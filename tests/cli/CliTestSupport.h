@@ -39,6 +39,9 @@ struct TProcessOptions {
   // The child's standard input: these bytes and then its end; without it,
   // the test's own.
   std::optional<std::string> Input;
+  // The child starts with this standard descriptor (0, 1 or 2) closed, as
+  // "<&-" or ">&-" in a shell leaves it.
+  std::optional<int> Closed;
   int TimeoutSeconds = 120;
 };
 
@@ -85,7 +88,8 @@ std::string CliPath();
 
 // Runs the korvane-cli under test. KORVANE_PORTS is always set for the child
 // (to Ports), so that it never scans the machine's own serial ports, and
-// XDG_RUNTIME_DIR, unless Options set it, to a folder of the test program's.
+// XDG_RUNTIME_DIR, unless Options set it, to a folder of the test program's (of nobody's for a
+// child that runs as nobody).
 TProcessResult RunCli(const std::vector<std::string>& Args, const std::string& Ports,
                       TProcessOptions Options = {});
 // The same korvane-cli started as a child that the test acts on.

@@ -186,6 +186,13 @@ TEST_F(CliEndToEnd, ProgramOn2051UsesTheMemoryChoiceAndReadsBack) {
   EXPECT_EQ(Lines(Run.Out).at(4), "Verify...");
   EXPECT_NE(Run.Err.find("note: the 89C2051/4051 has no fast verify"), std::string::npos);
   EXPECT_EQ(Prefix(Sim().Flash(), 4096), LoadHexFile(Blink, 4096));
+
+  // 3000 bytes fit an 89C4051 only: the 2 KB default says how to choose it.
+  const std::string ThreeKB = FDir.File("3k.hex");
+  WriteHexFile(ThreeKB, PatternBytes(3000, 5));
+  Run = Cli({"program", ThreeKB});
+  EXPECT_EQ(Run.ExitCode, 4);
+  EXPECT_TRUE(Run.Err.ends_with("hint: for an 89C4051 (4 KB), add --mem 4KB\n")) << Run.Err;
 }
 
 TEST_F(CliEndToEnd, EraseRetriesAreEachAStatusLine) {
@@ -275,9 +282,57 @@ TEST_F(CliEndToEnd, LostPortIsExitFive) {
                         "The chip is partly written (50 of 148 bytes). Reconnect the "
                         "board and run the command again.\n"))
       << Run.Err;
+  // The JSON result names the step the port was lost in.
+  StartBoard(Options);
+  Run = Cli({"program", Blink, "--json"});
+  EXPECT_EQ(Run.ExitCode, 5);
+  EXPECT_TRUE(Lines(Run.Out).back().starts_with(
+      "{\"event\":\"result\",\"command\":\"program\",\"exit\":5,\"status\":\"Writing... [148 "
+      "Bytes]\""))
+      << Run.Out;
 }
 
 // --- read ----------------------------------------------------------------
+
+// A standard descriptor closed by the caller is never taken by the port:
+// no status text reaches the board as commands, and the board is never read
+// as the standard input. A closed stdout is the closed-output stop.
+TEST_F(CliEndToEnd, AClosedStandardDescriptorNeverBecomesThePort) {
+  struct TCase {
+    int Closed;
+    std::string Chip;
+    std::vector<std::string> Args;
+    int Exit;
+    uint64_t Erases;
+  };
+  const std::string Copy = FDir.File("copy.hex");
+  const std::vector<TCase> Cases = {
+      {0, "89C52", {"read", Copy}, 0, 0},
+      {1, "89C52", {"read", Copy}, 130, 0},
+      {2, "89C52", {"read", Copy}, 0, 0},
+      {0, "89C52", {"program", Blink}, 0, 1},
+      {1, "89C52", {"program", Blink}, 130, 0},
+      {2, "89C52", {"program", Blink}, 0, 1},
+      // Enter is awaited between chips: a closed input ends the run there.
+      {0, "89C2051", {"program", Blink, "--repeat"}, 130, 1},
+  };
+  for (const TCase& Case : Cases) {
+    StartBoard(Board(Case.Chip));
+    const std::vector<uint8_t> Before(Sim().Flash().size(), 0x5A);
+    Sim().SetFlash(Before);
+    TProcessOptions Options;
+    Options.Closed = Case.Closed;
+    Options.TimeoutSeconds = 30;
+    const TProcessResult Run = Cli(Case.Args, Options);
+    const std::string What = Case.Args[0] + " with descriptor " + std::to_string(Case.Closed);
+    EXPECT_EQ(Run.ExitCode, Case.Exit) << What << Run.Err;
+    EXPECT_EQ(Sim().Counters().EraseCount, Case.Erases) << What;
+    EXPECT_FALSE(Sim().Locked()) << What;
+    if (Case.Erases == 0) {
+      EXPECT_EQ(Sim().Flash(), Before) << What;
+    }
+  }
+}
 
 TEST_F(CliEndToEnd, ReadSavesTheWholeChip) {
   StartBoard(Board("89C52"));
@@ -537,6 +592,10 @@ TEST_F(CliEndToEnd, UsageErrorsAreExitTwo) {
     EXPECT_TRUE(Run.Err.starts_with("error: ")) << Run.Err;
     EXPECT_TRUE(Run.Err.ends_with("Try 'korvane-cli --help'.\n")) << Run.Err;
   }
+  // A reader of --json gets its result all the same.
+  const TProcessResult Json = RunCli({"program", "--json", "--mem", "8KB"}, "");
+  EXPECT_EQ(Json.ExitCode, 2);
+  EXPECT_TRUE(Json.Out.starts_with("{\"event\":\"result\",\"exit\":2,\"error\":\"")) << Json.Out;
   TProcessResult Help = RunCli({"--help"}, "");
   EXPECT_EQ(Help.ExitCode, 0);
   EXPECT_TRUE(Help.Out.starts_with("Usage: korvane-cli COMMAND")) << Help.Out;

@@ -3,17 +3,25 @@
 // serial file; and the pieces they are built from.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "CliTestSupport.h"
 #include "UBoardSim.h"
 #include "UCliOptions.h"
+#include "UHexFile.h"
+#include "UHexFileIO.h"
 #include "UJsonLine.h"
+#include "USerialCounter.h"
 #include "USha256.h"
 
 namespace korvane::test {
@@ -48,6 +56,20 @@ TEST(SerialFormat, ReadsEachFormAndWritesItsBytes) {
   }
   EXPECT_THROW(cli::ParseCommandLine({"program", "f.hex", "--serial-file", "n.txt"}),
                cli::ECliUsage);
+
+  // Every number of one place used: the file holds the one after the largest.
+  const TTempDir Dir;
+  const std::string Numbers = Dir.File("serial.txt");
+  WriteTextFile(Numbers, "9\n");
+  cli::TSerialCounter Counter(cli::ParseSerialFormat("0x10:dec1:0"), Numbers);
+  EXPECT_EQ(Counter.Take(), 9u);
+  try {
+    Counter.Take();
+    ADD_FAILURE() << "a tenth number in one place";
+  } catch (const EHexFile& Error) {
+    EXPECT_STREQ(Error.what(), "Serial number 10 does not fit in 1 place of --serial");
+  }
+  EXPECT_EQ(ReadTextFile(Numbers), "10\n");
 }
 
 TEST(JsonLine, GivesUtf8AsItsCharactersOtherBytesAsLatin1AndTenths) {
@@ -136,11 +158,26 @@ TEST_F(CliProduction, AnUnusableSerialFileOrLogIsRefusedBeforeAnyPortIsOpened) {
   const std::string Unreadable = NobodysFile("rw/unreadable.txt", "5\n", 0200);
   const std::string Junk = NobodysFile("rw/junk.txt", "12 junk\n", 0644);
   const std::string ReadOnlyLog = NobodysFile("rw/read-only.log", "", 0444);
+  const std::string Firmware = NobodysFile("rw/firmware.hex", ReadTextFile(Blink), 0644);
+  const std::string FirmwareLink = FDir.File("rw/link.hex");
+  std::filesystem::create_symlink(Firmware, FirmwareLink);
+  const std::string Shared = NobodysFile("rw/shared.txt", "5\n", 0644);
   const struct {
     std::string Option;
     std::string Path;
     std::string Error;
+    std::vector<std::string> More = {};
   } Cases[] = {
+      // Two of FILE, the log and the serial file that are one file.
+      {"--log", FirmwareLink,
+       "FILE " + Firmware + " and the log " + FirmwareLink + " are one file; name another"},
+      {"--serial-file", Firmware,
+       "FILE " + Firmware + " and the serial file " + Firmware + " are one file; name another"},
+      {"--log",
+       Shared,
+       "the log " + Shared + " and the serial file " + FDir.File("rw/../rw/shared.txt") +
+           " are one file; name another",
+       {"--serial-file", FDir.File("rw/../rw/shared.txt")}},
       {"--serial-file", ReadOnly,
        "Serial file " + ReadOnly + " cannot be rewritten: File access denied"},
       {"--serial-file", InReadOnlyFolder,
@@ -156,8 +193,9 @@ TEST_F(CliProduction, AnUnusableSerialFileOrLogIsRefusedBeforeAnyPortIsOpened) {
       {"--log", FDir.File("ro/new.log"), "Log " + FDir.File("ro/new.log") + ": File access denied"},
   };
   for (const auto& Case : Cases) {
-    std::vector<std::string> Args{"program", Blink, Case.Option, Case.Path};
-    if (Case.Option == "--serial-file") {
+    std::vector<std::string> Args{"program", Firmware, Case.Option, Case.Path};
+    Args.insert(Args.end(), Case.More.begin(), Case.More.end());
+    if (std::find(Args.begin(), Args.end(), "--serial-file") != Args.end()) {
       Args.insert(Args.end(), {"--serial", "0x1000:dec4:7"});
     }
     const TProcessResult Run = RunCli(Args, FBoard->DevicePath(), Nobody);
@@ -165,9 +203,10 @@ TEST_F(CliProduction, AnUnusableSerialFileOrLogIsRefusedBeforeAnyPortIsOpened) {
     EXPECT_EQ(Run.Err, "error: " + Case.Error + "\n") << Case.Path;
   }
   EXPECT_EQ(FBoard->ReceivedBytes(), "") << "no port was opened";
-  for (const std::string& Kept : {ReadOnly, InReadOnlyFolder, Unreadable}) {
+  for (const std::string& Kept : {ReadOnly, InReadOnlyFolder, Unreadable, Shared}) {
     EXPECT_EQ(ReadTextFile(Kept), "5\n") << Kept;
   }
+  EXPECT_EQ(ReadTextFile(Firmware), ReadTextFile(Blink));
   EXPECT_EQ(ReadTextFile(Junk), "12 junk\n");
   EXPECT_EQ(ReadTextFile(ReadOnlyLog), "");
   EXPECT_FALSE(std::filesystem::exists(FDir.File("ro/new.log")));
@@ -219,6 +258,44 @@ TEST_F(CliProduction, ALogThatStopsTakingRecordsStopsTheRunAfterThatChip) {
   EXPECT_EQ(SerialOnChip(), "0008");
   EXPECT_EQ(ReadTextFile(Numbers), "9\n") << "the number is used up all the same";
   EXPECT_EQ(Lines(ReadTextFile(Log)).size(), 1u);
+}
+
+// A disk of 64 KB (tmpfs) that fills up: before the run, or between chips.
+TEST_F(CliProduction, ALogOnAFullDiskStopsTheRunBeforeTheChip) {
+  const std::string Disk = FDir.File("disk");
+  std::filesystem::create_directories(Disk);
+  if (mount("tmpfs", Disk.c_str(), "tmpfs", 0, "size=64k") != 0) {
+    GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
+  }
+  const struct TMounted {
+    std::string Path;
+    ~TMounted() { umount(Path.c_str()); }
+  } Mounted{Disk};
+  const auto Fill = [&](const std::string& Name) {
+    std::ofstream Filler(Disk + "/" + Name, std::ios::binary);
+    const std::string Block(4096, 'x');
+    while (Filler.write(Block.data(), Block.size())) {
+    }
+  };
+  const std::string Log = Disk + "/run.jsonl";
+  auto Cli = StartCli({"program", Blink, "--repeat", "--log", Log}, FBoard->DevicePath());
+  ASSERT_TRUE(Cli->Await("chip 1: OK in "));
+  Fill("filler-1");
+  Swap("89C52");
+  TProcessResult Run = Cli->Finish();
+  EXPECT_EQ(Run.ExitCode, 4) << Run.Err;
+  EXPECT_NE(Run.Err.find("error: Log " + Log +
+                         ": No space left on device (0 bytes free); chip 2 was not programmed"),
+            std::string::npos)
+      << Run.Err;
+  EXPECT_EQ(Lines(ReadTextFile(Log)).size(), 1u);
+
+  // Full before the run: no port is opened.
+  const size_t Sent = FBoard->ReceivedBytes().size();
+  Fill("filler-2");
+  Run = RunCli({"program", Blink, "--log", Disk + "/second.jsonl"}, FBoard->DevicePath());
+  EXPECT_EQ(Run.ExitCode, 4) << Run.Err;
+  EXPECT_EQ(FBoard->ReceivedBytes().size(), Sent);
 }
 
 TEST_F(CliProduction, The2051RunEndsAtTheEndOfItsInputAsBetweenChips) {
@@ -365,32 +442,136 @@ TEST_F(CliProduction, ProgramsEachNewChipSkipsAnotherKindAndLogsEveryOne) {
   EXPECT_NE(Records[2].find("\"serial\":8,"), std::string::npos) << Records[2];
 }
 
-TEST_F(CliProduction, AFailedChipKeepsItsNumberAndAUsedPlaceIsRefused) {
+// A number that reached a chip's flash is that chip's, whatever the result;
+// one that reached none is given back; two runs on one file take turns.
+TEST_F(CliProduction, NoSerialNumberIsGivenTwiceAcrossFailuresSignalsAndTwoRuns) {
   const std::string Numbers = FDir.File("serial.txt");
-  WriteTextFile(Numbers, "41\n");
+  WriteTextFile(Numbers, "900\n");
+  const std::vector<std::string> Args = {"program",       Blink,           "--json", "--serial",
+                                         "0x0400:dec4:0", "--serial-file", Numbers};
+  const auto Carried = [](const sim::TBoardSim& Board) {
+    const std::vector<uint8_t> Flash = Board.Flash();
+    return std::string(Flash.begin() + 0x400, Flash.begin() + 0x404);
+  };
   sim::TBoardSimOptions Corrupt;
   Corrupt.CorruptByteAt = 3;
   sim::TBoardSim Faulty(Corrupt);
   Faulty.Start();
-  TProcessResult Run =
-      RunCli({"program", Blink, "--serial", "0x1000:le2:0", "--serial-file", Numbers},
-             Faulty.DevicePath());
-  EXPECT_EQ(Run.ExitCode, 1) << Run.Err;
-  EXPECT_EQ(ReadTextFile(Numbers), "41\n");
-  Run = RunCli({"program", Blink, "--serial", "0x1000:le2:0", "--serial-file", Numbers},
-               FBoard->DevicePath());
-  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
-  EXPECT_EQ(ReadTextFile(Numbers), "42\n");
-  EXPECT_EQ(FBoard->Flash()[0x1000], 41);
+  for (const char* Number : {"0900", "0901", "0902"}) {
+    EXPECT_EQ(RunCli(Args, Faulty.DevicePath()).ExitCode, 1);
+    EXPECT_EQ(Carried(Faulty), Number) << "each failed chip carries a number of its own";
+  }
+  EXPECT_EQ(ReadTextFile(Numbers), "903\n");
 
+  // A stop before the write reaches the number's place, and one after it.
+  sim::TBoardSimOptions Paced;
+  Paced.Realtime = true;
+  sim::TBoardSim Slow(Paced);
+  Slow.Start();
+  for (const auto& [Moment, After] :
+       {std::pair{"\"phase\":\"write\"", "903\n"}, std::pair{"\"text\":\"Verify...\"", "904\n"}}) {
+    auto Cli = StartCli(Args, Slow.DevicePath());
+    ASSERT_TRUE(Cli->Await(Moment));
+    Cli->Signal(SIGINT);
+    EXPECT_EQ(Cli->Finish().ExitCode, 130);
+    EXPECT_EQ(ReadTextFile(Numbers), After) << Moment;
+  }
+  EXPECT_EQ(Carried(Slow), "0903");
+
+  // Two boards, one file: both runs wait for the file's lock, which the
+  // test holds while they start, and then take their numbers in turn.
+  sim::TBoardSim Second(sim::TBoardSimOptions{});
+  Second.Start();
+  std::vector<std::unique_ptr<TChildProcess>> Runs;
+  {
+    const TFileLock Held(Numbers + ".lock");
+    for (const sim::TBoardSim* Board : {FBoard.get(), &Second}) {
+      Runs.push_back(StartCli(Args, Board->DevicePath()));
+    }
+    std::this_thread::sleep_for(1s);
+  }
+  std::set<std::string> Given;
+  for (auto& Run : Runs) {
+    const TProcessResult Result = Run->Finish();
+    EXPECT_EQ(Result.ExitCode, 0) << Result.Err;
+    std::smatch Serial;
+    ASSERT_TRUE(std::regex_search(Result.Out, Serial, std::regex("\"serial\":(\\d+)")));
+    Given.insert(Serial[1]);
+  }
+  EXPECT_EQ(Given, (std::set<std::string>{"904", "905"}));
+  EXPECT_EQ(ReadTextFile(Numbers), "906\n");
+}
+
+TEST_F(CliProduction, AUsedPlaceOrOnePastTheChipIsRefused) {
   // The file itself uses address 0x10: no number may go there.
   const std::string Sent = FBoard->ReceivedBytes();
-  Run = RunCli({"program", Blink, "--serial", "0x10:dec2:0"}, FBoard->DevicePath());
+  const TProcessResult Run =
+      RunCli({"program", Blink, "--serial", "0x10:dec2:0"}, FBoard->DevicePath());
   EXPECT_EQ(Run.ExitCode, 4);
   EXPECT_NE(Run.Err.find(": The serial number's place 0x0010-0x0011 is not free"),
             std::string::npos)
       << Run.Err;
   EXPECT_EQ(FBoard->ReceivedBytes(), Sent) << "the board was not touched";
+
+  // A place past the chip in the socket is refused naming the option.
+  SetSocket("89C51");
+  const TProcessResult Past =
+      RunCli({"program", Blink, "--serial", "0x1FF0:dec4:1"}, FBoard->DevicePath());
+  EXPECT_EQ(Past.ExitCode, 4);
+  EXPECT_NE(Past.Err.find("error: --serial's place 0x1FF0-0x1FF3 is past the 89C51's memory "
+                          "(0x0000-0x0FFF)"),
+            std::string::npos)
+      << Past.Err;
+  EXPECT_EQ(FBoard->ReceivedBytes().find('e'), std::string::npos);
+}
+
+TEST_F(CliProduction, ARunStartedWithAnEmptySocketWaitsForTheFirstChip) {
+  SetSocket("empty");
+  auto Cli = StartCli({"program", Blink, "--repeat"}, FBoard->DevicePath());
+  ASSERT_TRUE(Cli->Await("No chip in the socket: insert the first one (Ctrl-C ends)"));
+  SetSocket("89C52");
+  ASSERT_TRUE(Cli->Await("chip 1: OK in "));
+  Cli->Signal(SIGINT);
+  const TProcessResult Run = Cli->Finish();
+  EXPECT_EQ(Run.ExitCode, 130) << Run.Err;
+  EXPECT_TRUE(Run.Out.ends_with("1 programmed, 0 failed, 0 skipped\n")) << Run.Out;
+}
+
+// The second Ctrl-C leaves the board in its stream, not the bookkeeping;
+// the scans after it say that the board needs a reset.
+TEST_F(CliProduction, ASecondStopAbandonsTheBoardButWritesTheRecordAndTheSummary) {
+  sim::TBoardSimOptions Paced;
+  Paced.Realtime = true;
+  sim::TBoardSim Slow(Paced);
+  Slow.Start();
+  const std::string Log = FDir.File("run.jsonl");
+  const std::string Numbers = FDir.File("serial.txt");
+  WriteTextFile(Numbers, "500\n");
+  auto Cli = StartCli({"program", Blink, "--repeat", "--json", "--log", Log, "--serial",
+                       "0x1000:dec4:0", "--serial-file", Numbers},
+                      Slow.DevicePath());
+  ASSERT_TRUE(Cli->Await("\"phase\":\"write\""));
+  Cli->Signal(SIGINT);
+  ASSERT_TRUE(Cli->Await("\"event\":\"stopping\""));
+  Cli->Signal(SIGINT);
+  const TProcessResult Run = Cli->Finish();
+  EXPECT_EQ(Run.ExitCode, 130) << Run.Err;
+  const std::vector<std::string> Chip = LinesWith(Run.Out, "\"chip_no\":1,");
+  ASSERT_EQ(Chip.size(), 1u) << Run.Out;
+  EXPECT_NE(Chip[0].find("\"error\":\"abandoned in its stream by a second stop"), std::string::npos)
+      << Chip[0];
+  EXPECT_TRUE(Lines(Run.Out).back().starts_with("{\"event\":\"summary\""));
+  EXPECT_NE(Lines(Run.Out).back().find("reset it"), std::string::npos) << Run.Out;
+  const std::vector<std::string> Records = Lines(ReadTextFile(Log));
+  ASSERT_EQ(Records.size(), 1u);
+  EXPECT_NE(Records[0].find("\"result\":\"failed\""), std::string::npos) << Records[0];
+  EXPECT_EQ(ReadTextFile(Numbers), "500\n") << "the write never reached the number's place";
+
+  const TProcessResult Detect = RunCli({"detect"}, Slow.DevicePath());
+  EXPECT_EQ(Detect.ExitCode, 3);
+  EXPECT_NE(Detect.Err.find("fix: reset the board"), std::string::npos) << Detect.Err;
+  const TProcessResult Doctor = RunCli({"doctor"}, Slow.DevicePath());
+  EXPECT_NE(Doctor.Out.find(": stuck in its stream"), std::string::npos) << Doctor.Out;
 }
 
 TEST_F(CliProduction, ARunWhoseBoardGoesEndsWithItsSummaryAndExitThree) {

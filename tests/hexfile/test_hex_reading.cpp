@@ -130,6 +130,26 @@ TEST_F(HexReading, SkipsCommentsBlankLinesAndRecordsNotStartingWithTheColon) {
   ExpectErased(0, 4096);
 }
 
+TEST_F(HexReading, AByteOrderMarkBeforeTheFirstRecordKeepsThatRecord) {
+  // As editors on Windows save a file: the mark, then the reset jump; with
+  // the file reader and the stream reader, and before the longest record.
+  const std::string Mark = "\xEF\xBB\xBF";
+  const std::string Jump = ":03000000020006F5\r\n:00000001FF\r\n";
+  for (const bool FromFile : {true, false}) {
+    Image.Fill(0x00);
+    std::istringstream Text(Mark + Jump);
+    EXPECT_TRUE(FromFile ? Load(Mark + Jump) : Image.LoadFromStream(Text));
+    EXPECT_EQ(Image.LoadedRecords(), 2u);
+    EXPECT_EQ(Image.GetByte(0x0000), 0x02);
+    EXPECT_EQ(Image.GetByte(0x0002), 0x06);
+  }
+  EXPECT_TRUE(Load(Mark + Record(0x0200, std::vector<uint8_t>(255, 0x5A))));
+  EXPECT_EQ(Image.GetByte(0x02FE), 0x5A);
+  // Only the text's start may carry it.
+  EXPECT_TRUE(Load(";c\r\n" + Mark + Jump));
+  EXPECT_EQ(Image.LoadedRecords(), 1u);
+}
+
 TEST_F(HexReading, LoneCarriageReturnIsDroppedFromTheLine) {
   EXPECT_TRUE(Load(":04002000DE\rADBEEFA4\r\r\n:0400000001\r020304F2"));
   EXPECT_EQ(Image.GetByte(0x0021), 0xAD);

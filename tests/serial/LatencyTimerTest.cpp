@@ -30,9 +30,11 @@ TEST(LatencyTimer, IsLoweredWhileOpenAndPutBackOnClose) {
   // By its own path, and by a link as /dev/serial/by-id gives one.
   const std::string Link = Sysfs.Dir().File("usb-FTDI_FT232R-if00-port0");
   std::filesystem::create_symlink(Pty.SlavePath(), Link);
+  const std::string Notes = Sysfs.Dir().File("notes");
   for (const std::string& Name : {Pty.SlavePath(), Link}) {
     TComPort Port;
     Port.SetSysfsRoot(Sysfs.Root());
+    Port.SetStateDir(Notes);
     Port.SetPort(Name);
     Port.Open();
     EXPECT_EQ(Sysfs.Value(), "1\n") << Name;
@@ -48,10 +50,24 @@ TEST(LatencyTimer, IsLoweredWhileOpenAndPutBackOnClose) {
   {
     TComPort Port;
     Port.SetSysfsRoot(Sysfs.Root());
+    Port.SetStateDir(Notes);
     Port.SetPort(Pty.SlavePath());
     Port.Open();
   }
   EXPECT_EQ(Sysfs.Value(), "16\n") << "the destructor puts it back too";
+
+  // Without a folder for the note that a killed run leaves, the timer stays.
+  const std::string File = Sysfs.Dir().File("a-file");
+  test::WriteTextFile(File, "");
+  for (const std::string& NoFolder : {std::string(), File + "/notes"}) {
+    TComPort Port;
+    Port.SetSysfsRoot(Sysfs.Root());
+    Port.SetStateDir(NoFolder);
+    Port.SetPort(Pty.SlavePath());
+    Port.Open();
+    EXPECT_EQ(Sysfs.Value(), "16\n") << NoFolder;
+    EXPECT_TRUE(Port.AdapterLatency().Unnoted) << NoFolder;
+  }
 }
 
 TEST(LatencyTimer, OneMillisecondOrNoAttributeIsLeftAlone) {
@@ -79,6 +95,7 @@ void OpenAsNobodyAndExit(const std::string& Device, const std::string& Root) {
   }
   TComPort Port;
   Port.SetSysfsRoot(Root);
+  Port.SetStateDir("/tmp");
   Port.SetPort(Device);
   Port.Open();
   const TAdapterLatency& Latency = Port.AdapterLatency();

@@ -2,8 +2,10 @@
 // system delivers while a workflow holds the thread: a close request is
 // refused on the spot and not acted on afterwards, clicks and keys are
 // dropped instead of replayed, and the box a workflow opens still takes its
-// click. The input comes from xdotool, as a user's would, while the workflow
-// runs. (A board lost mid-write is the rules' case, tests/ui_rules.)
+// click; the window program whose display is lost mid-write finishes the
+// board's stream before it ends. The input comes from xdotool, as a user's
+// would, while the workflow runs. (A board lost mid-write is the rules' case,
+// tests/ui_rules.)
 #include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -19,6 +21,8 @@
 #include <optional>
 #include <ostream>
 
+#include "CliTestSupport.h"
+#include "TestFiles.h"
 #include "UiTestSupport.h"
 #include "X11Session.h"
 
@@ -293,6 +297,58 @@ TEST_F(X11WindowTest, TheBoxAWorkflowOpensTakesItsClick) {
   EXPECT_FALSE(Forced) << "the box took no click: its input was dropped with the window's";
   EXPECT_EQ(Window->Messages, std::vector<std::string>{"x"});
   EXPECT_EQ(Window->Rules().StatusText(), "Read Failed!");
+}
+
+// Waits until the board has received Command.
+void AwaitReceived(const sim::TBoardSim& Board, char Command) {
+  for (int Tries = 0; Tries < 3000 && Board.ReceivedBytes().find(Command) == std::string::npos;
+       ++Tries) {
+    QTest::qWait(10);
+  }
+}
+
+// xdotool's answer on stdout, its line feed dropped.
+std::string XdotoolAnswer(const std::vector<std::string>& Args) {
+  const TProcessResult Run = RunProcess("/usr/bin/xdotool", Args);
+  EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+  return Run.Out.substr(0, Run.Out.find('\n'));
+}
+
+TEST_F(X11WindowTest, TheProgramWhoseDisplayIsLostMidWriteFinishesTheStreamFirst) {
+  sim::TBoardSim Slow(Paced("89C52"));
+  Slow.Start();
+  const TFakeSysfs Sysfs(Slow.DevicePath(), "16\n");
+  const TTempDir Notes;
+  TProcessOptions Options;
+  Options.Env = {{"KORVANE_PORTS", Slow.DevicePath()},
+                 {"KORVANE_SYSFS_ROOT", Sysfs.Root()},
+                 {"XDG_RUNTIME_DIR", Notes.Path()}};
+  TChildProcess Program(KORVANE_WINDOW_PATH, {}, Options);
+  const std::string Id =
+      XdotoolAnswer({"search", "--sync", "--onlyvisible", "--name", "^Korvane V4\\.1$"});
+  // Send has the focus once the poll has found the chip; its open dialog
+  // takes the file's name.
+  AwaitReceived(Slow, 'p');
+  QTest::qWait(1000);
+  EXPECT_EQ(Xdotool({"windowactivate", "--sync", Id, "key", "Return"}), 0);
+  XdotoolAnswer({"search", "--sync", "--onlyvisible", "--name", "^Open$"});
+  EXPECT_EQ(Xdotool({"type", Sample.toStdString()}), 0);
+  EXPECT_EQ(Xdotool({"key", "Return"}), 0);
+  AwaitReceived(Slow, 'w');
+  QTest::qWait(300);
+  ASSERT_EQ(Sysfs.Value(), "1\n") << "the write runs with the timer lowered";
+
+  EXPECT_EQ(Xdotool({"windowkill", Id}), 0);
+  const TProcessResult Ended = Program.Finish();
+  EXPECT_NE(Ended.Err.find("The display was lost: finishing the board's stream"), std::string::npos)
+      << Ended.Err;
+  EXPECT_EQ(Sysfs.Value(), "16\n") << "the latency timer put back";
+  const TProcessResult Detect = RunCli({"detect"}, Slow.DevicePath());
+  EXPECT_EQ(Detect.ExitCode, 0) << "the board is at its prompt\n" << Detect.Err;
+  const std::vector<uint8_t> Flash = Slow.Flash();
+  // The bytes written before the display went, then FF.
+  EXPECT_TRUE(std::equal(Bytes.begin(), Bytes.begin() + 20, Flash.begin()));
+  EXPECT_EQ(Flash[Bytes.size() - 1], 0xFF);
 }
 
 }  // namespace

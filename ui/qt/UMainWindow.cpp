@@ -22,6 +22,7 @@
 #include <cmath>
 #include <utility>
 
+#include "UDisplayLink.h"
 #include "UPictures.h"
 #include "UStatusPanel.h"
 
@@ -367,6 +368,11 @@ void TMainWindow::SetPortNote(const std::string& Text) {
 }
 
 void TMainWindow::ProcessPendingEvents() {
+  // Qt would end the process on the broken connection's events, with the
+  // board in its stream; the workflow is told to stop instead (DisplayLost).
+  if (DisplayLost()) {
+    return;
+  }
   pnlVerbose->repaint();
   QCoreApplication::processEvents(FInputHeld ? QEventLoop::AllEvents
                                              : QEventLoop::ExcludeUserInputEvents);

@@ -6,11 +6,14 @@
 #include <exception>
 #include <iostream>
 
+#include "UDisplayLink.h"
 #include "UInterrupt.h"
 #include "UMainWindow.h"
 #include "UPictures.h"
+#include "UStandardStreams.h"
 
 int main(int argc, char* argv[]) {
+  korvane::KeepStandardStreamsOpen();
   QApplication Application(argc, argv);
   QApplication::setApplicationName("korvane");
   QApplication::setApplicationVersion(KORVANE_VERSION);
@@ -33,7 +36,16 @@ int main(int argc, char* argv[]) {
     FrmMain.ComPort().SetStateDir(korvane::TComPort::StateDirFromSettings(
         std::getenv("XDG_RUNTIME_DIR"), std::getenv("XDG_CACHE_HOME"), std::getenv("HOME")));
     Watch.GuardPort(&FrmMain.ComPort());
-    FrmMain.SetStopRequest([&Watch] { return Watch.Requested(); });
+    korvane::TInterruptWatch::ReleasePortAtExit();
+    // A lost display is a stop: the workflow finishes the board's stream,
+    // and Qt's exit on the broken connection then finds the port given back.
+    FrmMain.SetStopRequest([&Watch] {
+      if (korvane::DisplayLost() && !Watch.Requested()) {
+        std::cerr << "The display was lost: finishing the board's stream" << std::endl;
+        Watch.RecordStop();
+      }
+      return Watch.Requested();
+    });
     QTimer StopCheck;
     QObject::connect(&StopCheck, &QTimer::timeout, [&] {
       if (Watch.Requested() && !FrmMain.OperationRunning() && !FrmMain.Busy()) {
