@@ -10,6 +10,7 @@
 #include "UCliOptions.h"
 #include "UCliProgrammer.h"
 #include "UDoctor.h"
+#include "UFileHints.h"
 #include "UFileInfo.h"
 #include "UHexFile.h"
 #include "UJsonLine.h"
@@ -570,7 +571,7 @@ int RunGuarded(TRun& Run) {
     Run.Fail(FileError(Run, Error.what()));
     for (const std::string& Hint :
          HexFaultHints(Error, Run.FileInHand, Run.Options.Format, ImageHolder(Run))) {
-      Run.Err << Hint << std::endl;
+      Run.Err << "hint: " << Hint << std::endl;
     }
     return exitFileError;
   } catch (const EInOutError& Error) {

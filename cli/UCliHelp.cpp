@@ -24,7 +24,7 @@ const std::map<std::string, TCommandHelp>& CommandHelp() {
       {"ports",
        {"",
         "List the serial ports in scan order, and whether each can be opened; a\n"
-        "permission refusal comes with a hint on the group to join."}},
+        "refusal comes with a hint on how to mend it."}},
       {"detect", {"[OPTIONS]", "Look for the board once and print \"PORT: CHIP\"."}},
       {"program",
        {"FILE [OPTIONS]",

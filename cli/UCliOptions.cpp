@@ -7,6 +7,7 @@
 #include <set>
 
 #include "UChipTable.h"
+#include "UPlatformWords.h"
 #include "UText.h"
 
 namespace korvane::cli {
@@ -480,12 +481,15 @@ reports on stderr. When stderr is a terminal, a progress bar there follows the
 byte streams (bytes done/total, rate, time left). Errors print
 "error: <message>" on stderr, naming the file for a file's error.
 
-Stopping: Ctrl-C, SIGTERM or SIGHUP before the board is in a stream ends at
+Stopping: )USAGE" +
+         std::string(PlatformWords().StopRequests) +
+         R"USAGE( before the board is in a stream ends at
 once. During program or read the board is first brought back to its prompt: a
 write is finished with FF (which leaves the chip's cells as they are), a read
 or an erase is waited for; then "Interrupted: <where the chip stands>" on
 stderr, e.g. "written 600 of 6300 bytes; the chip is not verified". A second
-signal ends at once, giving the port back.
+)USAGE" + std::string(PlatformWords().StopRequest) +
+         R"USAGE( ends at once, giving the port back.
 
 Exit status:
   0  success
@@ -494,7 +498,9 @@ Exit status:
   3  no programmer board found, or no chip that it knows
   4  file error (Intel HEX contents, or reading or writing the file)
   5  serial port error
-  130  stopped by a signal (see Stopping)
+  130  stopped by a )USAGE" +
+         std::string(PlatformWords().StopRequest) +
+         R"USAGE( (see Stopping)
 )USAGE";
 }
 

@@ -6,6 +6,7 @@
 
 #include "UBoardProtocol.h"
 #include "UCliProgrammer.h"
+#include "UPlatformWords.h"
 #include "UPortAccess.h"
 #include "UPortDiagnosis.h"
 #include "UWireTime.h"
@@ -153,18 +154,12 @@ void CheckPort(const std::string& Name, const TDoctorPlaces& Places, TInterruptW
 }
 
 void CheckPrograms(std::ostream& Out, TFindings& Findings) {
+  const std::vector<TAdapterTaker>& Takers = PlatformWords().AdapterTakers;
+  if (Takers.empty()) {
+    return;
+  }
   Out << "programs that take serial adapters:\n";
-  struct TTaker {
-    const char* Name;
-    const char* What;
-    const char* Fix;
-  };
-  for (const TTaker& Taker :
-       {TTaker{"brltty", "claims CH340 and CP210x adapters as braille displays",
-               "sudo apt remove brltty (unless a braille display is in use)"},
-        TTaker{"ModemManager", "probes every new ttyACM/ttyUSB for seconds",
-               "install the udev rule 60-korvane.rules, which tells it to leave the common "
-               "adapters alone, or: sudo systemctl stop ModemManager"}}) {
+  for (const TAdapterTaker& Taker : Takers) {
     const bool Installed = ProgramInstalled(Taker.Name);
     const bool Running = ProgramRunning(Taker.Name);
     Out << "  " << Taker.Name << ": "
@@ -172,7 +167,7 @@ void CheckPrograms(std::ostream& Out, TFindings& Findings) {
             : Installed ? "installed, not running"
                         : "not installed")
         << "\n";
-    if (Running || (Installed && std::string(Taker.Name) == "brltty")) {
+    if (Running || (Installed && Taker.InstalledIsEnough)) {
       Findings.Add(std::string(Taker.Name) + " " + Taker.What, Taker.Fix);
     }
   }

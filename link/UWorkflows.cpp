@@ -1,7 +1,6 @@
 // The two workflows: program a HEX file into the chip, read the chip into a
 // HEX file. The window and the command-line tool both run these.
 #include <cstdio>
-#include <filesystem>
 
 #include "UProgrammer.h"
 
@@ -21,16 +20,12 @@ void TProgrammer::LoadProgramFile(THexFile& Image, const std::string& FileName,
                                   TImageFormat Format) {
   if (Format == TImageFormat::Binary) {
     Image.LoadFromBinaryFile(FileName);
-    return;
+  } else {
+    Image.LoadFromFile(FileName);
   }
-  Image.LoadFromFile(FileName);
-  // Text without a single record (a binary or some other document) loads as
-  // an image of FF; programming it would erase the chip and report success for
-  // a file that was never a HEX file.
-  std::error_code NoSize;
-  if (Image.LoadedRecords() == 0 && std::filesystem::file_size(FileName, NoSize) > 0 && !NoSize) {
-    throw EHexFile("No HEX record in file");
-  }
+  // A file without a single record loads as an image of FF; programming it
+  // would erase the chip and report success for a file that gave it nothing.
+  RequireRecords(Image, Format);
 }
 
 void TProgrammer::CheckLockable(const THexFile& Image) {

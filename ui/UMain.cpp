@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "UBoardSearchNote.h"
+#include "UBoxAdvice.h"
 #include "UComPort.h"
 #include "ULostBoard.h"
 #include "UPortAccess.h"
@@ -76,20 +78,25 @@ void TFrmMain::Timer1Timer() {
   }
   // Poll() itself turns the tick away while a workflow or another poll is busy.
   const bool Polls = !Busy();
+  // A poll scans the ports only while no chip is known; one that checks the
+  // known chip has no scan to tell of.
+  const bool Scans = FTargetChip == chipNone;
   const auto Error = RunOperation([this] { Poll(); });
   if (Polls) {
-    UpdatePortNote();
+    UpdatePortNote(Scans);
   }
   if (Error) {
     FPollErrorShown = true;
-    FView.ShowError(*Error);
+    // A poll that checked a known chip failed on its port: the board is gone.
+    FView.ShowError(Polls && !Scans ? WithAdvice(*Error, LostIdleBoardAdvice()) : *Error);
     FPollErrorShown = false;
   }
 }
 
-void TFrmMain::UpdatePortNote() {
-  const std::string Note =
-      FTargetChip != chipNone ? std::string() : RefusedPortsNote(RefusedPorts());
+void TFrmMain::UpdatePortNote(bool Scanned) {
+  const std::string Note = FTargetChip != chipNone || !Scanned
+                               ? std::string()
+                               : BoardSearchNote(PortList(), RefusedPorts(), BannerSeen());
   if (Note != FPortNote) {
     FPortNote = Note;
     FView.SetPortNote(Note);
@@ -119,6 +126,7 @@ TWorkflowOptions TFrmMain::ChosenOptions() const {
 void TFrmMain::RunWorkflow(const std::function<std::string(const std::string&)>& AskFileName,
                            const std::function<void(const std::string&)>& Workflow, bool Programs) {
   bool PortFailed = false;
+  std::string Advice;
   const auto Error = RunOperation([&] {
     TBusyScope Busy(*this);
     const std::string FileName = AskFileName(FLastFolder);
@@ -130,6 +138,10 @@ void TFrmMain::RunWorkflow(const std::function<std::string(const std::string&)>&
       RunWithInputHeld([&] { Workflow(FileName); });
     } catch (const EComPort&) {
       PortFailed = true;
+      Advice = LostBoardAdvice(ChipProgress(), Programs ? "press Send again" : "press Read again");
+      throw;
+    } catch (const EHexFile& Refused) {
+      Advice = FileRefusalAdvice(Refused, FileName, FTargetChip, ChosenOptions().MemorySize);
       throw;
     }
   });
@@ -137,9 +149,7 @@ void TFrmMain::RunWorkflow(const std::function<std::string(const std::string&)>&
     LetGoOfLostBoard();
   }
   if (Error) {
-    FView.ShowError(PortFailed && Programs
-                        ? *Error + "\n\n" + LostBoardAdvice(ChipProgress(), "press Send again")
-                        : *Error);
+    FView.ShowError(WithAdvice(*Error, Advice));
   }
 }
 

@@ -156,7 +156,9 @@ TEST_F(Win32ComPortTest, AMissingDeviceRaisesCode1WithError2) {
   } catch (const EComPort& Error) {
     EXPECT_EQ(Error.MessageCode(), 1);
     EXPECT_EQ(Error.PlatformError(), ERROR_FILE_NOT_FOUND);
-    EXPECT_STREQ(Error.what(), "Unable to open com port (win error code: 2)");
+    EXPECT_EQ(std::string(Error.what()).rfind("Unable to open com port (win error code: 2: ", 0),
+              0u)
+        << Error.what();
   }
   EXPECT_FALSE(Port.Connected());
   EXPECT_EQ(Port.Handle(), InvalidComHandle);
