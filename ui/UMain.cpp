@@ -145,6 +145,8 @@ void TFrmMain::RunWorkflow(const std::function<std::string(const std::string&)>&
       throw;
     }
   });
+  // A run that failed part-way leaves no half-full bar behind.
+  FView.SetProgressPosition(0);
   if (PortFailed) {
     LetGoOfLostBoard();
   }

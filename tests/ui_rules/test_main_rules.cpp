@@ -500,6 +500,7 @@ TEST_P(FailureRules, EndsAsAStatusOrABoxAndLeavesTheFileAlone) {
   }());
   EXPECT_FALSE(std::filesystem::exists(Dir.File("no-such-folder")));
   EXPECT_TRUE(View.Enabled[TMainControl::btnSend]);
+  EXPECT_EQ(View.ProgressPosition, 0) << "the bar stays where the run failed";
   ExpectSettled();
 }
 
