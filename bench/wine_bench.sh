@@ -110,7 +110,9 @@ run() {
   wait "$board" 2>/dev/null || true
   board=""
   local result
-  result=$(tail -1 "$work/out")
+  # A cold run's wine server shares the run's output and writes its registry
+  # notes there at its end.
+  result=$(grep -v 'REGISTRY' "$work/out" | tail -1)
   [ $status -eq 0 ] || result="exit $status: $result"
   python3 - "$label" "$start" "$end" "$bytes" "$result" "$work/counters" "$load" \
     "$work/ratios" <<'PY'
