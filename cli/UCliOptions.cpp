@@ -483,13 +483,14 @@ byte streams (bytes done/total, rate, time left). Errors print
 
 Stopping: )USAGE" +
          std::string(PlatformWords().StopRequests) +
-         R"USAGE( before the board is in a stream ends at
-once. During program or read the board is first brought back to its prompt: a
-write is finished with FF (which leaves the chip's cells as they are), a read
-or an erase is waited for; then "Interrupted: <where the chip stands>" on
-stderr, e.g. "written 600 of 6300 bytes; the chip is not verified". A second
-)USAGE" + std::string(PlatformWords().StopRequest) +
-         R"USAGE( ends at once, giving the port back.
+         R"USAGE(
+before the board is in a stream ends at once. During program or read the board
+is first brought back to its prompt: a write is finished with FF (which leaves
+the chip's cells as they are), a read or an erase is waited for; then
+"Interrupted: <where the chip stands>" on stderr, e.g. "written 600 of 6300
+bytes; the chip is not verified". A second )USAGE" +
+         std::string(PlatformWords().StopRequest) + R"USAGE( ends at once, giving the
+port back.
 
 Exit status:
   0  success

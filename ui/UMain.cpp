@@ -87,8 +87,10 @@ void TFrmMain::Timer1Timer() {
   }
   if (Error) {
     FPollErrorShown = true;
-    // A poll that checked a known chip failed on its port: the board is gone.
-    FView.ShowError(Polls && !Scans ? WithAdvice(*Error, LostIdleBoardAdvice()) : *Error);
+    // A poll that checked a known chip lost it on a failed port: the board
+    // is gone.
+    const bool Lost = Polls && !Scans && FTargetChip == chipNone;
+    FView.ShowError(Lost ? WithAdvice(*Error, LostIdleBoardAdvice()) : *Error);
     FPollErrorShown = false;
   }
 }

@@ -179,7 +179,8 @@ TEST(CliOptions, PlatformWordsSpeakOfTheirOwnSystem) {
   EXPECT_EQ(&PlatformWords(), &PosixWords());
 #endif
   const std::string Help = UsageText();
-  EXPECT_NE(Help.find(std::string("Stopping: ") + PlatformWords().StopRequests), std::string::npos);
+  EXPECT_NE(Help.find(std::string("Stopping: ") + PlatformWords().StopRequests + "\n"),
+            std::string::npos);
   EXPECT_NE(PortNamedLikeAChip("89c52").value_or("").find(PlatformWords().ExamplePort),
             std::string::npos);
 }

@@ -30,6 +30,7 @@
 #include "TestBoard.h"
 #include "TestFiles.h"
 #include "UBoardSearchNote.h"
+#include "UBoxAdvice.h"
 #include "UHexFile.h"
 #include "UMain.h"
 #include "UPortAccess.h"
@@ -138,6 +139,10 @@ TEST_P(PollRules, FindsTheChipShowsItAndForgetsItWithItsBoard) {
   EXPECT_FALSE(View.Enabled[TMainControl::BtnRead]);
   EXPECT_FALSE(View.MemSizeChoiceShown);
   EXPECT_LE(View.Errors.size(), 1U);
+  // Where the dead line raised (wine's), the box says what happened.
+  for (const std::string& Box : View.Errors) {
+    EXPECT_NE(Box.find("\n\n" + LostIdleBoardAdvice()), std::string::npos) << Box;
+  }
   const size_t ErrorsBefore = View.Errors.size();
   Rules.Timer1Timer();
   EXPECT_EQ(Rules.TargetChip(), chipNone);
