@@ -72,8 +72,10 @@ stop_wine() {
   "$wineserver" -k </dev/null >/dev/null 2>&1 || true
   "$wineserver" -w </dev/null >/dev/null 2>&1 || true
 }
-# Warm: one server and wine's services, up before the run.
+# Warm: one server and wine's services, up before the run (a server that a
+# cold run left is ended first: a second one would not start).
 start_wine() {
+  stop_wine
   "$wineserver" -p30 </dev/null >/dev/null 2>&1
   "$wine" wineboot </dev/null >/dev/null 2>&1
 }
@@ -110,9 +112,9 @@ run() {
   wait "$board" 2>/dev/null || true
   board=""
   local result
-  # A cold run's wine server shares the run's output and writes its registry
-  # notes there at its end.
-  result=$(grep -v 'REGISTRY' "$work/out" | tail -1)
+  # The program's last word: a cold run's wine server shares the run's output
+  # and writes its own notes there.
+  result=$(grep -aE 'bytes written|^error|Complete!|Failed' "$work/out" | tail -1)
   [ $status -eq 0 ] || result="exit $status: $result"
   python3 - "$label" "$start" "$end" "$bytes" "$result" "$work/counters" "$load" \
     "$work/ratios" <<'PY'
