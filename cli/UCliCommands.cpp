@@ -13,6 +13,7 @@
 #include "UCliHints.h"
 #include "UCliOptions.h"
 #include "UDoctor.h"
+#include "UFileHints.h"
 #include "UFileInfo.h"
 #include "UHexFile.h"
 #include "UJsonLine.h"
@@ -622,7 +623,10 @@ int RunGuarded(TRun& Run) {
     Run.Fail(FileError(Run, Error.what()));
     for (const std::string& Hint :
          HexFaultHints(Error, Run.FileInHand, Run.Options.Format, ImageHolder(Run))) {
-      Run.Err << Hint << std::endl;
+      Run.Err << "hint: " << Hint << std::endl;
+    }
+    if (FitsTheLargerChoice(Error, Run.FileInHand, Run.Options.Format)) {
+      Run.Err << "hint: for an 89C4051 (4 KB), add --mem 4KB" << std::endl;
     }
     return exitFileError;
   } catch (const EInOutError& Error) {

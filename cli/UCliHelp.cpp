@@ -7,13 +7,11 @@
 #include "UChipTable.h"
 #include "UCliOptions.h"
 #include "UCommandTable.h"
+#include "UPlatformWords.h"
 
 namespace korvane::cli {
 
 namespace {
-
-// The ways to stop a run, as the help names them.
-const char* const StopWays = "Ctrl-C, SIGTERM or SIGHUP";
 
 const char* const Intro =
     "Programs and reads back the flash code memory of 8051-family chips (89C51, 89LV51, 89C52, "
@@ -22,7 +20,8 @@ const char* const Intro =
 const char* const HelpCommandSummary =
     "show one command's usage and options alone (as does COMMAND --help)";
 
-// The paragraphs after the options; "{stop}" stands for StopWays.
+// The paragraphs after the options; "{stops}" stands for the ways to ask a
+// run to stop and "{stop}" for one of them, in this system's words.
 const char* const Paragraphs[] = {
     "The ports: the machine's serial ports in sorted order or, when the environment variable "
     "KORVANE_PORTS is set, exactly its colon-separated device names.",
@@ -35,11 +34,11 @@ const char* const Paragraphs[] = {
     "The port scan reports on stderr. When stderr is a terminal, a progress bar there follows "
     "the byte streams (bytes done/total, rate, time left). Errors print \"error: <message>\" on "
     "stderr, naming the file for a file's error.",
-    "Stopping: {stop} before the board is in a stream ends at once. During program or read the "
+    "Stopping: {stops} before the board is in a stream ends at once. During program or read the "
     "board is first brought back to its prompt: a write is finished with FF (which leaves the "
     "chip's cells as they are), a read or an erase is waited for; then \"Interrupted: <where the "
     "chip stands>\" on stderr, e.g. \"written 600 of 6300 bytes; the chip is not verified\". A "
-    "second signal ends at once, giving the port back.",
+    "second {stop} ends at once, giving the port back.",
 };
 
 const char* const ExitStatus =
@@ -50,7 +49,7 @@ const char* const ExitStatus =
     "  3  no programmer board found, or no chip that it knows\n"
     "  4  file error (Intel HEX contents, or reading or writing the file)\n"
     "  5  serial port error\n"
-    "  130  stopped by a signal (see Stopping)\n";
+    "  130  stopped by a {stop} (see Stopping)\n";
 
 constexpr size_t TextColumn = 18;
 // The longest line, short of an 80-column terminal's last column.
@@ -61,6 +60,12 @@ std::string Replaced(std::string Text, const std::string& Mark, const std::strin
     Text.replace(At, Mark.size(), By);
   }
   return Text;
+}
+
+// Text with the stop requests named as this system names them.
+std::string InSystemWords(const std::string& Text) {
+  return Replaced(Replaced(Text, "{stops}", PlatformWords().StopRequests), "{stop}",
+                  PlatformWords().StopRequest);
 }
 
 // Text's words filled into lines up to LineWidth, the first going on from
@@ -140,9 +145,9 @@ std::string UsageText() {
     Text += Entry(OptionForm(Option), OptionWords(Option, Option.Summary));
   }
   for (const char* Paragraph : Paragraphs) {
-    Text += "\n" + Filled(Replaced(Paragraph, "{stop}", StopWays), 0, 0);
+    Text += "\n" + Filled(InSystemWords(Paragraph), 0, 0);
   }
-  return Text + "\n" + ExitStatus;
+  return Text + "\n" + InSystemWords(ExitStatus);
 }
 
 std::string CommandUsageText(const std::string& Name) {

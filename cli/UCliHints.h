@@ -1,5 +1,5 @@
-// What korvane-cli says beyond a message of the lower layers: how a file
-// that is refused can be put right, what a name given to --port looks like,
+// What korvane-cli says beyond a message of the lower layers (a refused
+// file's hints are UFileHints.h's): what a name given to --port looks like,
 // what a chip that reads all FF may be, and the line that sums up a run.
 #pragma once
 
@@ -11,13 +11,6 @@
 #include "UHexFile.h"
 
 namespace korvane::cli {
-
-// The lines ("hint: ...") that explain a refused file further: a record of
-// another type (extended or start addresses) and how to rewrite the file
-// without it; data beyond the image, with the file's highest address and
-// the range Holder ("the 89C52") takes. Nothing for other faults.
-std::vector<std::string> HexFaultHints(const EHexFile& Error, const std::string& FileName,
-                                       TImageFormat Format, const std::string& Holder);
 
 // The hint for a --port value that names a chip rather than a port
 // ("-p 89c52"); nothing for any other name.

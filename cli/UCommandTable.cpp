@@ -16,7 +16,7 @@ const std::vector<TCommandEntry>& CommandTable() {
        "list the serial ports in scan order, and whether each can be opened; a permission "
        "refusal comes with a hint",
        "List the serial ports in scan order, and whether each can be opened; a\n"
-       "permission refusal comes with a hint on the group to join."},
+       "refusal comes with a hint on how to mend it."},
       {"detect", cmdDetect, false, "[OPTIONS]", "look for the board once and print \"PORT: CHIP\"",
        "Look for the board once and print \"PORT: CHIP\"."},
       {"program", cmdProgram, true, "FILE [OPTIONS]",

@@ -8,6 +8,7 @@
 #include "UChipProgress.h"
 #include "UCliBoard.h"
 #include "UCliHints.h"
+#include "UPlatformWords.h"
 #include "UPortAccess.h"
 #include "UPortDiagnosis.h"
 #include "UWireTime.h"
@@ -156,18 +157,12 @@ void CheckPort(const std::string& Name, const TDoctorPlaces& Places, TInterruptW
 }
 
 void CheckPrograms(std::ostream& Out, TFindings& Findings) {
+  const std::vector<TAdapterTaker>& Takers = PlatformWords().AdapterTakers;
+  if (Takers.empty()) {
+    return;
+  }
   Out << "programs that take serial adapters:\n";
-  struct TTaker {
-    const char* Name;
-    const char* What;
-    const char* Fix;
-  };
-  for (const TTaker& Taker :
-       {TTaker{"brltty", "claims CH340 and CP210x adapters as braille displays",
-               "sudo apt remove brltty (unless a braille display is in use)"},
-        TTaker{"ModemManager", "probes every new ttyACM/ttyUSB for seconds",
-               "install the udev rule 60-korvane.rules, which tells it to leave the common "
-               "adapters alone, or: sudo systemctl stop ModemManager"}}) {
+  for (const TAdapterTaker& Taker : Takers) {
     const bool Installed = ProgramInstalled(Taker.Name);
     const bool Running = ProgramRunning(Taker.Name);
     Out << "  " << Taker.Name << ": "
@@ -175,7 +170,7 @@ void CheckPrograms(std::ostream& Out, TFindings& Findings) {
             : Installed ? "installed, not running"
                         : "not installed")
         << "\n";
-    if (Running || (Installed && std::string(Taker.Name) == "brltty")) {
+    if (Running || (Installed && Taker.InstalledIsEnough)) {
       Findings.Add(std::string(Taker.Name) + " " + Taker.What, Taker.Fix);
     }
   }

@@ -39,13 +39,14 @@ void LoadImage(THexFile& Image, const std::string& Bytes, TImageFormat Format) {
       }
       Image.SetByte(static_cast<uint16_t>(Address), static_cast<uint8_t>(Bytes[Address]));
     }
+    if (Bytes.empty()) {
+      throw EHexFile("No byte in file", THexFault::hfNoRecords, 0, 0);
+    }
     return;
   }
   std::istringstream Text(Bytes);
   Image.LoadFromStream(Text);
-  if (Image.LoadedRecords() == 0 && !Bytes.empty()) {
-    throw EHexFile("No HEX record in file");
-  }
+  RequireRecords(Image, Format);
 }
 
 // FF where the serial number goes, or EHexFile naming the first used byte.

@@ -179,6 +179,13 @@ bool THexFile::SaveToBinaryFile(const std::string& FileName) const {
   return true;
 }
 
+void RequireRecords(const THexFile& Image, TImageFormat Format) {
+  if (Image.LoadedRecords() == 0) {
+    throw EHexFile(Format == TImageFormat::Binary ? "No byte in file" : "No HEX record in file",
+                   THexFault::hfNoRecords, 0, 0);
+  }
+}
+
 TImageFormat FormatOfFileName(const std::string& FileName) {
   std::string Tail = FileName.size() >= 4 ? FileName.substr(FileName.size() - 4) : "";
   for (char& Ch : Tail)

@@ -23,6 +23,8 @@ enum class THexFault : uint8_t {
   hfRecordType,
   // An address at or above the image's size.
   hfExceedMemory,
+  // A file with no record (or, raw, no byte) at all: nothing to program.
+  hfNoRecords,
 };
 
 // Failure of the image or of the HEX text it reads ("Checksum error at line:3").
@@ -68,6 +70,14 @@ enum class TImageFormat { Hex, Binary };
 // The format a file name implies: Binary for a name ending in ".bin" in any
 // letter case, Hex for every other.
 TImageFormat FormatOfFileName(const std::string& FileName);
+
+class THexFile;
+// Refuses an image whose load read no record at all (an empty file, or text
+// with no HEX line; raw: no byte), before a chip is erased for a file that
+// gives it nothing: EHexFile hfNoRecords, "No HEX record in file" (raw: "No
+// byte in file"). Every front checks a file to program with this; erasing is
+// asked for by name, or by a file of nothing but FF.
+void RequireRecords(const THexFile& Image, TImageFormat Format);
 
 class THexFile {
  public:

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,13 @@ inline int HexDigit(char Ch) {
     return Ch - 'a' + 10;
   }
   return -1;
+}
+
+// "0x1A2B": a 16-bit value as the fronts print addresses and checksums.
+inline std::string Hex4(uint32_t Value) {
+  char Text[12];
+  std::snprintf(Text, sizeof Text, "0x%04X", static_cast<unsigned>(Value));
+  return Text;
 }
 
 // Text with its ASCII letters in upper case.

@@ -1,7 +1,6 @@
 #include "UWorkflows.h"
 
 #include <cstdio>
-#include <filesystem>
 
 namespace korvane {
 
@@ -194,16 +193,12 @@ bool WorkflowPossible(uint8_t TargetChip) {
 void LoadProgramFile(THexFile& Image, const std::string& FileName, TImageFormat Format) {
   if (Format == TImageFormat::Binary) {
     Image.LoadFromBinaryFile(FileName);
-    return;
+  } else {
+    Image.LoadFromFile(FileName);
   }
-  Image.LoadFromFile(FileName);
-  // Text without a single record (a binary or some other document) loads as
-  // an image of FF; programming it would erase the chip and report success for
-  // a file that was never a HEX file.
-  std::error_code NoSize;
-  if (Image.LoadedRecords() == 0 && std::filesystem::file_size(FileName, NoSize) > 0 && !NoSize) {
-    throw EHexFile("No HEX record in file");
-  }
+  // A file without a single record loads as an image of FF; programming it
+  // would erase the chip and report success for a file that gave it nothing.
+  RequireRecords(Image, Format);
 }
 
 THexFile LoadProgramFile(const std::string& FileName, uint16_t Size, TImageFormat Format) {

@@ -9,11 +9,9 @@
 #   scripts/package-windows.sh
 #
 # Environment:
-#   KORVANE_WIN32_BUILD_DIR     the cross build (default build-win32; configured
-#                               here when new); its wine prefix is used as well
-#   KORVANE_ZIP_WITHOUT_WINDOW  1: make the archive without korvane.exe when the
-#                               cross build has no window (only for testing
-#                               this script; a download always has it)
+#   KORVANE_WIN32_BUILD_DIR  the cross build (default build-win32): configured
+#                            here, with the window, when it is new or was
+#                            made without it; its wine prefix is used as well
 #
 # Packages: g++-mingw-w64-x86-64-posix (the build, objdump, strip), zip and
 # unzip, wine64.
@@ -38,26 +36,31 @@ done
 wine=$(find_wine)
 [ -n "$wine" ] || fail "wine64 not found (scripts/install-deps.sh test installs it)"
 
+# The download holds the window: a fresh clone's first run configures the
+# cross build with it, and one made without it gets it.
 if [ ! -f "$cross/CMakeCache.txt" ]; then
+  launcher=()
+  if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  fi
   cmake -S "$root" -B "$cross" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DKORVANE_BUILD_UI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    -DKORVANE_BUILD_UI=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+fi
+has_window() {
+  cmake --build "$cross" --target help | grep -qE '^(\.\.\. )?korvane(: |$)'
+}
+if ! has_window; then
+  cmake -S "$root" -B "$cross" -DKORVANE_BUILD_UI=ON >/dev/null
 fi
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$cross/CMakeCache.txt")
 [ -n "$version" ] || fail "no project version in $cross/CMakeCache.txt"
 
-# The programs of the download: the window when the cross build defines it.
-programs=(korvane-cli)
-if cmake --build "$cross" --target help | grep -qE '^(\.\.\. )?korvane(: |$)'; then
-  programs=(korvane "${programs[@]}")
-elif [ "${KORVANE_ZIP_WITHOUT_WINDOW:-}" = 1 ]; then
-  echo "note: $cross has no window (target korvane); packing without korvane.exe" \
-    "because KORVANE_ZIP_WITHOUT_WINDOW=1"
-else
-  fail "the cross build $cross defines no target 'korvane' (the window, korvane.exe)," \
-    "so the download would lack it; build the window or, to test this script," \
-    "set KORVANE_ZIP_WITHOUT_WINDOW=1"
-fi
+# The programs of the download, the window first.
+programs=(korvane korvane-cli)
+has_window ||
+  fail "the cross build $cross defines no target 'korvane' (the window, korvane.exe)" \
+    "although it was configured with KORVANE_BUILD_UI=ON; see its CMake output"
 cmake --build "$cross" -j"$jobs" --target "${programs[@]}"
 
 name=korvane-$version-windows-x64

@@ -2,7 +2,8 @@
 # Installs what is missing, checks the source format, builds everything and
 # runs every test: the normal build, the same suites under AddressSanitizer +
 # UndefinedBehaviorSanitizer (which also checks for leaks), the Debian
-# package and its lintian check, and a brief run of each fuzz target.
+# package and its lintian check, the Windows download made from nothing, and a
+# brief run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
@@ -49,6 +50,15 @@ KORVANE_BUILD_DIR=$build scripts/test-web.sh
 
 echo "== the Debian package"
 scripts/check-package.sh
+
+echo "== the Windows download, as a fresh clone makes it"
+# The download's script alone, on a cross build folder that does not exist
+# yet: it must configure what it packs (the window too) by itself.
+# Beside the other builds, so that a compiler cache finds their objects.
+fresh=build-win32-fresh
+rm -rf "$fresh"
+KORVANE_WIN32_BUILD_DIR=$PWD/$fresh scripts/package-windows.sh
+rm -rf "$fresh"
 
 if [ "${KORVANE_SKIP_SANITIZERS:-}" != 1 ]; then
   asan=${KORVANE_ASAN_DIR:-build-asan}

@@ -39,7 +39,8 @@ enum TComMessageCode : int32_t {
 };
 
 // A failed port operation. The message is the text of MessageCode followed
-// by the platform's error: " (win error code: 2)" on Windows, the errno and
+// by the platform's error: " (win error code: 2: The system cannot find the
+// file specified.)" on Windows (the words in the user's language), the errno and
 // its words on POSIX, e.g. "Unable to open com port (error 2: No such file or
 // directory)", so that the number is not taken for a Windows code.
 class EComPort : public std::runtime_error {

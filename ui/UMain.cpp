@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "UBoardSearchNote.h"
+#include "UBoxAdvice.h"
 #include "UChipProgress.h"
 #include "UComPort.h"
 #include "UPortAccess.h"
@@ -79,13 +81,19 @@ void TFrmMain::Timer1Timer() {
   }
   // Poll() itself turns the tick away while a workflow or another poll is busy.
   const bool Polls = !FBusy;
+  // A poll scans the ports only while no chip is known; one that checks the
+  // known chip has no scan to tell of.
+  const bool Scans = FTargetChip == chipNone;
   const auto Error = RunOperation([this] { Poll(); });
   if (Polls) {
-    UpdatePortNote();
+    UpdatePortNote(Scans);
   }
   if (Error) {
     FPollErrorShown = true;
-    FView.ShowError(*Error);
+    // A poll that checked a known chip lost it on a failed port: the board
+    // is gone.
+    const bool Lost = Polls && !Scans && FTargetChip == chipNone;
+    FView.ShowError(Lost ? WithAdvice(*Error, LostIdleBoardAdvice()) : *Error);
     FPollErrorShown = false;
   }
 }
@@ -125,9 +133,11 @@ void TFrmMain::DetectProgrammer() {
   FView.StartPollTimer();
 }
 
-void TFrmMain::UpdatePortNote() {
+void TFrmMain::UpdatePortNote(bool Scanned) {
   const std::string Note =
-      FTargetChip != chipNone ? std::string() : RefusedPortsNote(FLink.RefusedPorts());
+      FTargetChip != chipNone || !Scanned
+          ? std::string()
+          : BoardSearchNote(FLink.PortList(), FLink.RefusedPorts(), FLink.BannerSeen());
   if (Note != FPortNote) {
     FPortNote = Note;
     FView.SetPortNote(Note);
@@ -157,6 +167,7 @@ TWorkflowOptions TFrmMain::ChosenOptions() const {
 void TFrmMain::RunWorkflow(const std::function<std::string(const std::string&)>& AskFileName,
                            const std::function<void(const std::string&)>& Workflow, bool Programs) {
   bool PortFailed = false;
+  std::string Advice;
   const auto Error = RunOperation([&] {
     TBusyScope Busy(FBusy);
     const std::string FileName = AskFileName(FLastFolder);
@@ -168,17 +179,21 @@ void TFrmMain::RunWorkflow(const std::function<std::string(const std::string&)>&
       RunWithInputHeld([&] { Workflow(FileName); });
     } catch (const EComPort&) {
       PortFailed = true;
+      Advice =
+          LostBoardAdvice(FLink.ChipProgress(), Programs ? "press Send again" : "press Read again");
+      throw;
+    } catch (const EHexFile& Refused) {
+      Advice = FileRefusalAdvice(Refused, FileName, FTargetChip, ChosenOptions().MemorySize);
       throw;
     }
   });
+  // A run that failed part-way leaves no half-full bar behind.
+  FView.SetProgressPosition(0);
   if (PortFailed) {
     LetGoOfLostBoard();
   }
   if (Error) {
-    FView.ShowError(PortFailed && Programs
-                        ? *Error + "\n\n" +
-                              LostBoardAdvice(FLink.ChipProgress(), "press Send again")
-                        : *Error);
+    FView.ShowError(WithAdvice(*Error, Advice));
   }
 }
 

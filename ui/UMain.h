@@ -65,6 +65,8 @@ class TFrmMain final : public TLinkObserver {
   void DetectProgrammer();
   void IdentifyChip(const std::string& Banner) { FLink.IdentifyChip(Banner); }
   void SetTargetChip(uint8_t Code) { FLink.SetTargetChip(Code); }
+  // Where the later polls get their list of ports to scan.
+  void SetPortListSource(TPortListSource Ports) { FLink.SetPortListSource(std::move(Ports)); }
 
   // --- What a face asks -----------------------------------------------------
   // The window asks to close: refused while an operation runs, and the status
@@ -141,8 +143,8 @@ class TFrmMain final : public TLinkObserver {
   std::optional<std::string> RunOperation(const std::function<void()>& Body);
   // A button's workflow: busy from the file dialog to the workflow's end, the
   // error box for what either raises. AskFileName gets the folder used last.
-  // A programming run that loses the board adds to the box what the chip
-  // now holds and what to do.
+  // A run that loses the board adds to the box what the chip now holds and
+  // what to do; a refused file, how to put it right (UBoxAdvice.h).
   void RunWorkflow(const std::function<std::string(const std::string&)>& AskFileName,
                    const std::function<void(const std::string&)>& Workflow, bool Programs);
   // Runs Body with the face's input held; the controls come back as they
@@ -155,9 +157,10 @@ class TFrmMain final : public TLinkObserver {
   void LetGoOfLostBoard();
   // The progress bar moved: painted at most once per FlushPeriod.
   void RepaintWindow();
-  // After a poll: which ports could not be opened and how to fix it, or
-  // nothing once a board is found.
-  void UpdatePortNote();
+  // After a poll that Scanned the ports: which it tried with no board
+  // answering, which could not be opened and how to fix it; nothing once a
+  // board is found.
+  void UpdatePortNote(bool Scanned);
   // Puts Text on the status line; only SetStatus makes it the reported text.
   void ShowStatusText(const std::string& Text);
   // Lets the face paint and serve the window system, and restarts the

@@ -34,7 +34,7 @@ int ReadPortMap(HKEY Root, const std::string& SubKey, std::vector<std::string>& 
   HKEY Key = nullptr;
   if (LONG Result = RegOpenKeyExA(Root, SubKey.c_str(), 0, KEY_READ, &Key);
       Result != ERROR_SUCCESS) {
-    return static_cast<int>(Result);
+    return Result == ERROR_FILE_NOT_FOUND ? 0 : static_cast<int>(Result);
   }
   TOpenKey Closer(Key);
   std::vector<std::string> Found;

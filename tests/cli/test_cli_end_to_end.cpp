@@ -522,7 +522,9 @@ TEST_F(CliEndToEnd, CheckReportsABadFileExactly) {
   Run = RunCli({"check", Text, "--chip", "89C52"}, "");
   EXPECT_EQ(Run.ExitCode, 4);
   EXPECT_EQ(Run.Out, "");
-  EXPECT_EQ(Run.Err, "error: " + Text + ": No HEX record in file\n");
+  EXPECT_EQ(Run.Err, "error: " + Text + ": No HEX record in file\nhint: " + Text +
+                         " holds no Intel HEX record at all: it is empty, or not the HEX file "
+                         "that an assembler or compiler wrote\n");
 }
 
 TEST_F(CliEndToEnd, AnExtendedAddressRecordIsExplainedWithTheCommandThatRemovesIt) {

@@ -15,6 +15,7 @@
 #include "UCliHints.h"
 #include "UCliOptions.h"
 #include "UCommandTable.h"
+#include "UPlatformWords.h"
 #include "UPortAccess.h"
 #include "UProgressMeter.h"
 
@@ -149,6 +150,44 @@ TEST(CliOptions, HelpDocumentsEveryCommandAndExitStatus) {
                            "  3  no programmer", "  4  file error", "  5  serial port"}) {
     EXPECT_NE(Help.find(Code), std::string::npos) << Code;
   }
+}
+
+// Each system's words speak of that system only, and the help and hints use
+// the words of the system they run on.
+TEST(CliOptions, PlatformWordsSpeakOfTheirOwnSystem) {
+  struct TCase {
+    const char* System;
+    const TPlatformWords& Words;
+    std::vector<const char*> Foreign;
+  };
+  const TCase Cases[] = {
+      {"Windows",
+       WindowsWords(),
+       {"SIG", "/dev/", "sudo", "apt", "srec_cat", "brltty", "ModemManager", "udev", "tty"}},
+      {"POSIX", PosixWords(), {"COM3", "Ctrl-Break", "console window", "I8HEX"}},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.System);
+    std::string All = std::string(Case.Words.StopRequests) + "|" + Case.Words.StopRequest + "|" +
+                      Case.Words.ExamplePort + "|" +
+                      Case.Words.SixteenBitAdvice("fw.hex", "fw-16bit.hex");
+    for (const TAdapterTaker& Taker : Case.Words.AdapterTakers) {
+      All += std::string("|") + Taker.Name + "|" + Taker.What + "|" + Taker.Fix;
+    }
+    for (const char* Word : Case.Foreign) {
+      EXPECT_EQ(All.find(Word), std::string::npos) << Word << " in " << All;
+    }
+  }
+#ifdef _WIN32
+  EXPECT_EQ(&PlatformWords(), &WindowsWords());
+#else
+  EXPECT_EQ(&PlatformWords(), &PosixWords());
+#endif
+  const std::string Help = UsageText();
+  EXPECT_NE(Help.find(std::string("Stopping: ") + PlatformWords().StopRequests + "\n"),
+            std::string::npos);
+  EXPECT_NE(PortNamedLikeAChip("89c52").value_or("").find(PlatformWords().ExamplePort),
+            std::string::npos);
 }
 
 TEST(CliOptions, EachCommandHasAHelpOfItsOwn) {

@@ -126,8 +126,24 @@ TEST(ComSettings, ReplacementCharacterNeedsParityCheck) {
 TEST(ComSettings, ExceptionMessageIsTheTextAndThePlatformError) {
   EComPort Error(ecOpenFailed, 2);
 #ifdef _WIN32
-  EXPECT_STREQ(Error.what(), "Unable to open com port (win error code: 2)");
-  EXPECT_STREQ(EComPort(ecPortListFailed, -1).what(), "Registry error (win error code: -1)");
+  // The number, then the system's own words for it; a number the system has
+  // no words for stands alone.
+  const std::pair<int, bool> Codes[] = {{2, true}, {5, true},           {21, true},
+                                        {1, true}, {0x20000001, false}, {-1, false}};
+  for (const auto& [Code, HasWords] : Codes) {
+    const std::string Text = EComPort(ecOpenFailed, Code).what();
+    const std::string Number = "Unable to open com port (win error code: " + std::to_string(Code);
+    ASSERT_EQ(Text.rfind(Number, 0), 0u) << Text;
+    const std::string Rest = Text.substr(Number.size());
+    EXPECT_EQ(Rest.back(), ')') << Text;
+    if (HasWords) {
+      EXPECT_EQ(Rest.rfind(": ", 0), 0u) << Text;
+      EXPECT_GT(Rest.size(), 4u) << Text;
+      EXPECT_EQ(Rest.find_first_of("\r\n"), std::string::npos) << Text;
+    } else {
+      EXPECT_EQ(Rest, ")") << Text;
+    }
+  }
 #else
   // The errno and its words: "win error code 2" would send a search astray.
   EXPECT_STREQ(Error.what(), "Unable to open com port (error 2: No such file or directory)");

@@ -21,9 +21,17 @@
 #include <filesystem>
 #include <memory>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "win32/URegistryPorts.h"
+#endif
+
 #include "ModelBoard.h"
 #include "RecordingView.h"
 #include "TestFiles.h"
+#include "UBoardSearchNote.h"
+#include "UBoxAdvice.h"
 #include "UHexFile.h"
 #include "UMain.h"
 #include "UPortAccess.h"
@@ -133,6 +141,10 @@ TEST_P(PollRules, FindsTheChipShowsItAndForgetsItWithItsBoard) {
   EXPECT_FALSE(View.Enabled[TMainControl::BtnRead]);
   EXPECT_FALSE(View.MemSizeChoiceShown);
   EXPECT_LE(View.Errors.size(), 1U);
+  // Where the dead line raised (wine's), the box says what happened.
+  for (const std::string& Box : View.Errors) {
+    EXPECT_NE(Box.find("\n\n" + LostIdleBoardAdvice()), std::string::npos) << Box;
+  }
   const size_t ErrorsBefore = View.Errors.size();
   Rules.Timer1Timer();
   EXPECT_EQ(Rules.TargetChip(), chipNone);
@@ -155,6 +167,58 @@ TEST_F(MainRulesTest, WithNoPortThePollSaysSoAndFindsNothing) {
   EXPECT_TRUE(View.Errors.empty());
   EXPECT_TRUE(View.PollTimerRunning);
 }
+
+// A board switched off, or on but silent: the note names the ports tried and
+// says that none answered, until a board does.
+TEST_F(MainRulesTest, PortsWhereNoBoardAnsweredAreNamedUntilOneAnswers) {
+  sim::TBoardSimOptions Silent = BoardWith("89C52");
+  Silent.Silent = true;
+  Plug(Silent);
+  const std::string SilentPort = Board->Port();
+  Rules.Timer1Timer();
+  EXPECT_EQ(Rules.TargetChip(), chipNone);
+  EXPECT_EQ(View.PortNote, BoardSearchNote({SilentPort}, {}, false));
+  EXPECT_EQ(View.PortNote,
+            "Tried " + SilentPort + ": no board answered; check the board's power and its cable");
+  EXPECT_TRUE(View.Errors.empty());
+
+  std::unique_ptr<TModelBoard> SilentBoard = std::move(Board);
+  Plug(BoardWith("89C52"));
+  Ports = {SilentPort, Board->Port()};
+  Rules.Timer1Timer();
+  EXPECT_EQ(Rules.TargetChip(), chip89C52);
+  EXPECT_EQ(View.PortNote, "");
+}
+
+#ifdef _WIN32
+// A machine with no serial port has no device map in the registry: the polls
+// go on quietly, and the port of a USB adapter plugged in later is found.
+TEST_F(MainRulesTest, WithoutTheRegistryDeviceMapThePollGoesOnUntilAPortComes) {
+  const std::string Key = "Software\\KorvaneRulesTest-" + std::to_string(GetCurrentProcessId());
+  RegDeleteTreeA(HKEY_CURRENT_USER, Key.c_str());
+  Rules.SetPortListSource([&Key](std::vector<std::string>& List) {
+    ListSerialPortsFrom(HKEY_CURRENT_USER, Key, List);
+  });
+  Rules.Timer1Timer();
+  EXPECT_TRUE(View.Errors.empty());
+  EXPECT_EQ(Rules.StatusText(), "Available port not found!");
+  EXPECT_TRUE(View.PollTimerRunning);
+
+  Plug(BoardWith("89C52"));
+  HKEY Map = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, Key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &Map, nullptr),
+            ERROR_SUCCESS);
+  const std::string Port = Board->Port();
+  RegSetValueExA(Map, "\\Device\\VCP0", 0, REG_SZ, reinterpret_cast<const BYTE*>(Port.c_str()),
+                 static_cast<DWORD>(Port.size() + 1));
+  RegCloseKey(Map);
+  Rules.Timer1Timer();
+  RegDeleteTreeA(HKEY_CURRENT_USER, Key.c_str());
+  EXPECT_EQ(Rules.TargetChip(), chip89C52);
+  EXPECT_TRUE(View.Errors.empty());
+}
+#endif
 
 TEST_F(MainRulesTest, The2051CodeMemoryChoiceSizesTheImagesAndTheRead) {
   sim::TBoardSimOptions Options = BoardWith("89C2051");
@@ -241,29 +305,67 @@ TEST_F(MainRulesTest, ACancelledDialogChangesNothing) {
   ExpectSettled();
 }
 
-TEST_F(MainRulesTest, ABadFileIsShownWithAFullStopAndSendsNothing) {
-  Connect(BoardWith("89C52"));
-  const std::string Bad = Dir.File("bad.hex");
-  WriteTextFile(Bad, ":0100000042BC\r\n:00000001FF\r\n");
-  std::string Expected;
-  try {
-    THexFile Probe;
-    Probe.SetSize(8192);
-    Probe.LoadFromFile(Bad);
-  } catch (const EHexFile& E) {
-    Expected = E.what();
-  }
-  ASSERT_FALSE(Expected.empty()) << "the corrupted file loads";
+struct TBadFileCase {
+  const char* Name;
+  const char* SimChip;
+  std::string Text;
+  // The box: the message with its full stop, then the advice naming FILE.
+  const char* Box;
+};
+
+class BadFileRules : public MainRulesTest, public ::testing::WithParamInterface<TBadFileCase> {};
+
+TEST_P(BadFileRules, IsShownWithItsAdviceAndSendsNothing) {
+  const TBadFileCase& Case = GetParam();
+  Connect(BoardWith(Case.SimChip));
+  const std::vector<uint8_t> Flash = Board->Flash();
+  const std::string File = Dir.File("bad.hex");
+  WriteTextFile(File, Case.Text);
   const size_t Sent = Board->ReceivedBytes().size();
   const size_t Statuses = View.Statuses.size();
-  Send(Bad);
+  Send(File);
 
-  EXPECT_EQ(View.Errors, std::vector<std::string>{Expected + "."});
+  std::string Box = Case.Box;
+  for (size_t At; (At = Box.find("FILE")) != std::string::npos;) {
+    Box.replace(At, 4, File);
+  }
+  // The box may go on with what applies on this system alone.
+  ASSERT_EQ(View.Errors.size(), 1U);
+  EXPECT_EQ(View.Errors[0].substr(0, Box.size()), Box) << View.Errors[0];
   EXPECT_EQ(Board->ReceivedBytes().size(), Sent);
+  EXPECT_EQ(Board->Flash(), Flash);
   EXPECT_EQ(View.Statuses.size(), Statuses);
   EXPECT_TRUE(View.Enabled[TMainControl::btnSend]);
   ExpectSettled();
 }
+
+std::string HexLines(const std::vector<uint8_t>& Bytes) {
+  const std::string Path = std::filesystem::temp_directory_path().string() + "/korvane-lines.hex";
+  WriteHexFile(Path, Bytes);
+  std::string Text = ReadTextFile(Path);
+  std::filesystem::remove(Path);
+  return Text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BadFileRules,
+    ::testing::Values(
+        TBadFileCase{"Checksum", "89C52", ":0100000042BC\r\n:00000001FF\r\n",
+                     "Checksum error at line:1."},
+        // Empty: programming it would erase the chip for nothing.
+        TBadFileCase{"Empty", "89C52", "",
+                     "No HEX record in file.\n\nFILE holds no Intel HEX record at all: it is "
+                     "empty, or not the HEX file that an assembler or compiler wrote."},
+        TBadFileCase{"BeyondTheChosen2KB", "89C2051", HexLines(PatternBytes(4096, 5)),
+                     "Exceed Memory Size[Target:800 Size:800].\n\nFILE has data up to "
+                     "0x0FFF; the 89C2051/4051 at 2KB holds 0x0000-0x07FF (2048 bytes).\nAn "
+                     "89C4051 holds 4KB: choose 4KB under Code Memory."},
+        TBadFileCase{"ExtendedAddress", "89C52",
+                     ":020000040000FA\r\n:0400000001020304F2\r\n:00000001FF\r\n",
+                     "Non subport block type at line:1.\n\nLine 1 is an extended linear "
+                     "address record (type 04), which sets the upper 16 bits of the addresses "
+                     "after it; these chips take 16-bit addresses and data records only.\n"}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(MainRulesTest, CloseIsRefusedMidWorkflowAndTheOutcomeIsShownAgain) {
   Connect(BoardWith("89C52"));
@@ -394,6 +496,7 @@ TEST_P(FailureRules, EndsAsAStatusOrABoxAndLeavesTheFileAlone) {
   }());
   EXPECT_FALSE(std::filesystem::exists(Dir.File("no-such-folder")));
   EXPECT_TRUE(View.Enabled[TMainControl::btnSend]);
+  EXPECT_EQ(View.ProgressPosition, 0) << "the bar stays where the run failed";
   ExpectSettled();
 }
 

@@ -9,6 +9,14 @@
 //   text ID              print "ID=<the control's text>"
 //   wait ID TEXT T       wait until the control's text is TEXT
 //   state ID             print "ID:enabled=0|1 visible=0|1"
+//   place ID             print "ID@left,top,width,height", the control's
+//                        place in the main window's client area; ID 0 is
+//                        the client area itself
+//   measure ID           print "ID:text=T textwidth=W width=C": the
+//                        control's text, its width in the system's message
+//                        font (the window's font; a font handle of another
+//                        process cannot be used here) and the control's
+//                        client width
 //   enabled ID T         wait until the control is enabled
 //   press ID             the user's click in the middle of the control
 //                        (SendInput, the window brought to the foreground)
@@ -273,6 +281,37 @@ class TScript {
       HWND Window = Control(Item);
       std::printf("%d:enabled=%d visible=%d\n", Item, IsWindowEnabled(Window) ? 1 : 0,
                   IsWindowVisible(Window) ? 1 : 0);
+    } else if (Name == "place") {
+      const int Item = Id();
+      HWND Main = RequireMainWindow();
+      RECT Place = {};
+      if (Item == 0) {
+        GetClientRect(Main, &Place);
+      } else {
+        GetWindowRect(Control(Item), &Place);
+        MapWindowPoints(nullptr, Main, reinterpret_cast<POINT*>(&Place), 2);
+      }
+      std::printf("%d@%ld,%ld,%ld,%ld\n", Item, Place.left, Place.top, Place.right - Place.left,
+                  Place.bottom - Place.top);
+    } else if (Name == "measure") {
+      const int Item = Id();
+      HWND Window = Control(Item);
+      const std::wstring Text = WindowText(Window);
+      NONCLIENTMETRICSW Metrics = {};
+      Metrics.cbSize = sizeof Metrics;
+      SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof Metrics, &Metrics, 0);
+      HFONT Font = CreateFontIndirectW(&Metrics.lfMessageFont);
+      HDC Context = GetDC(Window);
+      HGDIOBJ Old = SelectObject(Context, Font);
+      SIZE Size = {};
+      GetTextExtentPoint32W(Context, Text.c_str(), static_cast<int>(Text.size()), &Size);
+      SelectObject(Context, Old);
+      ReleaseDC(Window, Context);
+      DeleteObject(Font);
+      RECT Client = {};
+      GetClientRect(Window, &Client);
+      std::printf("%d:text=%s textwidth=%ld width=%ld\n", Item, Narrow(Text).c_str(), Size.cx,
+                  Client.right - Client.left);
     } else if (Name == "enabled") {
       const int Item = Id();
       if (!WaitFor(Seconds(), [&] { return IsWindowEnabled(Control(Item)) != FALSE; })) {

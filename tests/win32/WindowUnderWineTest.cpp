@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -34,6 +35,7 @@ using test::TRun;
 const char ChipLabel[] = "1002";
 const char MemSizeGroup[] = "1003";
 const char StatusPanel[] = "1006";
+const char PortNote[] = "1013";
 const char FastVerify[] = "1009";
 const char Send[] = "1010";
 const char Read[] = "1011";
@@ -63,11 +65,14 @@ class WindowUnderWineTest : public test::TWineBoardTest {
 
   // Starts korvane.exe scanning COM5 and waits until it shows ChipName.
   void StartWindow(const std::string& ChipName) {
+    LaunchWindow();
+    const TRun Run = Drive({"window", "60", "wait", ChipLabel, ChipName, "60"});
+    ASSERT_EQ(Run.ExitCode, 0) << Run.Err;
+  }
+  void LaunchWindow() {
     FWindow = std::make_unique<test::TProgram>(
         std::vector<std::string>{FWine, FWindowExe}, FDir,
         std::vector<std::pair<std::string, std::string>>{{"KORVANE_PORTS", "COM5"}});
-    const TRun Run = Drive({"window", "60", "wait", ChipLabel, ChipName, "60"});
-    ASSERT_EQ(Run.ExitCode, 0) << Run.Err;
   }
 
   // Runs the driver with Steps; what it printed.
@@ -104,10 +109,15 @@ TEST_F(WindowUnderWineTest, ShowsTheChipAndTheControlsItAllows) {
     const char* Name;
     const char* MemSizeState;
     const char* FastVerifyState;
+    // The chip label's place: under the code-memory choice's caption, or at
+    // the design's top 30 when the choice is hidden.
+    const char* LabelPlace;
   };
   for (const TCase& Case : {
-           TCase{"89C52", "89C52", "1003:enabled=1 visible=0", "1009:enabled=1 visible=1"},
-           TCase{"89C2051", "89C2051/4051", "1003:enabled=1 visible=1", "1009:enabled=0 visible=1"},
+           TCase{"89C52", "89C52", "1003:enabled=1 visible=0", "1009:enabled=1 visible=1",
+                 "1002@2,30,213,26"},
+           TCase{"89C2051", "89C2051/4051", "1003:enabled=1 visible=1", "1009:enabled=0 visible=1",
+                 "1002@2,15,213,26"},
        }) {
     SCOPED_TRACE(Case.Chip);
     sim::TBoardSimOptions Options;
@@ -115,14 +125,20 @@ TEST_F(WindowUnderWineTest, ShowsTheChipAndTheControlsItAllows) {
     StartBoard(Options);
     StartWindow(Case.Name);
     const TRun Run =
-        Drive({"text",  "1001",     "text",  "1007", "text",  "1008",      "text",  FastVerify,
-               "text",  Send,       "text",  Read,   "text",  StatusPanel, "state", MemSizeGroup,
-               "state", FastVerify, "state", Send,   "state", Read});
+        Drive({"text",     "1001",       "text",  "1007",     "text",  "1008",    "text",
+               FastVerify, "text",       Send,    "text",     Read,    "text",    StatusPanel,
+               "state",    MemSizeGroup, "state", FastVerify, "state", Send,      "state",
+               Read,       "place",      "0",     "place",    Send,    "place",   Read,
+               "place",    ChipLabel,    "place", "1008",     "place", FastVerify});
     ASSERT_EQ(Run.ExitCode, 0) << Run.Err;
+    // At the design font (wine's, 8 points at 96 dpi) the window is the
+    // design to the pixel.
     for (const std::string Line :
          {"1001=Target Chip", "1007=Option", "1008=&Lock", "1009=&Fast Verify", "1010=&Send",
           "1011=&Read", "1006=\n", Case.MemSizeState, Case.FastVerifyState,
-          "1010:enabled=1 visible=1", "1011:enabled=1 visible=1"}) {
+          "1010:enabled=1 visible=1", "1011:enabled=1 visible=1", "0@0,0,302,118",
+          "1010@221,46,77,25", "1011@221,72,77,23", Case.LabelPlace, "1008@220,13,53,17",
+          "1009@220,28,78,17"}) {
       EXPECT_NE(Run.Out.find(Line), std::string::npos) << Line << " in\n" << Run.Out;
     }
     CloseWindow();
@@ -164,6 +180,42 @@ TEST_F(WindowUnderWineTest, SendProgramsTheFileAndReadSavesTheChip) {
     ASSERT_EQ(Image.GetByte(static_cast<uint16_t>(Address)), Flash[Address])
         << "address " << Address;
   }
+  CloseWindow();
+}
+
+// A board switched off or silent: the window says which port it tried and
+// that no board answered there.
+TEST_F(WindowUnderWineTest, WithASilentBoardTheWindowSaysWhereItLooked) {
+  sim::TBoardSimOptions Options;
+  Options.Silent = true;
+  StartBoard(Options);
+  LaunchWindow();
+  const TRun Run = Drive({"window", "60", "wait", PortNote,
+                          "Tried COM5: no board answered; check the board's power and its cable",
+                          "60", "state", PortNote, "state", Send});
+  ASSERT_EQ(Run.ExitCode, 0) << Run.Out << Run.Err;
+  EXPECT_NE(Run.Out.find("1013:enabled=1 visible=1"), std::string::npos) << Run.Out;
+  EXPECT_NE(Run.Out.find("1010:enabled=0"), std::string::npos) << Run.Out;
+  CloseWindow();
+}
+
+// An empty file is refused by name before the chip is touched.
+TEST_F(WindowUnderWineTest, AnEmptyFileIsRefusedByNameAndTheChipLeftAlone) {
+  sim::TBoardSimOptions Options;
+  Options.Chip = "89C51";
+  sim::TBoardSim& Board = StartBoard(Options);
+  const fs::path Empty = FDir / "empty.hex";
+  std::ofstream(Empty).close();
+  StartWindow("89C51");
+  const TRun Run = Drive(
+      {"click", Send, "file", test::WindowsPath(Empty), "30", "box", "60", "text", StatusPanel});
+  ASSERT_EQ(Run.ExitCode, 0) << Run.Out << Run.Err;
+  EXPECT_NE(Run.Out.find("box=Korvane|No HEX record in file.\n\n" + test::WindowsPath(Empty) +
+                         " holds no Intel HEX record at all"),
+            std::string::npos)
+      << Run.Out;
+  EXPECT_NE(Run.Out.find("1006=\n"), std::string::npos) << Run.Out;
+  EXPECT_EQ(Board.Counters().EraseCount, 0u);
   CloseWindow();
 }
 
@@ -227,13 +279,25 @@ TEST_F(WindowUnderWineTest, ACloseAndInputDuringAWriteAreRefusedAndTheWindowClos
   // clang-format off
   TRun Run = Drive({"click", Send, "file", test::WindowsPath(Source), "30",
                     "wait", StatusPanel, "Writing... [2500 Bytes]", "60",
-                    "close", "sleep", "1000", "alive", "text", StatusPanel, "state", Send,
+                    "close", "sleep", "1000", "alive", "text", StatusPanel, "measure", StatusPanel,
+                    "state", Send,
                     "press", Read, "key", "13",
                     "wait", StatusPanel, "Complete!", "120", "enabled", Send, "5",
                     "nodialog", "3"});
   // clang-format on
   ASSERT_EQ(Run.ExitCode, 0) << Run.Out << Run.Err;
   EXPECT_NE(Run.Out.find(std::string("1006=") + BusyStatus), std::string::npos) << Run.Out;
+  // The refusal fits its panel whole: inside the 2-px bevel and the 2-px
+  // margins on either side.
+  const size_t Measured = Run.Out.find(std::string("1006:text=") + BusyStatus + " textwidth=");
+  ASSERT_NE(Measured, std::string::npos) << Run.Out;
+  int TextWidth = 0;
+  int PanelWidth = 0;
+  ASSERT_EQ(std::sscanf(Run.Out.c_str() + Run.Out.find("textwidth=", Measured),
+                        "textwidth=%d width=%d", &TextWidth, &PanelWidth),
+            2)
+      << Run.Out;
+  EXPECT_LE(TextWidth + 2 * 2 + 2 * 2, PanelWidth) << Run.Out;
   // Held while the write ran (and back afterwards: the script waited for it).
   EXPECT_NE(Run.Out.find("1010:enabled=0"), std::string::npos) << Run.Out;
   EXPECT_TRUE(FlashHolds(Board.Flash(), Data));

@@ -20,6 +20,14 @@ constexpr UINT_PTR PollTimerId = 1;
 // The widest port name the status texts carry, for sizing.
 constexpr char WidestPortName[] = "COM256";
 constexpr COLORREF StatusColour = RGB(0, 0, 0xFF);
+// The status panel's raised outer and lowered inner bevel (pixels), and the
+// margin of its text inside them (design pixels).
+constexpr int StatusBevel = 2;
+constexpr int StatusMargin = 2;
+// The room a check box keeps between its box and its text, and after the
+// text (design pixels).
+constexpr int CheckTextGap = 3;
+constexpr int CheckTextEnd = 1;
 constexpr COLORREF NoChipColour = RGB(0xFF, 0, 0);
 
 // The calls of newer Windows versions, taken when the system has them.
@@ -271,12 +279,15 @@ void TWinMainView::Arrange() {
   for (const TChipKind& Kind : ChipKinds()) {
     ChipWidth = std::max(ChipWidth, Width(FChipFont, Widen(std::string(Kind.Name))));
   }
+  // Every status text fits the panel's room inside its bevel and margins,
+  // the close refusal's too.
   int StatusWidth = 0;
   for (const std::string& Text : StatusTextsToFit(WidestPortName)) {
     StatusWidth = std::max(StatusWidth, Width(FFont, Widen(Text)));
   }
   const int Check = GetSystemMetrics(SM_CXMENUCHECK) * static_cast<int>(FDpi) / 96;
-  const int Group1 = std::max({Px(217), ChipWidth + Px(8), StatusWidth + Px(4) + 2 * Px(5)});
+  const int Group1 = std::max(
+      {Px(217), ChipWidth + Px(8), StatusWidth + Px(4) + 2 * StatusBevel + 2 * Px(StatusMargin)});
   const int PanelHeight = std::max(Px(20), FLineHeight + Px(6));
   const int RadioLine = std::max(FLineHeight, Check) + Px(2);
   const int MemSizeHeight = std::max(Px(35), FLineHeight + RadioLine + Px(6));
@@ -284,23 +295,32 @@ void TWinMainView::Arrange() {
   TEXTMETRICW ChipMetrics = {};
   GetTextMetricsW(Context, &ChipMetrics);
   SelectObject(Context, Old);
-  const int LabelHeight = std::max(Px(26), static_cast<int>(ChipMetrics.tmHeight));
-  const int Group1Height =
-      FLineHeight + Px(2) + LabelHeight + Px(2) + MemSizeHeight + PanelHeight + Px(2);
+  // The name's glyphs, without the leading above them that no digit uses.
+  const int LabelHeight =
+      std::max(Px(26), static_cast<int>(ChipMetrics.tmHeight - ChipMetrics.tmInternalLeading));
+  const int LabelTopUnder = std::max(Px(15), FLineHeight + Px(2));
+  // The label ends where the code-memory choice begins.
+  const int Group1Height = LabelTopUnder + LabelHeight + MemSizeHeight + PanelHeight + Px(2);
 
-  // Group 2: the options and the two buttons.
+  // Group 2: the options and the two buttons, each check box as wide as
+  // the design's or as its box, gap and text need.
   const int CheckHeight = std::max(Px(17), FLineHeight + Px(4));
-  const int CheckWidth =
-      Check + Px(6) + std::max(Width(FFont, L"Fast Verify"), Width(FFont, L"Lock"));
+  const auto CheckBoxWidth = [&](int Design, const wchar_t* Text) {
+    return std::max(Px(Design), Check + Px(CheckTextGap) + Width(FFont, Text) + Px(CheckTextEnd));
+  };
+  const int LockWidth = CheckBoxWidth(53, L"Lock");
+  const int FastVerifyWidth = CheckBoxWidth(78, L"Fast Verify");
   const SIZE Bolt = PictureSize(TPicture::LightningBolt, FScale);
   const SIZE Floppy = PictureSize(TPicture::FloppyPencil, FScale);
   const int ButtonWidth = std::max(Bolt.cx, Floppy.cx) +
                           std::max(Width(FFont, L"Send"), Width(FFont, L"Read")) + Px(20);
+  const int Group2 = std::max({Px(85), Px(3) + FastVerifyWidth + Px(4), ButtonWidth + Px(8)});
   const int SendHeight = std::max<int>(Px(25), std::max<int>(FLineHeight, Bolt.cy) + Px(8));
   const int ReadHeight = std::max<int>(Px(23), std::max<int>(FLineHeight, Floppy.cy) + Px(6));
-  const int Group2 = std::max({Px(85), CheckWidth + Px(6), ButtonWidth + Px(8)});
+  const int LockTop = std::max(Px(13), FLineHeight);
+  // Fast Verify overlaps Lock by 2 px, Send follows it after 1 px, Read Send.
   const int Group2Height =
-      FLineHeight + 2 * CheckHeight + Px(2) + SendHeight + Px(1) + ReadHeight + Px(3);
+      LockTop + 2 * CheckHeight - Px(2) + Px(1) + SendHeight + Px(1) + ReadHeight + Px(3);
 
   const int GroupHeight = std::max({Px(98), Group1Height, Group2Height});
   const int ClientWidth = Group1 + Group2;
@@ -328,17 +348,16 @@ void TWinMainView::Arrange() {
   Place(FMemSize2KB, Px(2) + Px(8), RadioTop, Column, RadioLine);
   Place(FMemSize4KB, Px(2) + Px(8) + Column, RadioTop, Column, RadioLine);
   // The label's two places: under the group's caption while the code-memory
-  // choice is shown, in the middle of the room above the status line
-  // otherwise.
+  // choice is shown; otherwise the design's top 30, moved by half of what
+  // the room above the status line grew more than the label did.
   Place(FChipLabel, Px(2), 0, Group1 - Px(4), LabelHeight);
-  FChipLabelTopUnder = std::max(Px(15), FLineHeight + Px(2));
-  FChipLabelTopMiddle = FLineHeight + (PanelTop - FLineHeight - LabelHeight) / 2;
+  FChipLabelTopUnder = LabelTopUnder;
+  FChipLabelTopMiddle = Px(30) + ((PanelTop - Px(76)) - (LabelHeight - Px(26))) / 2;
   PlaceChipLabel();
 
   Place(FGroupOption, Group1, 0, Group2, GroupHeight);
-  const int LockTop = std::max(Px(13), FLineHeight);
-  Place(FLock, Group1 + Px(3), LockTop, Group2 - Px(6), CheckHeight);
-  Place(FFastVerify, Group1 + Px(3), LockTop + CheckHeight - Px(2), Group2 - Px(6), CheckHeight);
+  Place(FLock, Group1 + Px(3), LockTop, LockWidth, CheckHeight);
+  Place(FFastVerify, Group1 + Px(3), LockTop + CheckHeight - Px(2), FastVerifyWidth, CheckHeight);
   const int ReadTop = GroupHeight - Px(3) - ReadHeight;
   Place(FRead, Group1 + Px(4), ReadTop, Group2 - Px(8), ReadHeight);
   Place(FSend, Group1 + Px(4), ReadTop - Px(1) - SendHeight, Group2 - Px(8), SendHeight);
@@ -513,7 +532,7 @@ void TWinMainView::DrawStatusPanel(const DRAWITEMSTRUCT& Item) const {
   HGDIOBJ Old = SelectObject(Item.hDC, FFont);
   SetBkMode(Item.hDC, TRANSPARENT);
   SetTextColor(Item.hDC, StatusColour);
-  InflateRect(&Room, -static_cast<int>(std::lround(3 * FScale)), 0);
+  InflateRect(&Room, -static_cast<int>(std::lround(StatusMargin * FScale)), 0);
   DrawTextW(Item.hDC, Text.c_str(), Length, &Room,
             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
   SelectObject(Item.hDC, Old);

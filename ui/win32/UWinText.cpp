@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "UComBinding.h"
+
 namespace korvane::win32ui {
 
 namespace {
@@ -69,7 +71,7 @@ std::wstring FromFileName(std::string_view FileName) {
 }
 
 TWin32Error::TWin32Error(const char* Call, unsigned long Code)
-    : std::runtime_error(std::string(Call) + " failed (win error code: " + std::to_string(Code) +
-                         ")") {}
+    : std::runtime_error(std::string(Call) + " failed" +
+                         binding::PlatformErrorSuffix(static_cast<int>(Code))) {}
 
 }  // namespace korvane::win32ui
