@@ -53,10 +53,7 @@ class TWorkflowRun {
   }
 
   void Program() {
-    FLink.StopPoint(TStep::stepErase);
-    FLink.Report(TStatus::stErasing);
-    if (!FLink.EraseChip()) {
-      FLink.Report(TStatus::stEraseFailed);
+    if (!Erase()) {
       return;
     }
     FLink.ChipProgress().Erased = true;
@@ -85,14 +82,15 @@ class TWorkflowRun {
     }
   }
 
-  void Erase() {
+  // The erase with its statuses; true when the chip is erased.
+  bool Erase() {
     FLink.StopPoint(TStep::stepErase);
     FLink.Report(TStatus::stErasing);
     if (!FLink.EraseChip()) {
       FLink.Report(TStatus::stEraseFailed);
-      return;
+      return false;
     }
-    Complete();
+    return true;
   }
 
   // Count and read the whole chip into the chip image, with the statuses of
@@ -257,7 +255,11 @@ TWorkflowResult ReadToFile(TBoardLink& Link, const TWorkflowOptions& Options,
 
 TWorkflowResult EraseOnly(TBoardLink& Link, const TWorkflowOptions& Options) {
   TWorkflowRun Run(Link, Options);
-  return Run.Run([](TWorkflowRun& W) { W.Erase(); });
+  return Run.Run([](TWorkflowRun& W) {
+    if (W.Erase()) {
+      W.Complete();
+    }
+  });
 }
 
 TWorkflowResult BlankCheck(TBoardLink& Link, const TWorkflowOptions& Options) {

@@ -227,20 +227,6 @@ void CloseDevice(TComHandle Handle) {
   }
 }
 
-// A page cannot reach the adapter's latency timer or the driver's flags.
-void LowerLatencyTimer(const std::string&, const std::string&, const std::string&,
-                       TAdapterLatency& Latency) {
-  Latency = {};
-}
-
-void RestoreLatencyTimer(const TAdapterLatency&) {}
-
-void SetLowLatency(TComHandle, TSerialFlags& Flags) {
-  Flags = {};
-}
-
-void RestoreSerialFlags(TComHandle, const TSerialFlags&) {}
-
 int SetupQueues(TComHandle Handle, int32_t, int32_t) {
   return Find(Handle) == nullptr ? EBADF : 0;
 }

@@ -211,21 +211,6 @@ void CloseDevice(TComHandle Handle) {
   CloseHandle(ToHandle(Handle));
 }
 
-// The FTDI driver keeps its latency timer among the port's advanced
-// properties, where no program can reach it.
-void LowerLatencyTimer(const std::string&, const std::string&, const std::string&,
-                       TAdapterLatency& Latency) {
-  Latency = {};
-}
-
-void RestoreLatencyTimer(const TAdapterLatency&) {}
-
-void SetLowLatency(TComHandle, TSerialFlags& Flags) {
-  Flags = {};
-}
-
-void RestoreSerialFlags(TComHandle, const TSerialFlags&) {}
-
 int SetupQueues(TComHandle Handle, int32_t InputSize, int32_t OutputSize) {
   if (!SetupComm(ToHandle(Handle), static_cast<DWORD>(InputSize), static_cast<DWORD>(OutputSize))) {
     return FailedCallError();
