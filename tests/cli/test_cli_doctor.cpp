@@ -86,6 +86,9 @@ TEST_F(CliDoctor, AnUntunableAdapterIsTwoProblemsWithTheirFixes) {
   EXPECT_TRUE(Has(Run, "the adapter's latency timer stays at 16 ms")) << Run.Out;
   EXPECT_TRUE(Has(Run, "fix: install the udev rule 60-korvane.rules")) << Run.Out;
   EXPECT_TRUE(Has(Run, "for the line to turn around")) << Run.Out;
+  // The fix names its means rather than pointing above, where nothing may be.
+  EXPECT_TRUE(Has(Run, "(the udev rule 60-korvane.rules lets every run do it)")) << Run.Out;
+  EXPECT_FALSE(Has(Run, "(see above)")) << Run.Out;
 }
 
 TEST_F(CliDoctor, APortHeldByAnotherProgramNamesIt) {
