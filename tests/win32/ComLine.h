@@ -38,7 +38,8 @@ class TComLine {
   static constexpr int32_t Closed = AnyError;
   static constexpr int32_t HungUp = AnyError;
   static constexpr int32_t BadFraming = AnyError;
-  static constexpr const char* NoDeviceText = "Unable to open com port (win error code: 2)";
+  // The system's words follow the number, in the user's language.
+  static constexpr const char* NoDeviceText = "Unable to open com port (win error code: 2: ";
   // Whether WaitForInput reads the byte that ends it (the wait reads the byte that ends it).
   static constexpr bool WaitTakesAByte = true;
   static constexpr bool SendsUnasked = false;
