@@ -16,9 +16,12 @@ namespace binding {
 // handling found before.
 void InstallStopHandlers();
 void RemoveStopHandlers();
-// Gives Port back as ReleaseNow does and leaves a descriptor in its place
-// that fails every use, so that the process goes on without the device;
-// false where that cannot be done. Safe in a handler.
+// Gives Port up so that every later use fails and the process goes on
+// without the device: released as ReleaseNow does, with a descriptor in its
+// place that fails every use, where the handler runs on the port's own
+// thread (POSIX); abandoned with its handle open (TCustomComPort::Abandon)
+// where it runs on a thread of its own (Windows). False where neither can be
+// done. Safe in a handler.
 bool AbandonPort(const TComPort& Port) noexcept;
 // Writes Text on stderr and goes on; safe in a handler.
 void Say(const char* Text) noexcept;

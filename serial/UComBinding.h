@@ -59,6 +59,13 @@ int ReadModemLine(TComHandle Handle, TModemLine Line, bool& Active);
 
 // Ends every transfer still in progress, leaving the queues as they are.
 int AbortTransfers(TComHandle Handle);
+// Ends the transfers in progress on Handle without closing it, from any
+// thread or a signal handler; nothing where transfers cannot be ended from
+// outside (the port's waits are short enough to notice the abandon).
+void CancelTransfers(TComHandle Handle) noexcept;
+// The platform's error number of a call on an abandoned port (an operation
+// cancelled).
+int AbandonedError() noexcept;
 // Discards the input queue, the output queue, or both.
 int Purge(TComHandle Handle, bool Input, bool Output);
 int InputCount(TComHandle Handle, int32_t& Count);

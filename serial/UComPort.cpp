@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <limits>
 
 #include "UComBinding.h"
@@ -19,6 +20,13 @@ void Check(int Error, TComMessageCode Code) {
     throw EComPort(Code, Error);
   }
 }
+
+// The longest single wait in the device: a port abandoned from another
+// thread is noticed within it where the platform cannot end a wait from
+// outside.
+constexpr int32_t WaitSliceMs = 200;
+
+static_assert(std::atomic<int32_t>::is_always_lock_free);
 
 uint8_t Flag(bool Value) {
   return Value ? 1 : 0;
@@ -173,6 +181,7 @@ void TCustomComPort::Open() {
     return;
   }
   OpenDevice();
+  FAbandoned = 0;
   FConnected = true;
   try {
     ApplySettings();
@@ -228,6 +237,24 @@ void TCustomComPort::ReleaseNow() const noexcept {
   }
 }
 
+void TCustomComPort::Abandon() const noexcept {
+  FAbandoned = binding::AbandonedError();
+  if (FHandle != InvalidComHandle) {
+    binding::CancelTransfers(FHandle);
+  }
+}
+
+void TCustomComPort::RefuseAbandoned(TComMessageCode Code) const {
+  if (const int32_t Error = FAbandoned.load(); Error != 0) {
+    throw EComPort(Code, Error);
+  }
+}
+
+void TCustomComPort::Checked(int Error, TComMessageCode Code) const {
+  RefuseAbandoned(Code);
+  Check(Error, Code);
+}
+
 void TCustomComPort::ApplySettings() {
   ApplyQueueSizes();
   ApplyLineSettings();
@@ -274,7 +301,8 @@ void TCustomComPort::BufferChanged() {
 }
 
 void TCustomComPort::ClearBuffer(bool Input, bool Output) {
-  Check(binding::Purge(FHandle, Input, Output), ecPurgeFailed);
+  RefuseAbandoned(ecPurgeFailed);
+  Checked(binding::Purge(FHandle, Input, Output), ecPurgeFailed);
   if (Input) {
     FTaken.reset();
   }
@@ -282,7 +310,8 @@ void TCustomComPort::ClearBuffer(bool Input, bool Output) {
 
 int32_t TCustomComPort::InputCount() {
   int32_t Count = 0;
-  Check(binding::InputCount(FHandle, Count), ecInputCountFailed);
+  RefuseAbandoned(ecInputCountFailed);
+  Checked(binding::InputCount(FHandle, Count), ecInputCountFailed);
   // While the wait holds the byte it took, that byte alone is counted: what
   // came after it is counted once it is read, so that a reply collected by
   // count ends where the wait found it, as it would with a device that waits
@@ -294,6 +323,7 @@ int32_t TCustomComPort::Read(void* Buffer, int32_t Count) {
   if (Count < 0) {
     throw EComPort(ecReadFailed, EINVAL);
   }
+  RefuseAbandoned(ecReadFailed);
   int32_t Transferred = 0;
   if (FTaken && Count > 0) {
     // The byte the wait took comes first; the rest only as far as the
@@ -301,17 +331,17 @@ int32_t TCustomComPort::Read(void* Buffer, int32_t Count) {
     *static_cast<uint8_t*>(Buffer) = *FTaken;
     FTaken.reset();
     int32_t Queued = 0;
-    Check(binding::InputCount(FHandle, Queued), ecReadFailed);
+    Checked(binding::InputCount(FHandle, Queued), ecReadFailed);
     int32_t More = 0;
     if (Queued > 0 && Count > 1) {
-      Check(binding::Read(FHandle, static_cast<uint8_t*>(Buffer) + 1, std::min(Count - 1, Queued),
-                          BuildTimeoutRecord(*this), More),
-            ecReadFailed);
+      Checked(binding::Read(FHandle, static_cast<uint8_t*>(Buffer) + 1, std::min(Count - 1, Queued),
+                            BuildTimeoutRecord(*this), More),
+              ecReadFailed);
     }
     Transferred = 1 + More;
   } else {
-    Check(binding::Read(FHandle, Buffer, Count, BuildTimeoutRecord(*this), Transferred),
-          ecReadFailed);
+    Checked(binding::Read(FHandle, Buffer, Count, BuildTimeoutRecord(*this), Transferred),
+            ecReadFailed);
   }
   // The device is asked once more after every read, as a watcher would be
   // told of what is left; a device that no longer answers fails here.
@@ -332,18 +362,31 @@ int32_t TCustomComPort::ReadStr(std::string& Text, int32_t Count) {
 }
 
 void TCustomComPort::SendChar(uint8_t Ch) {
-  Check(binding::SendChar(FHandle, Ch, BuildTimeoutRecord(*this)), ecSendCharFailed);
+  RefuseAbandoned(ecSendCharFailed);
+  Checked(binding::SendChar(FHandle, Ch, BuildTimeoutRecord(*this)), ecSendCharFailed);
 }
 
 bool TCustomComPort::WaitForInput(int32_t TimeoutMs) {
   if (FTaken) {
     return true;
   }
-  bool Ready = false;
-  Check(binding::WaitForInput(FHandle, std::max(TimeoutMs, 0), BuildTimeoutRecord(*this), Ready,
-                              FTaken),
-        ecReadFailed);
-  return Ready || FTaken.has_value();
+  const auto Deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(TimeoutMs, 0));
+  for (;;) {
+    RefuseAbandoned(ecReadFailed);
+    const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        Deadline - std::chrono::steady_clock::now());
+    const auto Slice = static_cast<int32_t>(std::clamp<int64_t>(Left.count(), 0, WaitSliceMs));
+    bool Ready = false;
+    Checked(binding::WaitForInput(FHandle, Slice, BuildTimeoutRecord(*this), Ready, FTaken),
+            ecReadFailed);
+    if (Ready || FTaken.has_value()) {
+      return true;
+    }
+    if (Left.count() <= WaitSliceMs) {
+      return false;
+    }
+  }
 }
 
 void TCustomComPort::SetBaudRate(TBaudRate Value) {

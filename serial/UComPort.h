@@ -13,6 +13,7 @@
 // binding applies.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -274,6 +275,14 @@ class TCustomComPort {
   // exclusive claim, the handle) and nothing else: for a process about to end, from a signal
   // handler, where only such calls are safe.
   void ReleaseNow() const noexcept;
+  // Gives up the board without releasing anything: from another thread or a
+  // signal handler, while the owner's thread may be inside any call. A
+  // transfer in progress is ended; that call and every later read, wait,
+  // input count, send and purge raise the EComPort of a failed call, until
+  // the owner closes the port as usual (which still works) and opens it
+  // again. The handle stays open, so that no file opened meanwhile can take
+  // its number.
+  void Abandon() const noexcept;
 
   // Opens the device exclusively and applies every setting; nothing when
   // already open. Raises code 1 when the device cannot be opened, 9, 7 or 8
@@ -359,8 +368,15 @@ class TCustomComPort {
   void TimeoutsChanged();
   void BufferChanged();
 
+  // Raises Code when the port was abandoned.
+  void RefuseAbandoned(TComMessageCode Code) const;
+  // The platform's error of a failed Error, or Code when abandoned meanwhile.
+  void Checked(int Error, TComMessageCode Code) const;
+
   TComHandle FHandle = InvalidComHandle;
   bool FConnected = false;
+  // 0, or the platform's error number that calls on an abandoned port report.
+  mutable std::atomic<int32_t> FAbandoned{0};
   std::string FSysfsRoot = "/sys";
   std::string FStateDir;
   TAdapterLatency FLatency;

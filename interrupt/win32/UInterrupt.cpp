@@ -1,5 +1,6 @@
 // Stop requests as console control events. Windows calls the handler on a
-// thread of its own, so it may release the port and end the process itself.
+// thread of its own, so it may end the process itself, or abandon the port
+// for the main thread to notice.
 #include <windows.h>
 
 #include <cstring>
@@ -26,9 +27,12 @@ void RemoveStopHandlers() {
 }
 
 // The handler runs on a thread of its own, beside the one that uses the
-// port: a handle closed there could be taken by a file the other opens.
-bool AbandonPort(const TComPort&) noexcept {
-  return false;
+// port: a handle closed there could be taken by a file the other opens, so
+// the port is abandoned with its handle open, and the main thread's next
+// call on it fails and is recorded as any lost port is.
+bool AbandonPort(const TComPort& Port) noexcept {
+  Port.Abandon();
+  return true;
 }
 
 namespace {

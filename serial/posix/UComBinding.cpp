@@ -454,6 +454,14 @@ int AbortTransfers(TComHandle Handle) {
   return Descriptor(Handle) < 0 ? EBADF : 0;
 }
 
+// A descriptor's transfers are synchronous and end by the port's own short
+// waits; there is nothing to cancel from outside.
+void CancelTransfers(TComHandle) noexcept {}
+
+int AbandonedError() noexcept {
+  return ECANCELED;
+}
+
 int Purge(TComHandle Handle, bool Input, bool Output) {
   int Fd = Descriptor(Handle);
   if (Fd < 0) {

@@ -259,6 +259,13 @@ int AbortTransfers(TComHandle Handle) {
 }
 
 // What the page has queued for sending cannot be taken back.
+// The page's reads end by the port's own short waits.
+void CancelTransfers(TComHandle) noexcept {}
+
+int AbandonedError() noexcept {
+  return ECANCELED;
+}
+
 int Purge(TComHandle Handle, bool Input, bool) {
   TLine* Line = Find(Handle);
   if (Line == nullptr) {

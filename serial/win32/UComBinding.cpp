@@ -263,6 +263,16 @@ int AbortTransfers(TComHandle Handle) {
   return 0;
 }
 
+// CancelIoEx may be called from any thread; the handle is left open for its
+// owner to close.
+void CancelTransfers(TComHandle Handle) noexcept {
+  CancelIoEx(ToHandle(Handle), nullptr);
+}
+
+int AbandonedError() noexcept {
+  return ERROR_OPERATION_ABORTED;
+}
+
 int Purge(TComHandle Handle, bool Input, bool Output) {
   const DWORD Flags = (Input ? PURGE_RXCLEAR : 0u) | (Output ? PURGE_TXCLEAR : 0u);
   if (Flags == 0) {

@@ -1,6 +1,9 @@
 // korvane-cli as a user runs it: the program under test as a child process,
 // talking to a virtual board served from this process.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "CliTestSupport.h"
 #include "UBoardSim.h"
@@ -18,6 +22,10 @@ namespace korvane::test {
 namespace {
 
 using StatusLines = std::vector<std::string>;
+
+// What the window's poll sends the board: a carriage return for the banner
+// and "p" for the chip's signature.
+const char* const CPollBytes = "\rp";
 
 sim::TBoardSimOptions Board(const std::string& Chip = "89C52") {
   sim::TBoardSimOptions Options;
@@ -332,6 +340,55 @@ TEST_F(CliEndToEnd, AClosedStandardDescriptorNeverBecomesThePort) {
       EXPECT_EQ(Sim().Flash(), Before) << What;
     }
   }
+}
+
+// The virtual board and the window keep their standard descriptors too: the
+// board, started with one closed, writes nothing to its line and still
+// serves it; the window, started with stdout or stderr closed, sends the
+// board nothing but its poll, and ends SIGTERM as an interrupt.
+TEST_F(CliEndToEnd, TheBoardAndTheWindowKeepTheirStandardDescriptors) {
+  const std::string Link = FDir.File("board");
+  for (const int Closed : {0, 1, 2}) {
+    TProcessOptions Options;
+    Options.Closed = Closed;
+    Options.TimeoutSeconds = 30;
+    TChildProcess Board(KORVANE_BOARDSIM_PATH, {"--link", Link}, Options);
+    for (int Tries = 0; Tries < 500 && !std::filesystem::exists(Link); ++Tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const int Line = open(Link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(Line, 0) << "descriptor " << Closed;
+    pollfd Waiting{Line, POLLIN, 0};
+    EXPECT_EQ(poll(&Waiting, 1, 500), 0) << "the board wrote to its line, descriptor " << Closed;
+    close(Line);
+    const TProcessResult Detect = RunCli({"detect"}, Link);
+    EXPECT_EQ(Detect.ExitCode, 0) << "descriptor " << Closed << Detect.Err;
+    Board.Signal(SIGTERM);
+    EXPECT_EQ(Board.Finish().ExitCode, 0) << "descriptor " << Closed;
+  }
+#ifdef KORVANE_WINDOW_PATH
+  for (const int Closed : {1, 2}) {
+    StartBoard(Board());
+    TProcessOptions Options;
+    Options.Closed = Closed;
+    Options.TimeoutSeconds = 60;
+    Options.Env = {{"QT_QPA_PLATFORM", "offscreen"},
+                   {"KORVANE_PORTS", Device()},
+                   {"XDG_RUNTIME_DIR", FDir.Path()}};
+    TChildProcess Window(KORVANE_WINDOW_PATH, {}, Options);
+    for (int Tries = 0; Tries < 3000 && Sim().ReceivedBytes().find('p') == std::string::npos;
+         ++Tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Window.Signal(SIGTERM);
+    const TProcessResult Ended = Window.Finish();
+    const std::string Received = Sim().ReceivedBytes();
+    EXPECT_NE(Received.find('p'), std::string::npos) << "descriptor " << Closed;
+    EXPECT_EQ(Received.find_first_not_of(CPollBytes), std::string::npos)
+        << "descriptor " << Closed << ": " << Received;
+    EXPECT_EQ(Ended.ExitCode, 130) << "descriptor " << Closed << Ended.Err;
+  }
+#endif
 }
 
 TEST_F(CliEndToEnd, ReadSavesTheWholeChip) {

@@ -417,6 +417,38 @@ TYPED_TEST(ComPortTest, AHungUpLineRaisesInsteadOfReturningNothing) {
   EXPECT_FALSE(Port.Connected());
 }
 
+// Another thread (a console's stop handler) gives the port up while its
+// owner waits or reads: that call ends with a failure, as does every later
+// one, until the owner closes the port as usual and opens it again.
+TYPED_TEST(ComPortTest, AnAbandonedPortFailsEveryCallUntilReopened) {
+  TCountingPort& Port = this->Port;
+  uint8_t Byte = 0;
+  const std::pair<int32_t, std::function<void()>> Cases[] = {
+      {3, [&] { Port.WaitForInput(60000); }}, {3, [&] { Port.Read(&Byte, 1); }},
+      {10, [&] { Port.InputCount(); }},       {5, [&] { Port.ClearBuffer(true, true); }},
+      {13, [&] { Port.SendChar('x'); }},
+  };
+  for (const bool ByRead : {false, true}) {
+    this->OpenLine();
+    std::thread Handler([&Port] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      Port.Abandon();
+    });
+    const auto Start = Clock::now();
+    const EComPort Ended = RaisedBy(Cases[ByRead ? 1 : 0].second);
+    EXPECT_LT(MsSince(Start), 5000) << "the call in progress ends";
+    Handler.join();
+    EXPECT_EQ(Ended.MessageCode(), 3);
+    ExpectPlatformError(Ended, 0);
+    for (const auto& [Code, Action] : Cases) {
+      EXPECT_EQ(RaisedBy(Action).MessageCode(), Code);
+    }
+    EXPECT_NO_THROW(Port.Close());
+  }
+  this->OpenLine();
+  EXPECT_EQ(Port.InputCount(), 0) << "a reopened port is no longer abandoned";
+}
+
 TYPED_TEST(ComPortTest, OperationsOnAClosedPortRaiseTheirCodes) {
   TCountingPort& Port = this->Port;
   uint8_t Byte = 0;
