@@ -10,7 +10,7 @@ namespace korvane {
 namespace {
 
 // The one watch's state; a signal handler can reach nothing else.
-std::atomic<const TComPort*> GuardedPort{nullptr};
+std::atomic<const TComPort*> GuardedPorts[TInterruptWatch::MostGuardedPorts]{};
 std::atomic<bool> Deferred{false};
 std::atomic<bool> Recorded{false};
 std::atomic<bool> RecordsKept{false};
@@ -19,10 +19,44 @@ std::atomic<const char*> ClosingWords{nullptr};
 static_assert(std::atomic<const TComPort*>::is_always_lock_free);
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-[[noreturn]] void EndNow(const char* Text) noexcept {
-  if (const TComPort* Port = GuardedPort.load()) {
-    Port->ReleaseNow();
+void ReleaseGuardedPorts() noexcept {
+  for (const auto& Guarded : GuardedPorts) {
+    if (const TComPort* Port = Guarded.load()) {
+      Port->ReleaseNow();
+    }
   }
+}
+
+// A second stop with records kept: every guarded port is given up, so that
+// each board's next use of it fails and its run writes its records. One port
+// is the port of the thread the stop arrives on, and is released at once;
+// several are used from threads of their own and are abandoned in place.
+bool AbandonGuardedPorts() noexcept {
+  size_t Count = 0;
+  for (const auto& Guarded : GuardedPorts) {
+    Count += Guarded.load() != nullptr ? 1 : 0;
+  }
+  if (Count == 1) {
+    for (auto& Guarded : GuardedPorts) {
+      if (const TComPort* Port = Guarded.load()) {
+        if (!binding::AbandonPort(*Port)) {
+          return false;
+        }
+        Guarded = nullptr;
+      }
+    }
+    return true;
+  }
+  for (auto& Guarded : GuardedPorts) {
+    if (const TComPort* Port = Guarded.exchange(nullptr)) {
+      Port->Abandon();
+    }
+  }
+  return true;
+}
+
+[[noreturn]] void EndNow(const char* Text) noexcept {
+  ReleaseGuardedPorts();
   if (const char* Words = ClosingWords.load()) {
     binding::WriteOut(Words);
   }
@@ -36,13 +70,11 @@ void OnStopRequest() noexcept {
     EndNow("Interrupted\n");
   }
   if (Recorded.exchange(true)) {
-    const TComPort* Port = GuardedPort.exchange(nullptr);
-    if (RecordsKept.load() && (Port == nullptr || binding::AbandonPort(*Port))) {
+    if (RecordsKept.load() && AbandonGuardedPorts()) {
       binding::Say(
           "Interrupted again: the board is abandoned in its stream; the records are written\n");
       return;
     }
-    GuardedPort = Port;
     EndNow("Interrupted again: stopped at once, without waiting for the board\n");
   }
 }
@@ -52,18 +84,25 @@ TInterruptWatch::TInterruptWatch() {
   Deferred = false;
   RecordsKept = false;
   ClosingWords = nullptr;
-  GuardedPort = nullptr;
+  GuardPort(nullptr);
   binding::InstallStopHandlers();
 }
 
 TInterruptWatch::~TInterruptWatch() {
   binding::RemoveStopHandlers();
-  GuardedPort = nullptr;
+  GuardPort(nullptr);
   ClosingWords = nullptr;
 }
 
 void TInterruptWatch::GuardPort(const TComPort* Port) {
-  GuardedPort = Port;
+  const TComPort* const One[] = {Port};
+  GuardPorts(Port != nullptr ? std::span(One) : std::span<const TComPort* const>());
+}
+
+void TInterruptWatch::GuardPorts(std::span<const TComPort* const> Ports) {
+  for (size_t Slot = 0; Slot < MostGuardedPorts; ++Slot) {
+    GuardedPorts[Slot] = Slot < Ports.size() ? Ports[Slot] : nullptr;
+  }
 }
 
 void TInterruptWatch::SetClosingWords(const char* Text) {
@@ -79,11 +118,7 @@ void TInterruptWatch::SetRecordsKept(bool Value) {
 }
 
 void TInterruptWatch::ReleasePortAtExit() {
-  std::atexit([] {
-    if (const TComPort* Port = GuardedPort.load()) {
-      Port->ReleaseNow();
-    }
-  });
+  std::atexit(ReleaseGuardedPorts);
 }
 
 bool TInterruptWatch::Requested() const {
@@ -98,6 +133,15 @@ TInterruptWatch::TGuardScope::TGuardScope(TInterruptWatch* Watch, const TComPort
     : FWatch(Watch) {
   if (FWatch != nullptr) {
     FWatch->GuardPort(&Port);
+    FWatch->SetDeferred(Defer);
+  }
+}
+
+TInterruptWatch::TGuardScope::TGuardScope(TInterruptWatch* Watch,
+                                          std::span<const TComPort* const> Ports, bool Defer)
+    : FWatch(Watch) {
+  if (FWatch != nullptr) {
+    FWatch->GuardPorts(Ports);
     FWatch->SetDeferred(Defer);
   }
 }

@@ -11,6 +11,9 @@
 // treats that failure as a stop request (RecordStop).
 #pragma once
 
+#include <cstddef>
+#include <span>
+
 #include "UComPort.h"
 
 namespace korvane {
@@ -19,6 +22,8 @@ class TInterruptWatch {
  public:
   // The code a stopped process ends with: 128 + SIGINT, as shells report it.
   static constexpr int ExitCode = 130;
+  // The most ports guarded at once (a production run's boards).
+  static constexpr size_t MostGuardedPorts = 16;
 
   // Takes the stop requests over for the object's life; at most one watch
   // exists at a time. Starts in immediate mode, with no port guarded.
@@ -31,6 +36,11 @@ class TInterruptWatch {
   // The port an immediate end gives back first (its exclusive claim above
   // all); nullptr for none. The port must outlive the guard or be replaced.
   void GuardPort(const TComPort* Port);
+  // The ports of several boards, used each from a thread of its own, guarded
+  // together (at most MostGuardedPorts; the rest are not): an immediate end
+  // gives every one back, and a second stop with records kept abandons every
+  // one (TCustomComPort::Abandon), whichever thread the stop arrives on.
+  void GuardPorts(std::span<const TComPort* const> Ports);
   // What an immediate end writes on stdout before the process ends (the
   // closing line a run owes its reader); nullptr for nothing. Text must
   // outlive the setting or be replaced.
@@ -59,6 +69,7 @@ class TInterruptWatch {
   class TGuardScope {
    public:
     TGuardScope(TInterruptWatch* Watch, const TComPort& Port, bool Defer);
+    TGuardScope(TInterruptWatch* Watch, std::span<const TComPort* const> Ports, bool Defer);
     ~TGuardScope();
     TGuardScope(const TGuardScope&) = delete;
     TGuardScope& operator=(const TGuardScope&) = delete;
