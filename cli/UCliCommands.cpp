@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <thread>
 #include <utility>
 
+#include "UBoardScreen.h"
 #include "UChipProgress.h"
 #include "UCliBoard.h"
 #include "UCliHints.h"
@@ -21,6 +23,8 @@
 #include "UPortList.h"
 #include "UPortReport.h"
 #include "UProductionRun.h"
+#include "USeveralBoards.h"
+#include "UTerminal.h"
 #include "UWorkflows.h"
 
 #ifndef KORVANE_VERSION
@@ -64,8 +68,8 @@ struct TRun {
 // The ports to scan: --port alone, or else KORVANE_PORTS's names, or else
 // the machine's.
 TPortListSource ScanList(const TCliOptions& Options, const TCliEnvironment& Environment) {
-  if (Options.Port) {
-    return FixedPortList({*Options.Port});
+  if (!Options.Ports.empty()) {
+    return FixedPortList({Options.Ports.front()});
   }
   return PortListFromSetting(Environment.Ports ? Environment.Ports->c_str() : nullptr);
 }
@@ -105,8 +109,8 @@ void ReportNoBoard(TCliBoard& Board, TRun& Run) {
   // The scan left the last port open, and ports are opened exclusively.
   Board.Link.ComPort().Close();
   ReportPortAccess(Ports, Run.Err);
-  if (Run.Options.Port) {
-    if (const auto Hint = PortNamedLikeAChip(*Run.Options.Port)) {
+  if (!Run.Options.Ports.empty()) {
+    if (const auto Hint = PortNamedLikeAChip(Run.Options.Ports.front())) {
       Run.Err << *Hint << std::endl;
     }
   }
@@ -117,10 +121,17 @@ bool IsProductionRun(const TCliOptions& Options) {
          (Options.Repeat || Options.Serial || Options.LogPath);
 }
 
+// Whether the production run drives several boards at once.
+bool SeveralBoards(const TCliOptions& Options) {
+  return Options.Ports.size() > 1 || Options.AllBoards;
+}
+
 // A production run whose board has no chip in its socket yet waits for
-// the first one, as it waits for every later one.
-void AwaitFirstChip(TCliBoard& Board, TRun& Run) {
-  Run.Err << "No chip in the socket: insert the first one (Ctrl-C ends)" << std::endl;
+// the first one, as it waits for every later one. Whose names the board
+// among several ("" for the only one).
+void AwaitFirstChip(TCliBoard& Board, TRun& Run, const std::string& Whose) {
+  Run.Err << "No chip in the socket" << Whose << ": insert the first one (Ctrl-C ends)"
+          << std::endl;
   Board.View.SetSilent(true);
   while (Board.Link.TargetChip() == chipNone && Board.Link.BannerSeen()) {
     std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -149,19 +160,26 @@ std::string ClosingWordsOfScan(const TRun& Run) {
   return Result.Text() + "\n";
 }
 
-// One discovery pass, reported on Err (or as events). True when a chip was
-// identified; its port and name then go into the result.
-bool Discover(TCliBoard& Board, TRun& Run) {
+// One discovery pass on Board's ports; a production run then waits for the
+// chip of a board that answered with an empty socket. Whose as for
+// AwaitFirstChip.
+void Seek(TCliBoard& Board, TRun& Run, const std::string& Whose) {
   TInterruptWatch::TGuardScope Guard(Run.Watch, Board.Link.ComPort(), false);
   const std::string Closing = ClosingWordsOfScan(Run);
   const TInterruptWatch::TWordsScope Words(Run.Watch, Closing.c_str());
   Board.Link.ComPort().SetSysfsRoot(Run.Environment.SysfsRoot.value_or("/sys"));
   Board.Link.ComPort().SetStateDir(Run.Environment.StateDir);
-  Board.View.ReportStatusOn(Run.Err);
   Board.Link.DetectProgrammer();
   if (Board.Link.TargetChip() == chipNone && Board.Link.BannerSeen() && Run.Options.Repeat) {
-    AwaitFirstChip(Board, Run);
+    AwaitFirstChip(Board, Run, Whose);
   }
+}
+
+// One discovery pass, reported on Err (or as events). True when a chip was
+// identified; its port and name then go into the result.
+bool Discover(TCliBoard& Board, TRun& Run) {
+  Board.View.ReportStatusOn(Run.Err);
+  Seek(Board, Run, "");
   if (Board.Link.TargetChip() == chipNone) {
     Run.Status = Board.View.LastStatusText();
     ReportNoBoard(Board, Run);
@@ -265,6 +283,40 @@ THexFile LoadInputImage(const TCliOptions& Options) {
   return Image;
 }
 
+// How a production run ended, as its exit status: a file error first, then
+// the user's stop, a board lost, a chip failed. PortFailed: the one chip of a
+// run without --repeat lost its port.
+int ProductionExit(const TProductionSummary& Summary, bool PortFailed) {
+  if (!Summary.FileError.empty()) {
+    return exitFileError;
+  }
+  if (PortFailed) {
+    return exitPortError;
+  }
+  // A board lost says more than the stop that ended the others' runs.
+  if (Summary.BoardGone) {
+    return exitNoBoard;
+  }
+  if (Summary.Interrupted) {
+    return exitInterrupted;
+  }
+  return Summary.Failed == 0 ? exitSuccess : exitOperationFailed;
+}
+
+// The serial numbers given back that no later chip took: gaps in the
+// numbering, said so.
+void NoteSpareNumbers(const TProductionFiles& Files, const TRun& Run) {
+  if (!Files.Serial || Files.Serial->Spare().empty()) {
+    return;
+  }
+  std::string Numbers;
+  for (const uint64_t Number : Files.Serial->Spare()) {
+    Numbers += (Numbers.empty() ? "" : ", ") + std::to_string(Number);
+  }
+  Run.Err << "note: serial numbers given back and not used again, left unused: " << Numbers
+          << std::endl;
+}
+
 // A production run from its first chip to its summary.
 int RunProductionOnBoard(TProductionFiles& Files, TCliBoard& Board, TRun& Run) {
   TProductionSummary Summary;
@@ -272,18 +324,14 @@ int RunProductionOnBoard(TProductionFiles& Files, TCliBoard& Board, TRun& Run) {
   Run.FileInHand.clear();
   {
     TInterruptWatch::TGuardScope Guard(Run.Watch, Board.Link.ComPort(), true);
-    Summary = RunProduction(Run.Options, Files, Board, Run.Watch, Run.Out, Run.Err);
+    TConsoleProductionView View(Run.Options, Board.View, Run.Out, Run.Err);
+    TEnterLines Enter(1);
+    Summary = RunProduction(Run.Options, Files, {Board.Link, View, Enter}, Run.Watch);
   }
   Run.Status = Board.View.LastStatusText();
   if (Summary.Interrupted) {
     Board.Link.ComPort().Close();
-    const std::string Where =
-        Summary.Abandoned ? ChipProgressText(Board.Link.ChipProgress(), Run.Options.Lock) + "; " +
-                                AbandonedBoardText()
-        : Summary.StoppedMidChip ? ChipProgressText(Board.Link.ChipProgress(), Run.Options.Lock)
-        : Summary.InputEnded     ? "the input ended between chips; every chip counted above is "
-                                   "finished"
-                                 : "between chips; every chip counted above is finished";
+    const std::string Where = StopPlace(Summary, Board.Link, Run.Options.Lock);
     Run.Err << "Interrupted: " << Where << std::endl;
     Run.Details.Add("interrupted", true).Add("chip_state", Where);
   }
@@ -297,29 +345,115 @@ int RunProductionOnBoard(TProductionFiles& Files, TCliBoard& Board, TRun& Run) {
   if (!Summary.FileError.empty()) {
     Run.Fail(Summary.FileError);
   }
-  const std::string Line = std::to_string(Summary.Programmed) + " programmed, " +
-                           std::to_string(Summary.Failed) + " failed, " +
-                           std::to_string(Summary.Skipped) + " skipped";
+  NoteSpareNumbers(Files, Run);
   Run.FinalEvent = Run.Options.Repeat ? "summary" : "result";
-  Run.Details.Add("programmed", int64_t{Summary.Programmed})
-      .Add("failed", int64_t{Summary.Failed})
-      .Add("skipped", int64_t{Summary.Skipped});
+  Run.Details.Append(CountsOf(Summary));
   if (!Run.Json() && Run.Options.Repeat) {
-    Run.Out << Line << std::endl;
+    Run.Out << CountsText(Summary) << std::endl;
   }
-  if (!Summary.FileError.empty()) {
-    return exitFileError;
+  return ProductionExit(Summary, PortFailed);
+}
+
+// The ports a run on several boards tries: each --port, or with
+// --all-boards every port of the scan list.
+std::vector<std::string> PortsToTry(const TRun& Run) {
+  if (!Run.Options.AllBoards) {
+    return Run.Options.Ports;
   }
-  if (Summary.Interrupted) {
-    return exitInterrupted;
+  std::vector<std::string> Ports;
+  ScanList(Run.Options, Run.Environment)(Ports);
+  return Ports;
+}
+
+// The boards of a run on several boards, numbered in the order they
+// answered, each with a chip in its socket; raises nothing and returns an
+// exit status other than exitSuccess when the run cannot start: a --port
+// without a board, no board at all, or a board with another chip kind than
+// board 1's.
+int FindBoards(TRun& Run, std::vector<std::unique_ptr<TCliBoard>>& Boards) {
+  const std::vector<std::string> Ports = PortsToTry(Run);
+  for (const std::string& Port : Ports) {
+    if (Boards.size() == MostBoards) {
+      Run.Err << "note: a run takes at most " << MostBoards << " boards; " << Port
+              << " and the ports after it are not tried" << std::endl;
+      break;
+    }
+    auto Board = std::make_unique<TCliBoard>(Run.Options, FixedPortList({Port}), Run.Out, Run.Err,
+                                             false, Run.Watch);
+    Board->View.SetSilent(true);
+    const std::string Number = std::to_string(Boards.size() + 1);
+    Seek(*Board, Run, " of board " + Number + " (" + Port + ")");
+    if (Board->Link.TargetChip() == chipNone) {
+      if (Run.Options.AllBoards && !Board->Link.BannerSeen()) {
+        // Another device, or a port that cannot be opened: not a board.
+        Board->Link.ComPort().Close();
+        continue;
+      }
+      ReportNoBoard(*Board, Run);
+      return exitNoBoard;
+    }
+    Board->View.SetSilent(false);
+    if (Run.Json()) {
+      Run.Out << TJsonLine()
+                     .Add("event", "chip")
+                     .Add("board", int64_t{static_cast<int64_t>(Boards.size() + 1)})
+                     .Add("port", Port)
+                     .Add("chip", ChipName(Board->Link.TargetChip()))
+                     .Text()
+              << std::endl;
+    } else if (!Run.Quiet()) {
+      Run.Err << "board " << Number << ": " << Port << ": " << ChipName(Board->Link.TargetChip())
+              << std::endl;
+    }
+    Boards.push_back(std::move(Board));
   }
-  if (PortFailed) {
-    return exitPortError;
-  }
-  if (Summary.BoardGone) {
+  if (Boards.empty()) {
+    Run.Fail(Ports.empty()
+                 ? std::string("no serial ports to scan") + EmptyChoiceNote(Run.Environment)
+                 : "no programmer board found on " + JoinNames(Ports));
+    ReportPortAccess(Ports, Run.Err);
     return exitNoBoard;
   }
-  return Summary.Failed == 0 ? exitSuccess : exitOperationFailed;
+  const TBoardLink& First = Boards.front()->Link;
+  for (size_t Index = 1; Index < Boards.size(); ++Index) {
+    const TBoardLink& Link = Boards[Index]->Link;
+    if (Link.TargetChip() != First.TargetChip()) {
+      Run.Fail("board " + std::to_string(Index + 1) + " on " + Link.Line().Port() + " holds an " +
+               ChipName(Link.TargetChip()) + ", board 1 on " + First.Line().Port() + " an " +
+               ChipName(First.TargetChip()) + ": a run programs one kind of chip");
+      return exitNoBoard;
+    }
+  }
+  return exitSuccess;
+}
+
+// The run of several boards, from its summaries to its exit status.
+int ConcludeSeveralBoards(const std::vector<TProductionSummary>& Boards,
+                          const std::vector<std::unique_ptr<TCliBoard>>& Found,
+                          const TProductionFiles& Files, TRun& Run) {
+  const TProductionSummary Total = TotalOf(Boards);
+  NoteSpareNumbers(Files, Run);
+  for (size_t Index = 0; Index < Boards.size(); ++Index) {
+    if (Boards[Index].BoardGone) {
+      Run.Fail("the programmer board is gone from " + Found[Index]->Link.Line().Port() +
+               " (board " + std::to_string(Index + 1) + ")");
+    }
+  }
+  if (!Total.FileError.empty()) {
+    Run.Fail(Total.FileError);
+  }
+  if (Total.Interrupted) {
+    Run.Err << "Interrupted: each board's line above says where it left its chip" << std::endl;
+    Run.Details.Add("interrupted", true);
+  }
+  Run.FinalEvent = "summary";
+  Run.Details.Add("boards", int64_t{static_cast<int64_t>(Boards.size())}).Append(CountsOf(Total));
+  // The rows drawn in place end with the totals already.
+  const TScreenMode Mode = ScreenModeOf(Run.Options, Run.Environment.OutTakesCursorMoves);
+  if (Mode != TScreenMode::Json && Mode != TScreenMode::InPlace) {
+    Run.Out << "all boards: " << CountsText(Total) << std::endl;
+  }
+  return ProductionExit(Total, false);
 }
 
 // Where a workflow that the user stopped left the chip and the file.
@@ -483,37 +617,18 @@ int Conclude(TCliBoard& Board, const TWorkflowResult& Result, TRun& Run, double 
   return Outcome.Succeeded ? exitSuccess : exitOperationFailed;
 }
 
-// program, read, verify, erase and blank: the file checked, the board found,
-// the workflow run with stops deferred, and the result.
-int RunOnBoard(TRun& Run) {
+// The command on the board found: the notes it owes, then the production
+// run (Production) or the workflow, and the result.
+int RunFoundBoard(TCliBoard& Board, TRun& Run, TProductionFiles* Production,
+                  const THexFile& Input) {
   const TCliOptions& Options = Run.Options;
-  std::optional<TProductionFiles> Production;
-  THexFile Input;
-  if (IsProductionRun(Options)) {
-    Production = PrepareProduction(Options);
-    // The serial file's and the log's errors name their own files.
-    Run.FileInHand.clear();
-    OpenProductionRecords(Options, *Production);
-    Run.FileInHand = Options.FileName;
-  } else if (Options.Command == TCliCommand::cmdProgram ||
-             Options.Command == TCliCommand::cmdVerify) {
-    Input = LoadInputImage(Options);
-  }
-  if (Options.Command == TCliCommand::cmdRead) {
-    CheckOutputTarget(Options.FileName);
-  }
-  TCliBoard Board(Options, ScanList(Options, Run.Environment), Run.Out, Run.Err, Run.ErrIsTerminal,
-                  Run.Watch);
-  if (!Discover(Board, Run)) {
-    return exitNoBoard;
-  }
   Board.View.AnnounceChip(Run.Err, Board.Link);
   NoteUnusedOptions(Options, Board);
   NoteMemoryChoice(Options, Board);
   NoteLatencyTimer(Board, Run.Environment.StateDir);
 
   Board.View.ReportStatusOn(Run.Out);
-  if (Production) {
+  if (Production != nullptr) {
     return RunProductionOnBoard(*Production, Board, Run);
   }
   const auto Started = std::chrono::steady_clock::now();
@@ -544,6 +659,68 @@ int RunOnBoard(TRun& Run) {
     Run.Err << "Not interrupted: the stop came during the last step, which finished" << std::endl;
   }
   return Conclude(Board, Result, Run, Seconds.count());
+}
+
+// program --repeat on several boards: found one after the other, then each
+// programming from a thread of its own.
+int RunProductionOnBoards(TProductionFiles& Files, TRun& Run) {
+  std::vector<std::unique_ptr<TCliBoard>> Boards;
+  if (const int Code = FindBoards(Run, Boards); Code != exitSuccess) {
+    return Code;
+  }
+  TCliBoard& First = *Boards.front();
+  Run.ChipFound = ChipName(First.Link.TargetChip());
+  if (Boards.size() == 1) {
+    // --all-boards found one: a one-board run.
+    Run.Details.Add("port", First.Link.Line().Port()).Add("chip", Run.ChipFound);
+    return RunFoundBoard(First, Run, &Files, {});
+  }
+  NoteUnusedOptions(Run.Options, First);
+  std::vector<TBoardLink*> Links;
+  std::vector<std::string> Ports;
+  for (const auto& Board : Boards) {
+    NoteLatencyTimer(*Board, Run.Environment.StateDir);
+    Links.push_back(&Board->Link);
+    Ports.push_back(Board->Link.Line().Port());
+  }
+  Run.Details.Add("chip", Run.ChipFound);
+  // The log's and the serial file's errors name their own files.
+  Run.FileInHand.clear();
+  TBoardScreen Screen(ScreenModeOf(Run.Options, Run.Environment.OutTakesCursorMoves), Run.Out,
+                      Run.Err, Ports, StandardOutputColumns);
+  const std::vector<TProductionSummary> Summaries =
+      RunOnSeveralBoards(Run.Options, Files, Links, Screen, Run.Watch);
+  return ConcludeSeveralBoards(Summaries, Boards, Files, Run);
+}
+
+// program, read, verify, erase and blank: the file checked, the board found,
+// the workflow run with stops deferred, and the result.
+int RunOnBoard(TRun& Run) {
+  const TCliOptions& Options = Run.Options;
+  std::optional<TProductionFiles> Production;
+  THexFile Input;
+  if (IsProductionRun(Options)) {
+    PrepareProduction(Options, Production.emplace());
+    // The serial file's and the log's errors name their own files.
+    Run.FileInHand.clear();
+    OpenProductionRecords(Options, *Production);
+    Run.FileInHand = Options.FileName;
+  } else if (Options.Command == TCliCommand::cmdProgram ||
+             Options.Command == TCliCommand::cmdVerify) {
+    Input = LoadInputImage(Options);
+  }
+  if (Options.Command == TCliCommand::cmdRead) {
+    CheckOutputTarget(Options.FileName);
+  }
+  if (Production && SeveralBoards(Options)) {
+    return RunProductionOnBoards(*Production, Run);
+  }
+  TCliBoard Board(Options, ScanList(Options, Run.Environment), Run.Out, Run.Err, Run.ErrIsTerminal,
+                  Run.Watch);
+  if (!Discover(Board, Run)) {
+    return exitNoBoard;
+  }
+  return RunFoundBoard(Board, Run, Production ? &*Production : nullptr, Input);
 }
 
 int RunCheck(TRun& Run) {

@@ -34,6 +34,9 @@ struct TCliEnvironment {
   // old value: $XDG_RUNTIME_DIR/korvane, else $XDG_CACHE_HOME/korvane, else
   // ~/.cache/korvane; empty when there is none of them.
   std::string StateDir;
+  // Whether stdout is a terminal that takes cursor moves: a run on several
+  // boards redraws a line per board there.
+  bool OutTakesCursorMoves = false;
 };
 
 // Runs the command line Args (without the program's name). Out takes the

@@ -28,7 +28,8 @@ std::string StreamLabel(TStatus Status, const std::string& Text) {
   }
 }
 
-// The phase a stream belongs to, for the progress events of --json.
+}  // namespace
+
 const char* StreamPhase(TStatus Status) {
   switch (Status) {
     case TStatus::stWriting:
@@ -47,8 +48,6 @@ const char* StreamPhase(TStatus Status) {
   }
 }
 
-// A message as one printable line: control bytes and bytes above 7E shown
-// as \xNN, since the board's unexpected byte may be any value.
 std::string Printable(const std::string& Text) {
   std::string Line;
   for (unsigned char Ch : Text) {
@@ -63,7 +62,33 @@ std::string Printable(const std::string& Text) {
   return Line;
 }
 
-}  // namespace
+std::optional<std::string> SlowWriteWarning(const TWriteTiming& Timing) {
+  // Half as slow again as the wire is what an adapter's latency timer does;
+  // a busy machine barely adds to it.
+  constexpr double SlowFactor = 1.5;
+  if (Timing.ProjectedSeconds() <= SlowFactor * Timing.WireSeconds()) {
+    return std::nullopt;
+  }
+  char Text[256];
+  std::snprintf(Text, sizeof Text,
+                "each written byte takes %.1f ms where the wire needs %.1f ms, so writing %u bytes "
+                "takes about %.0f s instead of %.0f s",
+                Timing.CycleMs, Timing.WireCycleMs, static_cast<unsigned>(Timing.Count),
+                Timing.ProjectedSeconds(), Timing.WireSeconds());
+  return std::string(Text) + ". " + SlowAdapterFix();
+}
+
+long StopSeconds(const TStopNotice& Notice) {
+  return std::max(1L, std::lround(std::ceil(Notice.Seconds)));
+}
+
+std::string StoppingText(const TStopNotice& Notice, bool OutputLost) {
+  return std::string("Stopping") + (OutputLost ? " (the output was closed)" : "") + ": " +
+         (Notice.Step == TStep::stepWrite ? "finishing the write with FF"
+                                          : "reading the chip to the end") +
+         ", about " + std::to_string(StopSeconds(Notice)) +
+         " s; Ctrl-C again abandons the board in its stream";
+}
 
 TWorkflowOptions WorkflowOptionsOf(const TCliOptions& Options) {
   return {Options.Lock, Options.FastVerify, Options.MemorySize};
@@ -169,22 +194,14 @@ void TCliObserver::BoardMessage(const std::string& Text) {
 }
 
 void TCliObserver::WriteTimingMeasured(const TWriteTiming& Timing) {
-  // Half as slow again as the wire is what an adapter's latency timer does;
-  // a busy machine barely adds to it.
-  constexpr double SlowFactor = 1.5;
-  if (FSlowWriteWarned || Timing.ProjectedSeconds() <= SlowFactor * Timing.WireSeconds() ||
-      FOptions.Output == TOutputMode::Quiet) {
+  if (FSlowWriteWarned || FOptions.Output == TOutputMode::Quiet) {
     return;
   }
-  FSlowWriteWarned = true;
-  char Text[256];
-  std::snprintf(Text, sizeof Text,
-                "each written byte takes %.1f ms where the wire needs %.1f ms, so writing %u bytes "
-                "takes about %.0f s instead of %.0f s",
-                Timing.CycleMs, Timing.WireCycleMs, static_cast<unsigned>(Timing.Count),
-                Timing.ProjectedSeconds(), Timing.WireSeconds());
-  FMeter.Erase();
-  FErr << "warning: " << Text << ". " << SlowAdapterFix() << std::endl;
+  if (const auto Warning = SlowWriteWarning(Timing)) {
+    FSlowWriteWarned = true;
+    FMeter.Erase();
+    FErr << "warning: " << *Warning << std::endl;
+  }
 }
 
 bool TCliObserver::StopRequested() {
@@ -205,22 +222,21 @@ void TCliObserver::StopNoticed(const TStopNotice& Notice) {
     return;
   }
   FStopSaid = true;
-  const bool Write = Notice.Step == TStep::stepWrite;
-  const long Seconds = std::max(1L, std::lround(std::ceil(Notice.Seconds)));
   FMeter.Erase();
-  FErr << "Stopping" << (FOutputLost ? " (the output was closed)" : "") << ": "
-       << (Write ? "finishing the write with FF" : "reading the chip to the end") << ", about "
-       << Seconds << " s; Ctrl-C again abandons the board in its stream" << std::endl;
+  FErr << StoppingText(Notice, FOutputLost) << std::endl;
   if (Json()) {
-    FOut << TJsonLine()
-                .Add("event", "stopping")
-                .Add("step", Write ? "write" : "read")
-                .Add("bytes_left", int64_t{Notice.BytesLeft})
-                .Add("seconds", int64_t{Seconds})
-                .Add("output_closed", FOutputLost)
-                .Text()
-         << std::endl;
+    FOut << StoppingEvent(Notice, FOutputLost).Text() << std::endl;
   }
+}
+
+TJsonLine StoppingEvent(const TStopNotice& Notice, bool OutputLost) {
+  TJsonLine Event;
+  Event.Add("event", "stopping")
+      .Add("step", Notice.Step == TStep::stepWrite ? "write" : "read")
+      .Add("bytes_left", int64_t{Notice.BytesLeft})
+      .Add("seconds", int64_t{StopSeconds(Notice)})
+      .Add("output_closed", OutputLost);
+  return Event;
 }
 
 }  // namespace korvane::cli

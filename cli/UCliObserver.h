@@ -4,12 +4,14 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include "UBoardLink.h"
 #include "UCliOptions.h"
 #include "UInterrupt.h"
+#include "UJsonLine.h"
 #include "ULinkObserver.h"
 #include "UProgressMeter.h"
 
@@ -77,5 +79,19 @@ class TCliObserver final : public TLinkObserver {
 
 // The workflows' options as the command line gives them.
 TWorkflowOptions WorkflowOptionsOf(const TCliOptions& Options);
+
+// What the terminal shows of a link's reports, for every view of a board.
+// The phase a stream belongs to ("write", "verify", "lock", "read",
+// "checksum", "erase"), for the progress events of --json.
+const char* StreamPhase(TStatus Status);
+// A board's message as one printable line: control bytes and bytes above 7E
+// shown as \xNN, since the board's unexpected byte may be any value.
+std::string Printable(const std::string& Text);
+// The warning for a write stream much slower than the wire, with its fix;
+// nothing for one at the wire's pace.
+std::optional<std::string> SlowWriteWarning(const TWriteTiming& Timing);
+// What a deferred stop is waiting for, and its "stopping" event.
+std::string StoppingText(const TStopNotice& Notice, bool OutputLost);
+TJsonLine StoppingEvent(const TStopNotice& Notice, bool OutputLost);
 
 }  // namespace korvane::cli

@@ -61,7 +61,8 @@ namespace {
 // given, each with its value ("" for a flag).
 struct TCommandLineWords {
   std::vector<std::string> Words;
-  std::map<std::string, std::string> Given;
+  // An option that may be repeated (--port) is here once a time given.
+  std::multimap<std::string, std::string> Given;
 };
 
 // The long form of a one-letter option ("-p": "--port"); any other word as
@@ -108,12 +109,12 @@ TCommandLineWords SplitCommandLine(const std::vector<std::string>& Args) {
       } else {
         throw ECliUsage(Name + " needs a value");
       }
-      if (Line.Given.contains(Name)) {
+      if (Line.Given.contains(Name) && !Option->Repeats) {
         throw ECliUsage(Name + " is given twice");
       }
-      Line.Given[Name] = Value;
+      Line.Given.emplace(Name, Value);
     } else if (Option != nullptr && Equals == std::string::npos) {
-      Line.Given[Name] = "";
+      Line.Given.emplace(Name, "");
     } else {
       throw ECliUsage("unknown option '" + Arg + "'");
     }
@@ -152,14 +153,37 @@ void ResolveCommand(const TCommandLineWords& Line, TCliOptions& Options) {
   }
 }
 
-void ApplyOptions(const std::map<std::string, std::string>& Given, TCliOptions& Options) {
-  if (const auto Port = Given.find("--port"); Port != Given.end()) {
+// --port, once or (program --repeat) a time per board, and --all-boards.
+void ApplyBoardChoice(const std::multimap<std::string, std::string>& Given, TCliOptions& Options) {
+  const auto [First, End] = Given.equal_range("--port");
+  for (auto Port = First; Port != End; ++Port) {
     // The port list is colon-separated; a name holding one cannot stand alone in it.
     if (Port->second.empty() || Port->second.find(':') != std::string::npos) {
       throw ECliUsage("--port takes one device name, not '" + Port->second + "'");
     }
-    Options.Port = Port->second;
+    if (std::find(Options.Ports.begin(), Options.Ports.end(), Port->second) !=
+        Options.Ports.end()) {
+      throw ECliUsage("--port " + Port->second + " is given twice");
+    }
+    Options.Ports.push_back(Port->second);
   }
+  Options.AllBoards = Given.contains("--all-boards");
+  if (Options.Ports.size() > 1 && !Options.Repeat) {
+    throw ECliUsage("--port is given twice; only program --repeat drives several boards");
+  }
+  if (Options.AllBoards && !Options.Repeat) {
+    throw ECliUsage("--all-boards goes with --repeat");
+  }
+  if (Options.AllBoards && !Options.Ports.empty()) {
+    throw ECliUsage("--all-boards and --port do not go together");
+  }
+  if (Options.Ports.size() > MostBoards) {
+    throw ECliUsage("a run takes at most " + std::to_string(MostBoards) + " boards, not " +
+                    std::to_string(Options.Ports.size()));
+  }
+}
+
+void ApplyOptions(const std::multimap<std::string, std::string>& Given, TCliOptions& Options) {
   Options.Lock = Given.contains("--lock");
   Options.FastVerify = Given.contains("--fast-verify");
   if (Given.contains("--quiet") && Given.contains("--json")) {
@@ -170,6 +194,7 @@ void ApplyOptions(const std::map<std::string, std::string>& Given, TCliOptions& 
                                                : TOutputMode::Text;
   Options.Format = FormatOfFileName(Options.FileName);
   Options.Repeat = Given.contains("--repeat");
+  ApplyBoardChoice(Given, Options);
   if (const auto Log = Given.find("--log"); Log != Given.end()) {
     Options.LogPath = Log->second;
   }
@@ -197,7 +222,7 @@ void ApplyOptions(const std::map<std::string, std::string>& Given, TCliOptions& 
 
 // check and info: the image size, from exactly one of --chip and --size
 // (info may go without either).
-void ResolveImageSize(const std::map<std::string, std::string>& Given, TCliOptions& Options) {
+void ResolveImageSize(const std::multimap<std::string, std::string>& Given, TCliOptions& Options) {
   const auto Chip = Given.find("--chip");
   const auto Size = Given.find("--size");
   const bool Optional = Options.Command == TCliCommand::cmdInfo;

@@ -45,6 +45,9 @@ struct TSerialFormat {
   std::string Bytes(uint64_t Number) const;
 };
 
+// The most boards one production run drives.
+inline constexpr size_t MostBoards = 16;
+
 struct TCliOptions {
   TCliCommand Command = TCliCommand::cmdNone;
   // The command's name as given ("program").
@@ -54,8 +57,11 @@ struct TCliOptions {
   // Its format: --format, or else what the name implies (".bin": raw).
   TImageFormat Format = TImageFormat::Hex;
   TOutputMode Output = TOutputMode::Text;
-  // --port: the one port to use instead of the machine's list.
-  std::optional<std::string> Port;
+  // --port: the port to use instead of the machine's list; program --repeat
+  // takes several, one board on each, in the order given.
+  std::vector<std::string> Ports;
+  // --all-boards: program --repeat on every board the scan finds.
+  bool AllBoards = false;
   bool Lock = false;
   bool FastVerify = false;
   // --mem given, and its value: the 89C2051/4051 code memory (2048 or 4096).

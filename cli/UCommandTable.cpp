@@ -66,9 +66,12 @@ const std::vector<TOptionEntry>& OptionTable() {
       {"--port",
        "-p",
        "NAME",
-       "use this serial port alone instead of the port list ({})",
-       "use this serial port alone instead of the port list (the chip is found by itself)",
-       {cmdDetect, cmdProgram, cmdRead, cmdVerify, cmdErase, cmdBlank, cmdDoctor}},
+       "use this serial port alone instead of the port list ({}); with program --repeat, once "
+       "per board, each programming its own chips at once",
+       "use this serial port alone instead of the port list (the chip is found by itself); "
+       "program --repeat takes one per board, each programming its own chips at once",
+       {cmdDetect, cmdProgram, cmdRead, cmdVerify, cmdErase, cmdBlank, cmdDoctor},
+       true},
       {"--lock",
        "",
        "",
@@ -117,6 +120,12 @@ const std::vector<TOptionEntry>& OptionTable() {
        "the same kind is in it ({})",
        "program chip after chip: after each, wait until the socket is seen empty and a chip of "
        "the same kind is in it",
+       {cmdProgram}},
+      {"--all-boards",
+       "",
+       "",
+       "with --repeat, program on every board the scan finds, each numbered as it answers ({})",
+       "with --repeat, program on every board the scan finds, each numbered as it answers",
        {cmdProgram}},
       {"--log",
        "",

@@ -35,6 +35,8 @@ struct TOptionEntry {
   // The commands that take it; none for the options that stand alone
   // (--help, --version).
   std::vector<TCliCommand> Commands;
+  // It may be given more than once.
+  bool Repeats = false;
 };
 
 // In the order the help lists them.

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <iostream>
 #include <iterator>
 #include <sstream>
 #include <thread>
@@ -13,7 +12,6 @@
 #include "UChipTable.h"
 #include "UHexFileIO.h"
 #include "USha256.h"
-#include "UTerminal.h"
 
 namespace korvane::cli {
 
@@ -122,28 +120,17 @@ std::string IsoTimeNow() {
   return Result;
 }
 
-// What became of one chip, for its line and its record.
-struct TChipResult {
-  TChipResult(const char* Outcome, uint8_t Chip) : Outcome(Outcome), Chip(Chip) {}
-  const char* Outcome;  // "ok", "failed", "skipped"
-  uint8_t Chip;
-  double Seconds = 0;
-  std::optional<uint64_t> Serial;
-  uint16_t Checksum = 0;
-  // Why the chip could not be finished, when not by a status of its own.
-  std::string Error;
-};
-
 class TProductionRun {
  public:
-  TProductionRun(const TCliOptions& Options, TProductionFiles& Files, TCliBoard& Board,
-                 TInterruptWatch* Watch, std::ostream& Out, std::ostream& Err)
+  TProductionRun(const TCliOptions& Options, TProductionFiles& Files, const TProductionBoard& Board,
+                 TInterruptWatch* Watch)
       : FOptions(Options),
         FFiles(Files),
-        FBoard(Board),
+        FLink(Board.Link),
+        FView(Board.View),
+        FEnter(Board.Enter),
+        FNumber(Board.Number),
         FWatch(Watch),
-        FOut(Out),
-        FErr(Err),
         FKind(Board.Link.TargetChip()) {}
 
   TProductionSummary Run() {
@@ -161,7 +148,7 @@ class TProductionRun {
         if (!FOptions.Repeat || Stopped() || !FSummary.PortError.empty()) {
           break;
         }
-        FErr << "Remove the chip and insert the next one (Ctrl-C ends)" << std::endl;
+        FView.AwaitingChip(FKind == chip89C2051);
         if (!AwaitNextChip()) {
           break;
         }
@@ -172,13 +159,12 @@ class TProductionRun {
       FSummary.FileError = Error.what();
     }
     FSummary.Interrupted = Stopped() || FSummary.InputEnded;
-    FSummary.StoppedMidChip = FBoard.Link.LastOutcome().Interrupted || FSummary.Abandoned;
+    FSummary.StoppedMidChip = FLink.LastOutcome().Interrupted || FSummary.Abandoned;
     return FSummary;
   }
 
  private:
   bool Stopped() const { return FWatch != nullptr && FWatch->Requested(); }
-  bool Json() const { return FOptions.Output == TOutputMode::Json; }
 
   void ProgramOne() {
     if (FFiles.Log) {
@@ -188,13 +174,15 @@ class TProductionRun {
         throw BeforeChip(Error);
       }
     }
-    TChipResult Chip("failed", FKind);
+    TChipReport Chip;
+    Chip.Chip = Chip.RunKind = FKind;
     Chip.Serial = TakeSerial();
     const THexFile Image = ImageWith(Chip.Serial);
-    ++FChipNo;
+    Chip.ChipNo = ++FChipNo;
+    FView.ChipStarted(FChipNo);
     const auto Started = TClock::now();
     try {
-      ProgramChip(FBoard.Link, {WorkflowOptionsOf(FOptions), Image});
+      ProgramChip(FLink, {WorkflowOptionsOf(FOptions), Image});
     } catch (const EComPort& Error) {
       FSummary.PortError = Chip.Error = Error.what();
       // A second stop took the port away: the board is not gone, it was left.
@@ -206,22 +194,17 @@ class TProductionRun {
       }
     }
     Chip.Seconds = std::chrono::duration<double>(TClock::now() - Started).count();
-    const bool Ok = Chip.Error.empty() && FBoard.Link.LastOutcome().Succeeded;
+    const bool Ok = Chip.Error.empty() && FLink.LastOutcome().Succeeded;
     ++(Ok ? FSummary.Programmed : FSummary.Failed);
-    if (!Ok && Chip.Serial && !SerialMayBeOnChip(FBoard.Link.ChipProgress(), *FOptions.Serial)) {
-      if (const auto Kept = FFiles.Serial->GiveBack(*Chip.Serial)) {
-        FErr << "note: serial number " << *Chip.Serial << " stays unused: " << *Kept << std::endl;
-      }
+    if (!Ok && Chip.Serial && !SerialMayBeOnChip(FLink.ChipProgress(), *FOptions.Serial)) {
+      GiveBack(*Chip.Serial);
     }
     const std::optional<uint16_t> Last = TBoardLink::LastUsedAddress(Image);
     const uint16_t Count = Last ? static_cast<uint16_t>(*Last + 1) : 0;
     Chip.Checksum = static_cast<uint16_t>(-TBoardLink::ImageSum(Image, Count));
-    Chip.Outcome = Ok ? "ok" : "failed";
-    char Line[96];
-    std::snprintf(Line, sizeof Line, "chip %d: OK in %.1f s", FChipNo, Chip.Seconds);
-    const std::string Reason = Chip.Error.empty() ? FBoard.View.LastStatusText() : Chip.Error;
-    Report(Ok ? Line : "chip " + std::to_string(FChipNo) + ": FAILED (" + Reason + ")", Ok ? 0 : 1,
-           Chip);
+    Chip.Result = Ok ? TChipReport::TResult::Ok : TChipReport::TResult::Failed;
+    Chip.Status = FView.LastStatusText();
+    Report(Chip);
   }
 
   // The next chip's number, taken before the chip is touched: a serial file
@@ -231,9 +214,22 @@ class TProductionRun {
       return std::nullopt;
     }
     try {
+      const std::lock_guard Lock(FFiles.Guard);
       return FFiles.Serial->Take();
     } catch (const EInOutError& Error) {
       throw BeforeChip(Error);
+    }
+  }
+
+  void GiveBack(uint64_t Number) {
+    std::optional<std::string> Kept;
+    {
+      const std::lock_guard Lock(FFiles.Guard);
+      Kept = FFiles.Serial->GiveBack(Number);
+    }
+    if (Kept) {
+      FView.Note("serial number " + std::to_string(Number) +
+                 " goes to this run's next chip: " + *Kept);
     }
   }
 
@@ -259,47 +255,27 @@ class TProductionRun {
   // The chip's record, then its line: a line on the screen means a record
   // on the disk. A record that cannot be written still gets its line, and
   // then stops the run.
-  void Report(const std::string& Line, int Exit, const TChipResult& Chip) {
+  void Report(const TChipReport& Chip) {
     try {
       Record(Chip);
     } catch (const EInOutError&) {
-      Result(Line, Exit, Chip);
+      FView.ChipEnded(Chip);
       throw;
     }
-    Result(Line, Exit, Chip);
+    FView.ChipEnded(Chip);
   }
 
-  // The line of one chip on stdout, or its "result" event.
-  void Result(const std::string& Line, int Exit, const TChipResult& Chip) {
-    if (!Json()) {
-      FOut << Line << std::endl;
-      return;
-    }
-    TJsonLine Event;
-    Event.Add("event", "result")
-        .Add("command", "program")
-        .Add("chip_no", int64_t{FChipNo})
-        .Add("exit", int64_t{Exit})
-        .Add("status", FBoard.View.LastStatusText())
-        .AddDecimal("seconds", Chip.Seconds, 1);
-    if (Chip.Serial) {
-      Event.Add("serial", static_cast<int64_t>(*Chip.Serial));
-    }
-    if (!Chip.Error.empty()) {
-      Event.Add("error", Chip.Error);
-    }
-    FOut << Event.Text() << std::endl;
-  }
-
-  // One line of the log, on the disk before the next chip starts.
-  void Record(const TChipResult& Chip) {
+  // One line of the log, on the disk before the board's next chip starts.
+  void Record(const TChipReport& Chip) {
     if (!FFiles.Log) {
       return;
     }
     TJsonLine Entry;
-    Entry.Add("time", IsoTimeNow())
-        .Add("chip_no", int64_t{FChipNo})
-        .Add("port", FBoard.Link.Line().Port())
+    Entry.Add("time", IsoTimeNow()).Add("chip_no", int64_t{FChipNo});
+    if (FNumber != 0) {
+      Entry.Add("board", int64_t{FNumber});
+    }
+    Entry.Add("port", FLink.Line().Port())
         .Add("chip", ChipName(Chip.Chip))
         .Add("file", FOptions.FileName)
         .Add("file_sha256", FFiles.FileSha256);
@@ -307,13 +283,14 @@ class TProductionRun {
       Entry.Add("serial", static_cast<int64_t>(*Chip.Serial));
     }
     Entry.Add("checksum", int64_t{Chip.Checksum})
-        .Add("result", Chip.Outcome)
-        .Add("status", FBoard.View.LastStatusText());
+        .Add("result", Chip.ResultWord())
+        .Add("status", Chip.Status);
     if (!Chip.Error.empty()) {
       Entry.Add("error", Chip.Error);
     }
     Entry.AddDecimal("seconds", Chip.Seconds, 1);
     try {
+      const std::lock_guard Lock(FFiles.Guard);
       FFiles.Log->Append(Entry.Text() + "\n");
     } catch (const EInOutError& Error) {
       throw EInOutError(Error.ErrorCode(), std::string(Error.what()) + "; the record of chip " +
@@ -336,19 +313,11 @@ class TProductionRun {
   // The 89C2051/4051 board cannot see its chip: the user says when, with
   // Enter. False when the user stopped or the input ended.
   bool AwaitEnter() {
-    FErr << "(the 89C2051/4051 board cannot tell: press Enter once the next chip is in)"
-         << std::endl;
-    while (!Stopped()) {
-      if (InputLineReady(static_cast<int>(StopCheck.count()))) {
-        std::string Line;
-        if (!std::getline(std::cin, Line)) {
-          FSummary.InputEnded = true;
-          return false;
-        }
-        return !Stopped();
-      }
-    }
-    return false;
+    const TEnterLines::TAnswer Answer = FEnter.Await(
+        std::max(FNumber, 1), [this] { return Stopped(); },
+        [this](const std::string& Text) { FView.Note(Text); });
+    FSummary.InputEnded = Answer == TEnterLines::TAnswer::InputEnded;
+    return Answer == TEnterLines::TAnswer::Entered && !Stopped();
   }
 
   // Waits for the socket to be seen empty and then to hold a chip of the
@@ -357,21 +326,21 @@ class TProductionRun {
     if (FKind == chip89C2051) {
       return AwaitEnter();
     }
-    FBoard.View.SetSilent(true);
+    FView.SetSilent(true);
     bool SeenEmpty = false;
     bool Next = false;
     while (!Next && Sleep(PollInterval)) {
       try {
-        FBoard.Link.DetectProgrammer();
+        FLink.DetectProgrammer();
       } catch (const EComPort&) {
         // The port went with the board; the next poll scans for it.
         continue;
       }
-      const uint8_t Code = FBoard.Link.TargetChip();
+      const uint8_t Code = FLink.TargetChip();
       if (Code == chipNone) {
         // An empty socket still answers with the banner; no banner at all
         // means the board itself has gone.
-        if (!FBoard.Link.BannerSeen()) {
+        if (!FLink.BannerSeen()) {
           FSummary.BoardGone = true;
           break;
         }
@@ -384,25 +353,28 @@ class TProductionRun {
         }
       }
     }
-    FBoard.View.SetSilent(false);
+    FView.SetSilent(false);
     return Next;
   }
 
   void Skip(uint8_t Code) {
-    ++FChipNo;
     ++FSummary.Skipped;
-    const TChipResult Chip("skipped", Code);
-    Report("chip " + std::to_string(FChipNo) + ": SKIPPED (" + ChipName(Code) +
-               " in the socket, the run is for " + ChipName(FKind) + ")",
-           1, Chip);
+    TChipReport Chip;
+    Chip.Result = TChipReport::TResult::Skipped;
+    Chip.ChipNo = ++FChipNo;
+    Chip.Chip = Code;
+    Chip.RunKind = FKind;
+    Chip.Status = FView.LastStatusText();
+    Report(Chip);
   }
 
   const TCliOptions& FOptions;
   TProductionFiles& FFiles;
-  TCliBoard& FBoard;
+  TBoardLink& FLink;
+  TProductionView& FView;
+  TEnterLines& FEnter;
+  const int FNumber;
   TInterruptWatch* FWatch;
-  std::ostream& FOut;
-  std::ostream& FErr;
   uint8_t FKind;
   // FILE in the chip's size, loaded once for every chip.
   THexFile FImage;
@@ -412,8 +384,7 @@ class TProductionRun {
 
 }  // namespace
 
-TProductionFiles PrepareProduction(const TCliOptions& Options) {
-  TProductionFiles Files;
+void PrepareProduction(const TCliOptions& Options, TProductionFiles& Files) {
   Files.FileBytes = ReadInputFile(Options.FileName);
   Files.FileSha256 = Sha256Hex(Files.FileBytes);
   // Checked as every chip's image will be, in the largest image: the chip's
@@ -427,7 +398,6 @@ TProductionFiles PrepareProduction(const TCliOptions& Options) {
   if (Options.Serial) {
     CheckSerialPlace(*Options.Serial, Image);
   }
-  return Files;
 }
 
 void OpenProductionRecords(const TCliOptions& Options, TProductionFiles& Files) {
@@ -441,9 +411,8 @@ void OpenProductionRecords(const TCliOptions& Options, TProductionFiles& Files) 
 }
 
 TProductionSummary RunProduction(const TCliOptions& Options, TProductionFiles& Files,
-                                 TCliBoard& Board, TInterruptWatch* Watch, std::ostream& Out,
-                                 std::ostream& Err) {
-  return TProductionRun(Options, Files, Board, Watch, Out, Err).Run();
+                                 const TProductionBoard& Board, TInterruptWatch* Watch) {
+  return TProductionRun(Options, Files, Board, Watch).Run();
 }
 
 }  // namespace korvane::cli

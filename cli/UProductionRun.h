@@ -1,17 +1,19 @@
-// program --repeat: chip after chip on one board, each swap seen by the
-// poll, each chip recorded, each with its own serial number.
+// program --repeat: chip after chip on a board, each swap seen by the
+// poll, each chip recorded, each with its own serial number. Several boards
+// each run this from a thread of their own, sharing the files.
 #pragma once
 
+#include <mutex>
 #include <optional>
-#include <ostream>
 #include <string>
 
+#include "UBoardLink.h"
 #include "UChipProgress.h"
-#include "UCliBoard.h"
 #include "UCliOptions.h"
+#include "UEnterLines.h"
 #include "UInterrupt.h"
-#include "UJsonLine.h"
 #include "UProductionLog.h"
+#include "UProductionView.h"
 #include "USerialCounter.h"
 #include "UWorkflows.h"
 
@@ -40,28 +42,42 @@ struct TProductionSummary {
 
 // What a production run reads and checks before any port is opened. FILE is
 // read once: every chip gets the image of these bytes, whatever happens to
-// the file during the run.
+// the file during the run. The boards of a run share them.
 struct TProductionFiles {
   std::string FileBytes;
   std::string FileSha256;
   std::optional<TSerialCounter> Serial;
   std::optional<TProductionLog> Log;
+  // Held by the board that takes or gives back a number or appends a record.
+  std::mutex Guard;
 };
 
-// Reads FILE and checks it as programming would (and lockable with --lock,
-// FF where the serial number goes). Raises EHexFile or EInOutError.
-TProductionFiles PrepareProduction(const TCliOptions& Options);
+// Reads FILE into Files and checks it as programming would (and lockable
+// with --lock, FF where the serial number goes). Raises EHexFile or
+// EInOutError.
+void PrepareProduction(const TCliOptions& Options, TProductionFiles& Files);
 // Reads the first serial number and checks that the serial file and the log
 // can be written. Raises EHexFile or EInOutError naming their own files.
 void OpenProductionRecords(const TCliOptions& Options, TProductionFiles& Files);
 
+// One board of a production run: its link, which has found the board and
+// its chip, and where its chips are shown.
+struct TProductionBoard {
+  TBoardLink& Link;
+  TProductionView& View;
+  // Where the 89C2051/4051 boards hear that their next chip is in.
+  TEnterLines& Enter;
+  // The board's number in a run of several (in its records); 0 when it is
+  // the only one.
+  int Number = 0;
+};
+
 // Programs the chip in the socket and, with Options.Repeat, every chip put
 // in after it, until the user stops, the input ends, the board is gone or a
 // file fails; every chip started gets its line and its record, and how the
-// run ended is in the summary. Board has found the board; Watch (may be
-// nullptr) defers stops for the whole run.
+// run ended is in the summary. Watch (may be nullptr) defers stops for the
+// whole run.
 TProductionSummary RunProduction(const TCliOptions& Options, TProductionFiles& Files,
-                                 TCliBoard& Board, TInterruptWatch* Watch, std::ostream& Out,
-                                 std::ostream& Err);
+                                 const TProductionBoard& Board, TInterruptWatch* Watch);
 
 }  // namespace korvane::cli

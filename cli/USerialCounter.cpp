@@ -89,6 +89,11 @@ uint64_t TSerialCounter::Stored(uint64_t Fallback) const {
 }
 
 uint64_t TSerialCounter::Take() {
+  if (!FSpare.empty()) {
+    const uint64_t Number = *FSpare.begin();
+    FSpare.erase(FSpare.begin());
+    return Number;
+  }
   std::optional<TFileLock> Lock;
   if (FFile) {
     Lock.emplace(LockName());
@@ -104,22 +109,31 @@ uint64_t TSerialCounter::Take() {
 }
 
 std::optional<std::string> TSerialCounter::GiveBack(uint64_t Number) {
+  std::string Reason;
   try {
     std::optional<TFileLock> Lock;
     if (FFile) {
       Lock.emplace(LockName());
     }
-    if (Stored(FNext) != Number + 1) {
-      return "another run has taken a number since";
+    if (Stored(FNext) == Number + 1) {
+      // The numbers kept below it go back with it.
+      uint64_t First = Number;
+      while (First > 0 && FSpare.contains(First - 1)) {
+        --First;
+      }
+      Store(First);
+      FSpare.erase(FSpare.lower_bound(First), FSpare.end());
+      FNext = First;
+      return std::nullopt;
     }
-    Store(Number);
+    Reason = "another chip has taken a number since";
   } catch (const EInOutError& Error) {
-    return Error.what();
+    Reason = Error.what();
   } catch (const EHexFile& Error) {
-    return Error.what();
+    Reason = Error.what();
   }
-  FNext = Number;
-  return std::nullopt;
+  FSpare.insert(Number);
+  return Reason;
 }
 
 void TSerialCounter::Store(uint64_t Number) {

@@ -11,6 +11,13 @@ bool StandardErrorIsTerminal();
 // COLUMNS variable; Windows asks the console.
 int StandardErrorColumns();
 
+// Whether the standard output is a terminal that takes the cursor moves of
+// the ANSI escape sequences (on Windows, a console that was switched to
+// them here).
+bool StandardOutputTakesCursorMoves();
+// The width of the terminal behind the standard output; 0 when not known.
+int StandardOutputColumns();
+
 // What to do about a write stream much slower than the wire: the usual cause
 // is a USB adapter's latency timer, set where the platform keeps it.
 const char* SlowAdapterFix();

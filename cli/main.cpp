@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
   }
   Environment.StateDir = korvane::TComPort::StateDirFromSettings(
       std::getenv("XDG_RUNTIME_DIR"), std::getenv("XDG_CACHE_HOME"), std::getenv("HOME"));
+  Environment.OutTakesCursorMoves = korvane::cli::StandardOutputTakesCursorMoves();
   return korvane::cli::RunCli(Args, Environment, std::cout, std::cerr,
                               korvane::cli::StandardErrorIsTerminal(), &Watch);
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string_view>
 
 namespace korvane::cli {
 
@@ -12,15 +13,33 @@ bool StandardErrorIsTerminal() {
   return ::isatty(STDERR_FILENO) != 0;
 }
 
-int StandardErrorColumns() {
+namespace {
+
+int ColumnsOf(int Descriptor) {
   winsize Size{};
-  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &Size) == 0 && Size.ws_col > 0) {
+  if (::ioctl(Descriptor, TIOCGWINSZ, &Size) == 0 && Size.ws_col > 0) {
     return Size.ws_col;
   }
   // A terminal that reports no size (a serial console, some emulators).
   const char* Columns = std::getenv("COLUMNS");
   const int Value = Columns != nullptr ? std::atoi(Columns) : 0;
   return Value > 0 ? Value : 0;
+}
+
+}  // namespace
+
+int StandardErrorColumns() {
+  return ColumnsOf(STDERR_FILENO);
+}
+
+bool StandardOutputTakesCursorMoves() {
+  // A terminal that says it is "dumb" moves no cursor.
+  const char* Kind = std::getenv("TERM");
+  return ::isatty(STDOUT_FILENO) != 0 && !(Kind != nullptr && std::string_view(Kind) == "dumb");
+}
+
+int StandardOutputColumns() {
+  return ColumnsOf(STDOUT_FILENO);
 }
 
 bool InputLineReady(int TimeoutMs) {

@@ -9,12 +9,32 @@ bool StandardErrorIsTerminal() {
   return ::_isatty(2) != 0;
 }
 
-int StandardErrorColumns() {
+namespace {
+
+int ColumnsOf(DWORD Stream) {
   CONSOLE_SCREEN_BUFFER_INFO Info{};
-  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &Info) == 0) {
+  if (GetConsoleScreenBufferInfo(GetStdHandle(Stream), &Info) == 0) {
     return 0;
   }
   return Info.srWindow.Right - Info.srWindow.Left + 1;
+}
+
+}  // namespace
+
+int StandardErrorColumns() {
+  return ColumnsOf(STD_ERROR_HANDLE);
+}
+
+bool StandardOutputTakesCursorMoves() {
+  // Consoles before Windows 10 refuse the mode, and then show plain lines.
+  const HANDLE Console = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD Mode = 0;
+  return GetConsoleMode(Console, &Mode) != 0 &&
+         SetConsoleMode(Console, Mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+int StandardOutputColumns() {
+  return ColumnsOf(STD_OUTPUT_HANDLE);
 }
 
 bool InputLineReady(int TimeoutMs) {

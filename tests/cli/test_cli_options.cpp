@@ -40,7 +40,7 @@ TEST(CliOptions, ReadsEachCommandWithItsOptions) {
       Parse({"program", "a.hex", "--port", "/dev/pts/3", "--lock", "--fast-verify", "--mem=4KB"});
   EXPECT_EQ(Program.Command, TCliCommand::cmdProgram);
   EXPECT_EQ(Program.FileName, "a.hex");
-  EXPECT_EQ(Program.Port, "/dev/pts/3");
+  EXPECT_EQ(Program.Ports, std::vector<std::string>{"/dev/pts/3"});
   EXPECT_TRUE(Program.Lock);
   EXPECT_TRUE(Program.FastVerify);
   EXPECT_TRUE(Program.MemorySizeGiven);
@@ -49,12 +49,12 @@ TEST(CliOptions, ReadsEachCommandWithItsOptions) {
   // Options may come before the command and the file.
   TCliOptions Read = Parse({"--port=COM5", "read", "out.hex"});
   EXPECT_EQ(Read.Command, TCliCommand::cmdRead);
-  EXPECT_EQ(Read.Port, "COM5");
+  EXPECT_EQ(Read.Ports, std::vector<std::string>{"COM5"});
   EXPECT_FALSE(Read.MemorySizeGiven);
   EXPECT_EQ(Read.MemorySize, 2048);
 
   EXPECT_EQ(Parse({"ports"}).Command, TCliCommand::cmdPorts);
-  EXPECT_FALSE(Parse({"detect"}).Port.has_value());
+  EXPECT_TRUE(Parse({"detect"}).Ports.empty());
   EXPECT_TRUE(Parse({"detect", "-h"}).Help);
   EXPECT_TRUE(Parse({"--help"}).Help);
   EXPECT_TRUE(Parse({"--version"}).Version);
@@ -77,7 +77,7 @@ TEST(CliOptions, CheckTakesTheSizeFromTheChipOrTheNumber) {
 TEST(CliOptions, ShortFormsOutputModesAndFileFormats) {
   const TCliOptions Verify = Parse({"verify", "chip.BIN", "-p", "/dev/pts/4", "-q"});
   EXPECT_EQ(Verify.Command, TCliCommand::cmdVerify);
-  EXPECT_EQ(Verify.Port, "/dev/pts/4");
+  EXPECT_EQ(Verify.Ports, std::vector<std::string>{"/dev/pts/4"});
   EXPECT_EQ(Verify.Output, TOutputMode::Quiet);
   EXPECT_EQ(Verify.Format, TImageFormat::Binary) << "the name says .bin";
   EXPECT_EQ(Parse({"read", "x.bin", "--format", "HEX"}).Format, TImageFormat::Hex);
@@ -121,7 +121,17 @@ TEST(CliOptions, RefusesWhatNoCommandMeans) {
   EXPECT_EQ(UsageError({"read", "a.hex", "--lock"}), "--lock does not apply to read");
   EXPECT_EQ(UsageError({"detect", "--mem", "2KB"}), "--mem does not apply to detect");
   EXPECT_EQ(UsageError({"ports", "--port", "x"}), "--port does not apply to ports");
-  EXPECT_EQ(UsageError({"read", "a.hex", "--port", "a", "--port", "b"}), "--port is given twice");
+  EXPECT_EQ(UsageError({"read", "a.hex", "--port", "a", "--port", "b"}),
+            "--port is given twice; only program --repeat drives several boards");
+  EXPECT_EQ(UsageError({"program", "a.hex", "-p", "a", "-p", "b"}),
+            "--port is given twice; only program --repeat drives several boards");
+  EXPECT_EQ(UsageError({"program", "a.hex", "--repeat", "-p", "a", "-p", "a"}),
+            "--port a is given twice");
+  EXPECT_EQ(UsageError({"program", "a.hex", "--all-boards"}), "--all-boards goes with --repeat");
+  EXPECT_EQ(UsageError({"program", "a.hex", "--repeat", "--all-boards", "-p", "a"}),
+            "--all-boards and --port do not go together");
+  EXPECT_EQ(Parse({"program", "a.hex", "--repeat", "-p", "a", "--port=b", "-p", "c"}).Ports,
+            (std::vector<std::string>{"a", "b", "c"}));
   EXPECT_EQ(UsageError({"read", "a.hex", "--port", "/dev/a:/dev/b"}),
             "--port takes one device name, not '/dev/a:/dev/b'");
   EXPECT_EQ(UsageError({"read", "a.hex", "--mem", "3KB"}), "--mem takes 2KB or 4KB, not '3KB'");

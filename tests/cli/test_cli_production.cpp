@@ -70,6 +70,21 @@ TEST(SerialFormat, ReadsEachFormAndWritesItsBytes) {
     EXPECT_STREQ(Error.what(), "Serial number 10 does not fit in 1 place of --serial");
   }
   EXPECT_EQ(ReadTextFile(Numbers), "10\n");
+
+  // Numbers given back out of turn (another board took one since) go to the
+  // next chips first, and back to the file with the one just below the top.
+  cli::TSerialCounter Shared(cli::ParseSerialFormat("0x10:dec4:1"), std::nullopt);
+  for (const uint64_t Number : {1u, 2u, 3u}) {
+    EXPECT_EQ(Shared.Take(), Number);
+  }
+  EXPECT_TRUE(Shared.GiveBack(1).has_value());
+  EXPECT_EQ(Shared.Take(), 1u) << "a number kept for this run";
+  EXPECT_TRUE(Shared.GiveBack(1).has_value());
+  EXPECT_TRUE(Shared.GiveBack(2).has_value());
+  EXPECT_EQ(Shared.Spare(), (std::set<uint64_t>{1, 2}));
+  EXPECT_FALSE(Shared.GiveBack(3).has_value());
+  EXPECT_TRUE(Shared.Spare().empty());
+  EXPECT_EQ(Shared.Take(), 1u);
 }
 
 TEST(JsonLine, GivesUtf8AsItsCharactersOtherBytesAsLatin1AndTenths) {
