@@ -100,6 +100,9 @@ done
 # An option already given is not offered again.
 expect "korvane-cli program firmware/blink.hex --lock --" "--port --fast-verify --mem" "--lock"
 expect "korvane-cli info blink.hex --format " "hex bin" "--port"
+expect "korvane-cli program blink.hex --repeat -p /dev/korvane-test-a --" "--port --all-boards" \
+  "--repeat"
+expect "korvane-cli read out.hex --port /dev/korvane-test-a --" "--mem" "--port"
 
 # Option values.
 expect "korvane-cli check blink.hex --chip 89C5" "89C51 89C52 89C55" "89LV52 89C2051"
