@@ -25,7 +25,7 @@ constexpr auto CTakenPoll = 50us;
 TBoardServer::TBoardServer(const TBoardSimOptions& Options, TBoardState& State)
     : FOptions(Options),
       FState(State),
-      FPacer(Options.Realtime, FStop),
+      FPacer(Options.Realtime, Options.SleepPacing, FStop),
       FAdapter(Options.UsbLatencyMs, Options.LatencyFile),
       FFirmware(Options, State, *this) {}
 

@@ -16,6 +16,11 @@ struct TBoardSimOptions {
   uint16_t Size2051 = 2048;
   // 9600-baud pacing in both directions and a realistic erase time.
   bool Realtime = false;
+  // With Realtime, paced waits sleep right to their moment instead of
+  // spinning its last 150 us: a byte the host waits for comes some tens of
+  // microseconds late, but many boards can share few cores without each
+  // taking a core's time from the host.
+  bool SleepPacing = false;
   // Time one erase takes with Realtime.
   int EraseMs = 200;
   // Every byte in each direction, readable; empty for none.

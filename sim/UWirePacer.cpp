@@ -36,7 +36,7 @@ TWirePacer::TClock::time_point TWirePacer::ActingTime() const {
 }
 
 bool TWirePacer::WaitUntil(TClock::time_point Deadline, bool OnTime) {
-  const auto Lead = OnTime ? TClock::duration(CSpinLead) : TClock::duration::zero();
+  const auto Lead = OnTime && !FSleepOnly ? TClock::duration(CSpinLead) : TClock::duration::zero();
   while (!FStop.Seen()) {
     const auto Left = Deadline - TClock::now();
     if (Left <= 0ns) {

@@ -23,7 +23,11 @@ class TWirePacer {
   // deadline and spins the rest.
   static constexpr auto CSpinLead = std::chrono::microseconds(150);
 
-  TWirePacer(bool Realtime, TStopSignal& Stop) : FRealtime(Realtime), FStop(Stop) {}
+  // SleepOnly: every wait sleeps right to its deadline and never spins, for
+  // many boards sharing few cores, where spinning boards would take the time
+  // of the host they serve; the host then waits that lateness byte after byte.
+  TWirePacer(bool Realtime, bool SleepOnly, TStopSignal& Stop)
+      : FRealtime(Realtime), FSleepOnly(SleepOnly), FStop(Stop) {}
 
   bool Realtime() const { return FRealtime; }
   // Asks the kernel, for the calling thread, to wake paced waits on time.
@@ -31,7 +35,7 @@ class TWirePacer {
 
   // Waits until Deadline unless the stop comes first; false once stopping.
   // OnTime: the host is waiting for what follows, so wake at the deadline
-  // itself rather than when the kernel gets round to it.
+  // itself rather than when the kernel gets round to it (unless SleepOnly).
   bool WaitUntil(TClock::time_point Deadline, bool OnTime = false);
 
   // An output begins: its first byte leaves once the one before it has left,
@@ -48,6 +52,7 @@ class TWirePacer {
   TClock::time_point ActingTime() const;
 
   bool FRealtime;
+  bool FSleepOnly;
   TStopSignal& FStop;
   // When each direction of the wire is next free.
   TClock::time_point FRxFree{};

@@ -30,6 +30,10 @@ const char* const CUsage =
     "  --size N            code memory of the 89C2051/4051: 2048 or 4096 (default 2048)\n"
     "  --realtime          pace every byte, both ways, at 9600 baud (10 bits a byte),\n"
     "                      and let each erase take --erase-ms; otherwise answer at once\n"
+    "  --sleep-pacing      with --realtime, sleep through every paced wait instead of\n"
+    "                      spinning its last 150 us: the bytes the host waits for\n"
+    "                      come some tens of microseconds late, but many boards can\n"
+    "                      share few cores without taking the host's time\n"
     "  --erase-ms N        time of one erase (default 200)\n"
     "  --link PATH         make PATH a symbolic link to the device while serving\n"
     "  --transcript FILE   write every byte, one a line: '> ' from the host, '< ' to\n"
@@ -101,6 +105,8 @@ korvane::sim::TBoardSimOptions ParseOptions(int argc, char** argv, bool& Help) {
       Options.Size2051 = uint16_t(Number());
     } else if (Arg == "--realtime") {
       Options.Realtime = true;
+    } else if (Arg == "--sleep-pacing") {
+      Options.SleepPacing = true;
     } else if (Arg == "--erase-ms") {
       Options.EraseMs = Number();
     } else if (Arg == "--link") {

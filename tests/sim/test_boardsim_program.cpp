@@ -107,11 +107,11 @@ TEST(BoardSimProgram, HelpDocumentsEveryOption) {
   EXPECT_EQ(Program.Wait(), 0);
   const std::string Help = Program.Stdout();
   for (const char* Option :
-       {"--chip",         "--size",        "--realtime",     "--erase-ms",   "--link",
-        "--transcript",   "--usb-latency", "--latency-file", "--socket",     "--erase-tries",
-        "--no-signature", "--wrong-echo",  "--dc3-at",       "--corrupt-at", "--wrong-checksum",
-        "--hangup-at",    "--silent",      "--no-banner",    "--help",       "89LV55",
-        "89C2051",        "counters:"}) {
+       {"--chip",           "--size",         "--realtime",    "--sleep-pacing", "--erase-ms",
+        "--link",           "--transcript",   "--usb-latency", "--latency-file", "--socket",
+        "--erase-tries",    "--no-signature", "--wrong-echo",  "--dc3-at",       "--corrupt-at",
+        "--wrong-checksum", "--hangup-at",    "--silent",      "--no-banner",    "--help",
+        "89LV55",           "89C2051",        "counters:"}) {
     EXPECT_NE(Help.find(Option), std::string::npos) << Option;
   }
 }
@@ -181,6 +181,18 @@ TEST(BoardSimProgram, ServesOnTheDeviceItPrintsUntilTerminated) {
   };
   EXPECT_EQ(Lines("> "), 8u);
   EXPECT_EQ(Lines("< "), ToHost);
+}
+
+TEST(BoardSimProgram, SleepPacingIsTaken) {
+  TProgram Program({"--realtime", "--sleep-pacing"});
+  const std::string Device = Program.FirstLine();
+  ASSERT_EQ(Device.rfind("/dev/", 0), 0u) << Device;
+  {
+    THostEnd Host(Device);
+    EXPECT_NE(Host.Ask("\r", '>').find("Programmer"), std::string::npos);
+  }
+  Program.Signal(SIGTERM);
+  EXPECT_EQ(Program.Wait(), 0);
 }
 
 TEST(BoardSimProgram, InterruptEndsItToo) {
