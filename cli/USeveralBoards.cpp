@@ -15,20 +15,34 @@ static_assert(MostBoards <= TInterruptWatch::MostGuardedPorts,
 
 namespace {
 
-// What one board's summary line says after its counts: how its run ended,
-// when not by the user's stop alone.
+// What one board's summary says after its counts: how its run ended, when
+// it did not end with the run ("" then).
 std::string EndingOf(const TProductionSummary& Summary, const TBoardLink& Link, bool Lock) {
-  std::string Text;
+  std::vector<std::string> Parts;
   if (Summary.BoardGone) {
-    Text += "; the programmer board is gone from " + Link.Line().Port();
+    Parts.push_back("the programmer board is gone from " + Link.Line().Port());
   }
   if (!Summary.FileError.empty()) {
-    Text += "; error: " + Summary.FileError;
+    Parts.push_back("error: " + Summary.FileError);
   }
   if (Summary.Interrupted) {
-    Text += "; interrupted: " + StopPlace(Summary, Link, Lock);
+    Parts.push_back("interrupted: " + StopPlace(Summary, Link, Lock));
+  }
+  std::string Text;
+  for (const std::string& Part : Parts) {
+    Text += (Text.empty() ? "" : "; ") + Part;
   }
   return Text;
+}
+
+// The board's summary on the screen: its line, or its "summary" event.
+void ShowBoardEnd(TBoardScreen& Screen, int Board, const TProductionSummary& Summary,
+                  const std::string& Ending) {
+  TJsonLine Details = CountsOf(Summary);
+  if (!Ending.empty()) {
+    Details.Add("ended", Ending);
+  }
+  Screen.BoardEnded(Board, CountsText(Summary) + (Ending.empty() ? "" : "; " + Ending), Details);
 }
 
 // One board's run from its first chip to its summary, on the screen.
@@ -71,12 +85,7 @@ std::vector<TProductionSummary> RunOnSeveralBoards(const TCliOptions& Options,
         TBoardLink& Link = *Links[Board - 1];
         TProductionSummary& Summary = Summaries[Board - 1];
         Summary = RunBoard(Options, Files, Link, *Rows[Board - 1], Enter, Board, Watch);
-        TJsonLine Details = CountsOf(Summary);
-        const std::string Ending = EndingOf(Summary, Link, Options.Lock);
-        if (!Ending.empty()) {
-          Details.Add("ended", Ending.substr(2));
-        }
-        Screen.BoardEnded(Board, CountsText(Summary) + Ending, Details);
+        ShowBoardEnd(Screen, Board, Summary, EndingOf(Summary, Link, Options.Lock));
       });
     }
   }
