@@ -49,7 +49,7 @@ TBoardScreen::TBoardScreen(TScreenMode Mode, std::ostream& Out, std::ostream& Er
 }
 
 std::string TBoardScreen::Named(int Board) const {
-  return "board " + std::to_string(Board) + " (" + FRows[Board - 1].Port + "): ";
+  return Board == 0 ? "" : "board " + std::to_string(Board) + " (" + FRows[Board - 1].Port + "): ";
 }
 
 TJsonLine TBoardScreen::EventOf(int Board, const char* Name) const {
@@ -304,15 +304,8 @@ void TBoardRow::StopNoticed(const TStopNotice& Notice) {
 }
 
 bool TBoardRow::StopRequested() {
-  if (FWatch == nullptr) {
-    return false;
-  }
-  // Nobody reads the output any more: every board stops as for Ctrl-C.
-  if (FScreen.OutputLost() && !FWatch->Requested()) {
-    FOutputLost = true;
-    FWatch->RecordStop();
-  }
-  return FWatch->Requested();
+  // Every board stops as for Ctrl-C.
+  return StopAsked(FWatch, FScreen.OutputLost(), FOutputLost);
 }
 
 }  // namespace korvane::cli

@@ -53,8 +53,8 @@ class TBoardScreen {
   void ChipStarted(int Board, int ChipNo);
   void ChipEnded(int Board, const TChipReport& Report);
   void AwaitingChip(int Board, bool ByEnter);
-  // A line on Err, after "board N (PORT): ": Kind is "note", "warning",
-  // "message" or "" for none.
+  // A line on Err, after "board N (PORT): " (nothing for Board 0, the whole
+  // run): Kind is "note", "warning", "message" or "" for none.
   void Say(int Board, const std::string& Kind, const std::string& Text);
   // An event of --json, with the board's number and port added.
   void Event(int Board, const TJsonLine& Event);

@@ -325,7 +325,7 @@ int RunProductionOnBoard(TProductionFiles& Files, TCliBoard& Board, TRun& Run) {
   {
     TInterruptWatch::TGuardScope Guard(Run.Watch, Board.Link.ComPort(), true);
     TConsoleProductionView View(Run.Options, Board.View, Run.Out, Run.Err);
-    TEnterLines Enter(1);
+    TEnterLines Enter(1, {});
     Summary = RunProduction(Run.Options, Files, {Board.Link, View, Enter}, Run.Watch);
   }
   Run.Status = Board.View.LastStatusText();

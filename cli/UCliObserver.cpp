@@ -204,17 +204,21 @@ void TCliObserver::WriteTimingMeasured(const TWriteTiming& Timing) {
   }
 }
 
-bool TCliObserver::StopRequested() {
-  if (FWatch == nullptr) {
+bool StopAsked(TInterruptWatch* Watch, bool OutputFailed, bool& OutputLost) {
+  if (Watch == nullptr) {
     return false;
   }
   // Nobody reads the output any more (a pipe's reader ended): finishing
   // the stream and stopping as for Ctrl-C keeps the board out of it.
-  if (FOut.fail() && !FWatch->Requested()) {
-    FOutputLost = true;
-    FWatch->RecordStop();
+  if (OutputFailed && !Watch->Requested()) {
+    OutputLost = true;
+    Watch->RecordStop();
   }
-  return FWatch->Requested();
+  return Watch->Requested();
+}
+
+bool TCliObserver::StopRequested() {
+  return StopAsked(FWatch, FOut.fail(), FOutputLost);
 }
 
 void TCliObserver::StopNoticed(const TStopNotice& Notice) {

@@ -90,6 +90,10 @@ std::string Printable(const std::string& Text);
 // The warning for a write stream much slower than the wire, with its fix;
 // nothing for one at the wire's pace.
 std::optional<std::string> SlowWriteWarning(const TWriteTiming& Timing);
+// The link's question whether to stop, answered from Watch (none: never);
+// an output that failed (OutputFailed) is recorded there as a stop, and in
+// OutputLost.
+bool StopAsked(TInterruptWatch* Watch, bool OutputFailed, bool& OutputLost);
 // What a deferred stop is waiting for, and its "stopping" event.
 std::string StoppingText(const TStopNotice& Notice, bool OutputLost);
 TJsonLine StoppingEvent(const TStopNotice& Notice, bool OutputLost);

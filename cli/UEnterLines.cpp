@@ -37,8 +37,7 @@ std::string BoardList(const std::set<int>& Boards) {
 
 }  // namespace
 
-TEnterLines::TAnswer TEnterLines::Await(int Board, const std::function<bool()>& Stopped,
-                                        const std::function<void(const std::string&)>& Say) {
+TEnterLines::TAnswer TEnterLines::Await(int Board, const std::function<bool()>& Stopped) {
   std::unique_lock Lock(FGuard);
   FWaiting.insert(Board);
   TAnswer Answer = TAnswer::Stopped;
@@ -57,15 +56,14 @@ TEnterLines::TAnswer TEnterLines::Await(int Board, const std::function<bool()>& 
     if (FReading) {
       FChanged.wait_for(Lock, std::chrono::milliseconds(StopCheckMs));
     } else {
-      ReadOne(Lock, Say);
+      ReadOne(Lock);
     }
   }
   FWaiting.erase(Board);
   return Answer;
 }
 
-bool TEnterLines::ReadOne(std::unique_lock<std::mutex>& Lock,
-                          const std::function<void(const std::string&)>& Say) {
+bool TEnterLines::ReadOne(std::unique_lock<std::mutex>& Lock) {
   FReading = true;
   Lock.unlock();
   std::string Line;
@@ -78,8 +76,8 @@ bool TEnterLines::ReadOne(std::unique_lock<std::mutex>& Lock,
   }
   std::string Refused = Read ? Dispatch(Line) : "";
   FChanged.notify_all();
-  if (!Refused.empty()) {
-    Say(Refused);
+  if (!Refused.empty() && FSay) {
+    FSay(Refused);
   }
   return Read;
 }

@@ -18,24 +18,24 @@ class TEnterLines {
   enum class TAnswer { Entered, Stopped, InputEnded };
 
   // Boards: how many boards the run has. The lines come from the standard
-  // input.
-  explicit TEnterLines(int Boards) : FBoards(Boards) {}
+  // input; Say tells the user what a line that names no waiting board did
+  // not do (never with one board).
+  TEnterLines(int Boards, std::function<void(const std::string&)> Say)
+      : FBoards(Boards), FSay(std::move(Say)) {}
 
   // Waits until a line says that Board (from 1) holds its next chip, the
   // user stopped (Stopped, asked every tenth of a second) or the input
-  // ended. Say tells the user what a line that names no waiting board
-  // did not do.
-  TAnswer Await(int Board, const std::function<bool()>& Stopped,
-                const std::function<void(const std::string&)>& Say);
+  // ended.
+  TAnswer Await(int Board, const std::function<bool()>& Stopped);
 
  private:
   // Hands Line to the board it names; what was not done, or "".
   std::string Dispatch(const std::string& Line);
   // One line read, or the input's end seen; false when none came in time.
-  bool ReadOne(std::unique_lock<std::mutex>& Lock,
-               const std::function<void(const std::string&)>& Say);
+  bool ReadOne(std::unique_lock<std::mutex>& Lock);
 
   const int FBoards;
+  const std::function<void(const std::string&)> FSay;
   std::mutex FGuard;
   std::condition_variable FChanged;
   std::set<int> FWaiting;

@@ -1,5 +1,6 @@
 #include "UProductionRun.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -313,9 +314,8 @@ class TProductionRun {
   // The 89C2051/4051 board cannot see its chip: the user says when, with
   // Enter. False when the user stopped or the input ended.
   bool AwaitEnter() {
-    const TEnterLines::TAnswer Answer = FEnter.Await(
-        std::max(FNumber, 1), [this] { return Stopped(); },
-        [this](const std::string& Text) { FView.Note(Text); });
+    const TEnterLines::TAnswer Answer =
+        FEnter.Await(std::max(FNumber, 1), [this] { return Stopped(); });
     FSummary.InputEnded = Answer == TEnterLines::TAnswer::InputEnded;
     return Answer == TEnterLines::TAnswer::Entered && !Stopped();
   }

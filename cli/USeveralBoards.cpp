@@ -75,7 +75,7 @@ std::vector<TProductionSummary> RunOnSeveralBoards(const TCliOptions& Options,
     Rows.push_back(std::make_unique<TBoardRow>(Screen, Board, Watch));
     Links[Board - 1]->SetObserver(Rows.back().get());
   }
-  TEnterLines Enter(Count);
+  TEnterLines Enter(Count, [&Screen](const std::string& Text) { Screen.Say(0, "note", Text); });
   std::vector<TProductionSummary> Summaries(Links.size());
   {
     const TInterruptWatch::TGuardScope Guard(Watch, Ports, true);
