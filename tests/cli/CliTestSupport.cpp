@@ -278,4 +278,16 @@ std::string ExampleFile(const std::string& RelativePath) {
   return std::string(KORVANE_SOURCE_DIR) + "/examples/" + RelativePath;
 }
 
+TProcessResult StopTwiceMidWrite(TChildProcess& Cli) {
+  const bool Writing = Cli.Await("\"phase\":\"write\"");
+  EXPECT_TRUE(Writing) << "no write stream";
+  Cli.Signal(SIGINT);
+  const bool Stopping = Writing && Cli.Await("\"event\":\"stopping\"");
+  EXPECT_TRUE(Stopping) << "the first stop was not seen";
+  if (Stopping) {
+    Cli.Signal(SIGINT);
+  }
+  return Cli.Finish();
+}
+
 }  // namespace korvane::test

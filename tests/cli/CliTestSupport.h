@@ -78,6 +78,11 @@ class TChildProcess {
   std::chrono::steady_clock::time_point FDeadline;
 };
 
+// Stops a --json run of program twice in the middle of its write stream: the
+// second Ctrl-C once the first has been seen ("stopping"); its end collected.
+// Fails the current test, without the second stop, when either never comes.
+TProcessResult StopTwiceMidWrite(TChildProcess& Cli);
+
 // Runs Program with Args to its end; fails the current test when the child
 // cannot be started or outlives TimeoutSeconds (it is then killed).
 TProcessResult RunProcess(const std::string& Program, const std::vector<std::string>& Args,

@@ -565,11 +565,7 @@ TEST_F(CliProduction, ASecondStopAbandonsTheBoardButWritesTheRecordAndTheSummary
   auto Cli = StartCli({"program", Blink, "--repeat", "--json", "--log", Log, "--serial",
                        "0x1000:dec4:0", "--serial-file", Numbers},
                       Slow.DevicePath());
-  ASSERT_TRUE(Cli->Await("\"phase\":\"write\""));
-  Cli->Signal(SIGINT);
-  ASSERT_TRUE(Cli->Await("\"event\":\"stopping\""));
-  Cli->Signal(SIGINT);
-  const TProcessResult Run = Cli->Finish();
+  const TProcessResult Run = StopTwiceMidWrite(*Cli);
   EXPECT_EQ(Run.ExitCode, 130) << Run.Err;
   const std::vector<std::string> Chip = LinesWith(Run.Out, "\"chip_no\":1,");
   ASSERT_EQ(Chip.size(), 1u) << Run.Out;

@@ -244,11 +244,7 @@ TEST_F(CliSeveralBoards, ASecondStopAbandonsEveryBoardAndKeepsEveryRecord) {
   std::vector<std::string> More = Records;
   More.push_back("--json");
   auto Cli = StartCli(Args(More), "");
-  ASSERT_TRUE(Cli->Await("\"phase\":\"write\""));
-  Cli->Signal(SIGINT);
-  ASSERT_TRUE(Cli->Await("\"event\":\"stopping\""));
-  Cli->Signal(SIGINT);
-  const TProcessResult Run = Cli->Finish();
+  const TProcessResult Run = StopTwiceMidWrite(*Cli);
   EXPECT_EQ(Run.ExitCode, 130) << Run.Err;
   EXPECT_NE(Run.Err.find("Interrupted again: the board is abandoned in its stream"),
             std::string::npos)
