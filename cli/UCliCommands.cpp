@@ -25,6 +25,7 @@
 #include "UProductionRun.h"
 #include "USeveralBoards.h"
 #include "UTerminal.h"
+#include "UText.h"
 #include "UWorkflows.h"
 
 #ifndef KORVANE_VERSION
@@ -79,14 +80,6 @@ const char* EmptyChoiceNote(const TCliEnvironment& Environment) {
   return Environment.Ports ? " (KORVANE_PORTS is empty)" : "";
 }
 
-std::string JoinNames(const std::vector<std::string>& Names) {
-  std::string Text;
-  for (const std::string& Name : Names) {
-    Text += (Text.empty() ? "" : ", ") + Name;
-  }
-  return Text;
-}
-
 // Why the scan found nothing, with what the user can do about it.
 void ReportNoBoard(TCliBoard& Board, TRun& Run) {
   const std::vector<std::string>& Ports = Board.Link.PortList();
@@ -105,7 +98,7 @@ void ReportNoBoard(TCliBoard& Board, TRun& Run) {
     Board.Link.ComPort().Close();
     return;
   }
-  Run.Fail("no programmer board found on " + JoinNames(Ports));
+  Run.Fail("no programmer board found on " + Joined(Ports, ", "));
   // The scan left the last port open, and ports are opened exclusively.
   Board.Link.ComPort().Close();
   ReportPortAccess(Ports, Run.Err);
@@ -309,12 +302,8 @@ void NoteSpareNumbers(const TProductionFiles& Files, const TRun& Run) {
   if (!Files.Serial || Files.Serial->Spare().empty()) {
     return;
   }
-  std::string Numbers;
-  for (const uint64_t Number : Files.Serial->Spare()) {
-    Numbers += (Numbers.empty() ? "" : ", ") + std::to_string(Number);
-  }
-  Run.Err << "note: serial numbers given back and not used again, left unused: " << Numbers
-          << std::endl;
+  Run.Err << "note: serial numbers given back and not used again, left unused: "
+          << Joined(Files.Serial->Spare(), ", ") << std::endl;
 }
 
 // A production run from its first chip to its summary.
@@ -410,7 +399,7 @@ int FindBoards(TRun& Run, std::vector<std::unique_ptr<TCliBoard>>& Boards) {
   if (Boards.empty()) {
     Run.Fail(Ports.empty()
                  ? std::string("no serial ports to scan") + EmptyChoiceNote(Run.Environment)
-                 : "no programmer board found on " + JoinNames(Ports));
+                 : "no programmer board found on " + Joined(Ports, ", "));
     ReportPortAccess(Ports, Run.Err);
     return exitNoBoard;
   }

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "UTerminal.h"
+#include "UText.h"
 
 namespace korvane::cli {
 
@@ -25,14 +26,6 @@ std::string Trimmed(const std::string& Line) {
     --Last;
   }
   return Line.substr(First, Last - First);
-}
-
-std::string BoardList(const std::set<int>& Boards) {
-  std::string Text;
-  for (const int Board : Boards) {
-    Text += (Text.empty() ? "" : ", ") + std::to_string(Board);
-  }
-  return Text;
 }
 
 }  // namespace
@@ -94,7 +87,7 @@ std::string TEnterLines::Dispatch(const std::string& Line) {
       return "";
     }
     return FWaiting.empty() ? "no board is waiting for Enter"
-                            : "boards " + BoardList(FWaiting) +
+                            : "boards " + Joined(FWaiting, ", ") +
                                   " are waiting: type the number of the board whose chip is in, "
                                   "then Enter";
   }
@@ -102,7 +95,7 @@ std::string TEnterLines::Dispatch(const std::string& Line) {
   const long Board = std::strtol(Text.c_str(), &End, 10);
   if (*End != '\0' || !FWaiting.contains(static_cast<int>(Board))) {
     return "'" + Text + "' names no board that is waiting" +
-           (FWaiting.empty() ? std::string() : " (waiting: " + BoardList(FWaiting) + ")");
+           (FWaiting.empty() ? std::string() : " (waiting: " + Joined(FWaiting, ", ") + ")");
   }
   FEntered.insert(static_cast<int>(Board));
   return "";

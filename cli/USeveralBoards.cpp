@@ -7,6 +7,7 @@
 #include "UChipProgress.h"
 #include "UCliHints.h"
 #include "UEnterLines.h"
+#include "UText.h"
 
 namespace korvane::cli {
 
@@ -28,11 +29,7 @@ std::string EndingOf(const TProductionSummary& Summary, const TBoardLink& Link, 
   if (Summary.Interrupted) {
     Parts.push_back("interrupted: " + StopPlace(Summary, Link, Lock));
   }
-  std::string Text;
-  for (const std::string& Part : Parts) {
-    Text += (Text.empty() ? "" : "; ") + Part;
-  }
-  return Text;
+  return Joined(Parts, "; ");
 }
 
 // The board's summary on the screen: its line, or its "summary" event.

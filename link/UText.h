@@ -6,8 +6,26 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace korvane {
+
+// Parts (texts or whole numbers) in order, Separator between them.
+template <typename TParts>
+std::string Joined(const TParts& Parts, std::string_view Separator) {
+  std::string Text;
+  for (const auto& Part : Parts) {
+    if (!Text.empty()) {
+      Text += Separator;
+    }
+    if constexpr (std::is_integral_v<std::decay_t<decltype(Part)>>) {
+      Text += std::to_string(Part);
+    } else {
+      Text += Part;
+    }
+  }
+  return Text;
+}
 
 inline bool Contains(std::string_view Text, std::string_view Word) {
   return Text.find(Word) != std::string_view::npos;
